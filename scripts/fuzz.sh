@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for the given number of seconds
+# (default 60), seeded with the conformance streams.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$(nproc)"
+
+corpus=$(mktemp -d)
+trap 'rm -rf "$corpus"' EXIT
+cp Veloradec/tests/conformance/*.bit Veloradec/tests/conformance/robustness/* "$corpus"/
+
+status=0
+for target in build/fuzz/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  name=$(basename "$target")
+  echo "--- $name (${seconds}s)"
+  work=$(mktemp -d)
+  cp "$corpus"/* "$work"/
+  if ! "$target" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 \
+        -print_final_stats=1 "$work" 2>"build/fuzz/$name.log"; then
+    echo "$name found a fault; see build/fuzz/$name.log"
+    tail -n 40 "build/fuzz/$name.log"
+    status=1
+  else
+    grep -E "stat::number_of_executed_units|Done" "build/fuzz/$name.log" | tail -n 2
+  fi
+  rm -rf "$work"
+done
+exit $status

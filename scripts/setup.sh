@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages this project builds and tests with. Skips what is installed.
+# Runs apt-get as root, or through sudo otherwise.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  libgtest-dev
+  clang-14 libclang-rt-14-dev   # libFuzzer targets in fuzz/
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+if [ "$(id -u)" -eq 0 ]; then
+  apt_get=(apt-get)
+else
+  apt_get=(sudo apt-get)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${apt_get[@]}" install -y --no-install-recommends "${missing[@]}" || {
+  "${apt_get[@]}" update
+  "${apt_get[@]}" install -y --no-install-recommends "${missing[@]}"
+}
