@@ -1,0 +1,173 @@
+#include "HybridFilter.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+
+namespace velora {
+namespace {
+
+struct ImdctTables {
+    // [block type][k][i]: window x cosine of the 36-point IMDCT, k = 0..17, i = 0..35.
+    float longKernel[4][18][36];
+    // [k][i]: window x cosine of the 12-point IMDCT, k = 0..5, i = 0..11.
+    float shortKernel[6][12];
+    float aliasCs[8];
+    float aliasCa[8];
+};
+
+double Window(int blockType, int i) {
+    const double longWindow = std::sin(M_PI / 36.0 * (i + 0.5));
+    switch (blockType) {
+        case 1:  // start
+            if (i < 18) return longWindow;
+            if (i < 24) return 1.0;
+            if (i < 30) return std::sin(M_PI / 12.0 * (i - 18 + 0.5));
+            return 0.0;
+        case 3:  // stop
+            if (i < 6) return 0.0;
+            if (i < 12) return std::sin(M_PI / 12.0 * (i - 6 + 0.5));
+            if (i < 18) return 1.0;
+            return longWindow;
+        default:
+            return longWindow;
+    }
+}
+
+ImdctTables MakeTables() {
+    ImdctTables t{};
+    for (int type = 0; type < 4; ++type) {
+        for (int k = 0; k < 18; ++k) {
+            for (int i = 0; i < 36; ++i) {
+                const double c = std::cos(M_PI / 72.0 * (2 * i + 1 + 18) * (2 * k + 1));
+                t.longKernel[type][k][i] = static_cast<float>(Window(type, i) * c);
+            }
+        }
+    }
+    for (int k = 0; k < 6; ++k) {
+        for (int i = 0; i < 12; ++i) {
+            const double c = std::cos(M_PI / 24.0 * (2 * i + 1 + 6) * (2 * k + 1));
+            t.shortKernel[k][i] = static_cast<float>(std::sin(M_PI / 12.0 * (i + 0.5)) * c);
+        }
+    }
+    for (int i = 0; i < 8; ++i) {
+        const double c = kAliasCoefficients[i];
+        const double norm = std::sqrt(1.0 + c * c);
+        t.aliasCs[i] = static_cast<float>(1.0 / norm);
+        t.aliasCa[i] = static_cast<float>(c / norm);
+    }
+    return t;
+}
+
+const ImdctTables kTables = MakeTables();
+
+void LongImdct(const float* x, int blockType, float out[36]) {
+    for (int i = 0; i < 36; ++i) out[i] = 0.0f;
+    for (int k = 0; k < 18; ++k) {
+        const float v = x[k];
+        if (v == 0.0f) continue;
+        const float* kernel = kTables.longKernel[blockType][k];
+        for (int i = 0; i < 36; ++i) out[i] += v * kernel[i];
+    }
+}
+
+void ShortImdct(const float* x, float out[36]) {
+    for (int i = 0; i < 36; ++i) out[i] = 0.0f;
+    for (int w = 0; w < 3; ++w) {
+        float* dst = out + 6 + 6 * w;
+        for (int k = 0; k < 6; ++k) {
+            const float v = x[3 * k + w];
+            if (v == 0.0f) continue;
+            const float* kernel = kTables.shortKernel[k];
+            for (int i = 0; i < 12; ++i) dst[i] += v * kernel[i];
+        }
+    }
+}
+
+}  // namespace
+
+void ReorderShortBlocks(const GranuleInfo& info, const ScaleFactorBands& bands,
+                        float spectrum[576]) {
+    if (!info.ShortBlocks()) return;
+    const int firstBand = info.MixedBlocks() ? 3 : 0;
+    float reordered[576];
+    const int begin = 3 * bands.shortBounds[static_cast<size_t>(firstBand)];
+    for (int band = firstBand; band < 13; ++band) {
+        const int start = bands.shortBounds[static_cast<size_t>(band)];
+        const int width = bands.shortBounds[static_cast<size_t>(band) + 1] - start;
+        const float* src = spectrum + 3 * start;
+        for (int w = 0; w < 3; ++w) {
+            for (int f = 0; f < width; ++f) reordered[3 * (start + f) + w] = src[w * width + f];
+        }
+    }
+    std::memcpy(spectrum + begin, reordered + begin, sizeof(float) * static_cast<size_t>(576 - begin));
+}
+
+int ActiveSubbands(const GranuleInfo& info, const ScaleFactorBands& bands) {
+    const int nonzero = info.nonzeroLines;
+    if (!info.ShortBlocks() || nonzero <= 0) return (nonzero + 17) / 18;
+    // Short lines are interleaved by window: find the band holding the last one.
+    int band = 0;
+    while (band < 12 && 3 * bands.shortBounds[static_cast<size_t>(band) + 1] < nonzero) ++band;
+    const int lines = 3 * bands.shortBounds[static_cast<size_t>(band) + 1];
+    return std::min(32, (std::max(lines, nonzero) + 17) / 18);
+}
+
+void ReduceAliasing(const GranuleInfo& info, int mixedLongSubbands, int maxSubbands,
+                    float spectrum[576]) {
+    int boundaries = 0;
+    if (info.ShortBlocks()) {
+        if (!info.MixedBlocks()) return;
+        boundaries = mixedLongSubbands - 1;
+    } else {
+        boundaries = (info.nonzeroLines + 17) / 18;
+    }
+    boundaries = std::min(boundaries, maxSubbands - 1);
+    for (int sb = 1; sb <= boundaries; ++sb) {
+        float* lower = spectrum + 18 * sb - 1;
+        float* upper = spectrum + 18 * sb;
+        for (int i = 0; i < 8; ++i) {
+            const float bu = lower[-i];
+            const float bd = upper[i];
+            lower[-i] = bu * kTables.aliasCs[i] - bd * kTables.aliasCa[i];
+            upper[i] = bd * kTables.aliasCs[i] + bu * kTables.aliasCa[i];
+        }
+    }
+}
+
+void InverseMdct(const GranuleInfo& info, int mixedLongSubbands, int subbands,
+                 const float spectrum[576], float overlap[32][18], float hybrid[18][32]) {
+    const int blockType = info.window_switching_flag ? info.block_type : 0;
+    float out[36];
+    for (int sb = 0; sb < 32; ++sb) {
+        float* ov = overlap[sb];
+        if (sb >= subbands) {
+            for (int t = 0; t < 18; ++t) {
+                hybrid[t][sb] = ov[t];
+                ov[t] = 0.0f;
+            }
+        } else {
+            const float* x = spectrum + 18 * sb;
+            // The lowest subbands of a granule with the mixed flag use the normal window,
+            // whatever its block type.
+            const bool lowMixed = info.window_switching_flag && info.mixed_block_flag &&
+                                  sb < mixedLongSubbands;
+            const int window = lowMixed ? 0 : blockType;
+            if (window == 2) {
+                ShortImdct(x, out);
+            } else {
+                LongImdct(x, window, out);
+            }
+            for (int t = 0; t < 18; ++t) {
+                hybrid[t][sb] = out[t] + ov[t];
+                ov[t] = out[t + 18];
+            }
+        }
+        if (sb & 1) {
+            for (int t = 1; t < 18; t += 2) hybrid[t][sb] = -hybrid[t][sb];
+        }
+    }
+}
+
+}  // namespace velora
