@@ -1,21 +1,150 @@
 // velora: decode, encode and inspect Velora and mp3 files from the command line.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
+#include <vector>
+
+#include "AtomicOutputFile.h"
+#include "StreamDecoder.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: velora COMMAND [OPTIONS] ...\n"
+    "Usage: velora COMMAND [OPTIONS] ARGUMENTS\n"
     "\n"
     "Decodes, encodes and inspects Velora and mp3 files.\n"
     "\n"
     "Commands:\n"
-    "  help              show this text\n"
+    "  decode [OPTIONS] IN OUT.wav   decode a Velora or mp3 file to 16-bit PCM WAVE\n"
+    "      -s, --shift N             output at full (0), half (1) or quarter (2) rate\n"
+    "      -m, --mono                mix the output down to one channel\n"
+    "      -n, --no-enhancement      do not rebuild the high band of Velora files\n"
+    "      -q, --quiet               no progress line\n"
+    "  help                          show this text\n"
+    "\n"
+    "IN and OUT may be '-' for standard input and output.\n"
     "\n"
     "Options:\n"
-    "  -h, --help        show this text\n"
-    "  -V, --version     show the version\n";
+    "  -h, --help                    show this text\n"
+    "  -V, --version                 show the version\n";
+
+std::atomic<bool> gCancel{false};
+
+extern "C" void OnSignal(int) { gCancel.store(true); }
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "velora: %s\n", message.c_str());
+    return 1;
+}
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "velora: %s (try 'velora --help')\n", message.c_str());
+    return 2;
+}
+
+struct Arguments {
+    std::vector<std::string> positional;
+    veloraplay::DecodeOptions decode;
+    bool quiet = false;
+};
+
+bool ParseDecodeArguments(int argc, char** argv, Arguments& args, std::string& error) {
+    for (int i = 2; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        if (a == "-s" || a == "--shift") {
+            if (i + 1 >= argc) {
+                error = "option " + std::string(a) + " needs a value";
+                return false;
+            }
+            const std::string_view v = argv[++i];
+            if (v != "0" && v != "1" && v != "2") {
+                error = "the shift must be 0, 1 or 2";
+                return false;
+            }
+            args.decode.downsamplingShift = v[0] - '0';
+        } else if (a == "-m" || a == "--mono") {
+            args.decode.mono = true;
+        } else if (a == "-n" || a == "--no-enhancement") {
+            args.decode.enhancement = false;
+        } else if (a == "-q" || a == "--quiet") {
+            args.quiet = true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            error = "unknown option '" + std::string(a) + "'";
+            return false;
+        } else {
+            args.positional.emplace_back(a);
+        }
+    }
+    return true;
+}
+
+int RunDecode(int argc, char** argv) {
+    Arguments args;
+    std::string error;
+    if (!ParseDecodeArguments(argc, argv, args, error)) return UsageError(error);
+    if (args.positional.size() != 2) return UsageError("decode needs IN and OUT");
+    const std::string& inName = args.positional[0];
+    const std::string& outName = args.positional[1];
+
+    std::FILE* in = inName == "-" ? stdin : std::fopen(inName.c_str(), "rb");
+    if (in == nullptr) return Fail("cannot open '" + inName + "': " + std::strerror(errno));
+    struct stat st {};
+    const uint64_t inSize =
+        (fstat(fileno(in), &st) == 0 && S_ISREG(st.st_mode)) ? static_cast<uint64_t>(st.st_size) : 0;
+
+    veloraplay::AtomicOutputFile output;
+    std::FILE* out = stdout;
+    if (outName != "-") {
+        if (!output.Open(outName, error)) {
+            if (in != stdin) std::fclose(in);
+            return Fail("cannot write '" + outName + "': " + error);
+        }
+        out = output.Stream();
+    }
+
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    const bool showProgress = !args.quiet && isatty(STDERR_FILENO);
+    const veloraplay::DecodeProgress progress = [&](uint64_t bytes, long long frames) {
+        if (!showProgress) return;
+        if (inSize > 0) {
+            std::fprintf(stderr, "\rvelora: decoding %s: %3d%% (%lld frames)", inName.c_str(),
+                         static_cast<int>(100 * bytes / inSize), frames);
+        } else {
+            std::fprintf(stderr, "\rvelora: decoding %s: %lld frames", inName.c_str(), frames);
+        }
+    };
+    const veloraplay::DecodeOutcome outcome =
+        veloraplay::DecodeToWave(in, out, args.decode, gCancel, progress);
+    if (showProgress) std::fputc('\n', stderr);
+    if (in != stdin) std::fclose(in);
+
+    if (!outcome.ok) {
+        output.Discard();
+        if (gCancel.load()) return 130;
+        return Fail("'" + inName + "': " + outcome.error);
+    }
+    if (outName != "-" && !output.Commit(error)) {
+        return Fail("cannot write '" + outName + "': " + error);
+    }
+    if (outcome.rateChanged) {
+        std::fprintf(stderr, "velora: warning: '%s' changes its sampling rate; the output keeps %d Hz\n",
+                     inName.c_str(), outcome.sampleRate);
+    }
+    if (!args.quiet && (outcome.crcErrors > 0 || outcome.concealed > 0)) {
+        std::fprintf(stderr, "velora: '%s': %lld damaged and %lld incomplete frames concealed\n",
+                     inName.c_str(), outcome.crcErrors, outcome.concealed);
+    }
+    return 0;
+}
 
 int Usage(FILE* out, int status) {
     std::fputs(kUsage, out);
@@ -32,6 +161,6 @@ int main(int argc, char** argv) {
         std::printf("velora %s\n", VELORA_VERSION);
         return 0;
     }
-    std::fprintf(stderr, "velora: unknown command '%s' (try 'velora --help')\n", argv[1]);
-    return 2;
+    if (command == "decode") return RunDecode(argc, argv);
+    return UsageError("unknown command '" + std::string(command) + "'");
 }
