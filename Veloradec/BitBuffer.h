@@ -38,6 +38,14 @@ public:
         const uint32_t window = (Word(word) << 16) | Word(word + 1);
         return (window << (readPos_ & 15)) >> (32 - bits);
     }
+    // The next 32 bits without consuming them.
+    uint32_t Peek32() const {
+        const uint32_t word = readPos_ >> 4;
+        const uint32_t shift = readPos_ & 15;
+        const uint32_t window = (Word(word) << 16) | Word(word + 1);
+        if (shift == 0) return window;
+        return (window << shift) | (Word(word + 2) >> (16 - shift));
+    }
     // Moves the read position by `bits`, which may be negative.
     void Skip(int bits) { Advance(bits); }
 

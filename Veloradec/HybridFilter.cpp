@@ -9,8 +9,9 @@ namespace velora {
 namespace {
 
 struct ImdctTables {
-    // [block type][k][i]: window x cosine of the 36-point IMDCT, k = 0..17, i = 0..35.
-    float longKernel[4][18][36];
+    // [k][m] = cos(pi (2m + 1)(2k + 1) / 72): the 18-point DCT-IV behind the 36-point IMDCT.
+    float dct4[18][18];
+    float window[4][36];
     // [k][i]: window x cosine of the 12-point IMDCT, k = 0..5, i = 0..11.
     float shortKernel[6][12];
     float aliasCs[8];
@@ -37,13 +38,13 @@ double Window(int blockType, int i) {
 
 ImdctTables MakeTables() {
     ImdctTables t{};
-    for (int type = 0; type < 4; ++type) {
-        for (int k = 0; k < 18; ++k) {
-            for (int i = 0; i < 36; ++i) {
-                const double c = std::cos(M_PI / 72.0 * (2 * i + 1 + 18) * (2 * k + 1));
-                t.longKernel[type][k][i] = static_cast<float>(Window(type, i) * c);
-            }
+    for (int k = 0; k < 18; ++k) {
+        for (int m = 0; m < 18; ++m) {
+            t.dct4[k][m] = static_cast<float>(std::cos(M_PI / 72.0 * (2 * m + 1) * (2 * k + 1)));
         }
+    }
+    for (int type = 0; type < 4; ++type) {
+        for (int i = 0; i < 36; ++i) t.window[type][i] = static_cast<float>(Window(type, i));
     }
     for (int k = 0; k < 6; ++k) {
         for (int i = 0; i < 12; ++i) {
@@ -62,14 +63,20 @@ ImdctTables MakeTables() {
 
 const ImdctTables kTables = MakeTables();
 
+// y[n] = sum_k x[k] cos(pi (2n + 19)(2k + 1) / 72) is the DCT-IV Z at m = n + 9, and Z
+// continues antisymmetrically (Z[35 - m] = -Z[m], Z[m + 36] = -Z[m]), so 18 sums suffice.
 void LongImdct(const float* x, int blockType, float out[36]) {
-    for (int i = 0; i < 36; ++i) out[i] = 0.0f;
+    float z[18] = {};
     for (int k = 0; k < 18; ++k) {
         const float v = x[k];
         if (v == 0.0f) continue;
-        const float* kernel = kTables.longKernel[blockType][k];
-        for (int i = 0; i < 36; ++i) out[i] += v * kernel[i];
+        const float* kernel = kTables.dct4[k];
+        for (int m = 0; m < 18; ++m) z[m] += v * kernel[m];
     }
+    const float* w = kTables.window[blockType];
+    for (int n = 0; n < 9; ++n) out[n] = z[n + 9] * w[n];
+    for (int n = 9; n < 27; ++n) out[n] = -z[26 - n] * w[n];
+    for (int n = 27; n < 36; ++n) out[n] = -z[n - 27] * w[n];
 }
 
 void ShortImdct(const float* x, float out[36]) {

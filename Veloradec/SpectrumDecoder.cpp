@@ -9,20 +9,62 @@
 namespace velora {
 namespace {
 
-// One code word from a 4-way tree, two bits per step; an odd-length code gives back its
-// last bit.
-inline int DecodeCode(BitBuffer& buffer, const uint32_t* tree) {
-    uint32_t node = 0;
-    int bitsRead = 0;
+// The first four steps of every tree resolved for all 8-bit look-aheads: most codes are
+// short, so one lookup usually finds the leaf; otherwise the walk resumes at the node
+// reached. Entries use the tree's own format.
+struct FirstSteps {
+    uint32_t entry[kHuffmanTableCount][256];
+};
+
+FirstSteps MakeFirstSteps() {
+    FirstSteps f{};
+    for (int t = 0; t < kHuffmanTableCount; ++t) {
+        const uint32_t* tree = kHuffmanTables[t].tree;
+        if (tree == nullptr) continue;
+        for (uint32_t bits = 0; bits < 256; ++bits) {
+            uint32_t node = 0;
+            uint32_t entry = 0;
+            for (int step = 0; step < 4; ++step) {
+                entry = tree[node * 4 + ((bits >> (6 - 2 * step)) & 3)];
+                if (HuffmanIsLeaf(entry)) break;
+                node = entry & 0xFF;
+            }
+            f.entry[t][bits] = entry;
+        }
+    }
+    return f;
+}
+
+const FirstSteps kFirstSteps = MakeFirstSteps();
+
+// One pair or quadruple from a 4-way tree, two bits per step, from a 32-bit look-ahead
+// (the longest code is 19 bits). Returns the value; `length` receives the code length (an
+// odd-length code gives back its last bit).
+inline int WalkTree(int table, const uint32_t* tree, uint32_t bits, int& length) {
+    const uint32_t first = kFirstSteps.entry[table][bits >> 24];
+    if (HuffmanIsLeaf(first)) {
+        length = HuffmanLength(first);
+        return HuffmanValue(first);
+    }
+    uint32_t node = first & 0xFF;
+    int used = 8;
     for (;;) {
-        const uint32_t entry = tree[node * 4 + buffer.Read(2)];
-        bitsRead += 2;
+        const uint32_t entry = tree[node * 4 + (bits >> (30 - used) & 3)];
+        used += 2;
         if (HuffmanIsLeaf(entry)) {
-            buffer.Skip(HuffmanLength(entry) - bitsRead);
+            length = HuffmanLength(entry);
             return HuffmanValue(entry);
         }
         node = entry & 0xFF;
     }
+}
+
+// Takes the sign bit of a non-zero value from the look-ahead.
+inline int32_t SignFrom(uint32_t bits, int& used, int32_t magnitude) {
+    if (magnitude == 0) return 0;
+    const bool negative = (bits << used) & 0x80000000u;
+    ++used;
+    return negative ? -magnitude : magnitude;
 }
 
 inline int32_t WithSign(BitBuffer& buffer, int32_t magnitude) {
@@ -30,15 +72,21 @@ inline int32_t WithSign(BitBuffer& buffer, int32_t magnitude) {
     return buffer.Read(1) ? -magnitude : magnitude;
 }
 
+// The largest magnitude: 15 plus 13 linbits.
+constexpr int kMaxMagnitude = 15 + 8191;
+
 struct RequantTables {
-    std::array<float, 128> pow43;
+    // |x|^(4/3) over every magnitude the syntax allows, so no value needs a pow call.
+    std::array<float, kMaxMagnitude + 1> pow43;
     std::array<float, 128> gain;  // 32768 * 2^(-g/4)
 };
 
 RequantTables MakeRequantTables() {
     RequantTables t{};
-    for (int i = 0; i < 128; ++i) {
+    for (int i = 0; i <= kMaxMagnitude; ++i) {
         t.pow43[static_cast<size_t>(i)] = static_cast<float>(std::pow(i, 4.0 / 3.0));
+    }
+    for (int i = 0; i < 128; ++i) {
         t.gain[static_cast<size_t>(i)] = static_cast<float>(32768.0 * std::pow(2.0, -i / 4.0));
     }
     return t;
@@ -46,10 +94,7 @@ RequantTables MakeRequantTables() {
 
 const RequantTables kRequant = MakeRequantTables();
 
-inline float Pow43(int32_t magnitude) {
-    if (magnitude < 128) return kRequant.pow43[static_cast<size_t>(magnitude)];
-    return static_cast<float>(std::pow(static_cast<double>(magnitude), 4.0 / 3.0));
-}
+inline float Pow43(int32_t magnitude) { return kRequant.pow43[static_cast<size_t>(magnitude)]; }
 
 // Requantises lines [begin, end) with gain index g; bands outside the table are silent.
 inline void ScaleLines(const int32_t* values, float* spectrum, int begin, int end, int g) {
@@ -91,7 +136,8 @@ int DecodeHuffman(BitBuffer& buffer, const GranuleInfo& info, const ScaleFactorB
 
     int line = 0;
     for (int r = 0; r < 3; ++r) {
-        const HuffmanTable& table = kHuffmanTables[info.table_select[r] & 31];
+        const int tableIndex = info.table_select[r] & 31;
+        const HuffmanTable& table = kHuffmanTables[tableIndex];
         const int end = regionEnd[r];
         if (table.tree == nullptr) {
             for (; line < end; ++line) values[line] = 0;
@@ -99,26 +145,40 @@ int DecodeHuffman(BitBuffer& buffer, const GranuleInfo& info, const ScaleFactorB
         }
         const int linbits = table.linbits;
         for (; line < end; line += 2) {  // region ends are even
-            const int pair = DecodeCode(buffer, table.tree);
+            const uint32_t bits = buffer.Peek32();
+            int used = 0;
+            const int pair = WalkTree(tableIndex, table.tree, bits, used);
             int32_t x = pair >> 4;
             int32_t y = pair & 15;
-            if (linbits > 0 && x == 15) x += static_cast<int32_t>(buffer.Read(linbits));
+            if (linbits == 0 || (x != 15 && y != 15)) {
+                // Code and both signs fit in the look-ahead.
+                values[line] = SignFrom(bits, used, x);
+                values[line + 1] = SignFrom(bits, used, y);
+                buffer.Skip(used);
+                continue;
+            }
+            buffer.Skip(used);
+            if (x == 15) x += static_cast<int32_t>(buffer.Read(linbits));
             x = WithSign(buffer, x);
-            if (linbits > 0 && y == 15) y += static_cast<int32_t>(buffer.Read(linbits));
+            if (y == 15) y += static_cast<int32_t>(buffer.Read(linbits));
             y = WithSign(buffer, y);
             values[line] = x;
             values[line + 1] = y;
         }
     }
 
-    const uint32_t* count1Tree = kHuffmanTables[32 + (info.count1table_select & 1)].tree;
+    const int count1Table = 32 + (info.count1table_select & 1);
+    const uint32_t* count1Tree = kHuffmanTables[count1Table].tree;
     const int limit = info.part2_3_length;
     while (line <= 572 && buffer.Consumed() < limit) {
-        const int quad = DecodeCode(buffer, count1Tree);
-        values[line] = WithSign(buffer, (quad >> 3) & 1);
-        values[line + 1] = WithSign(buffer, (quad >> 2) & 1);
-        values[line + 2] = WithSign(buffer, (quad >> 1) & 1);
-        values[line + 3] = WithSign(buffer, quad & 1);
+        const uint32_t bits = buffer.Peek32();
+        int used = 0;
+        const int quad = WalkTree(count1Table, count1Tree, bits, used);
+        values[line] = SignFrom(bits, used, (quad >> 3) & 1);
+        values[line + 1] = SignFrom(bits, used, (quad >> 2) & 1);
+        values[line + 2] = SignFrom(bits, used, (quad >> 1) & 1);
+        values[line + 3] = SignFrom(bits, used, quad & 1);
+        buffer.Skip(used);
         line += 4;
     }
     if (buffer.Consumed() > limit && line > bigEnd) {

@@ -46,7 +46,7 @@ bool AtomicOutputFile::Commit(std::string& error) {
         error = "not open";
         return false;
     }
-    bool ok = std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
+    bool ok = std::fflush(file_) == 0;
     if (!ok) error = std::strerror(errno);
     if (std::fclose(file_) != 0 && ok) {
         error = std::strerror(errno);
