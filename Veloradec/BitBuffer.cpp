@@ -52,9 +52,23 @@ int BitBuffer::Write(const uint8_t* bytes, int length) {
 int BitBuffer::MoveBytes(BitBuffer& from, int count) {
     const int available = std::max(from.unreadBits_, 0) / 8;
     const int moved = std::clamp(std::min(count, available), 0, Free());
-    for (int i = 0; i < moved; ++i) {
-        data_[writePos_] = static_cast<uint8_t>(from.Read(8));
-        writePos_ = (writePos_ + 1) & byteMask_;
+    if ((from.readPos_ & 7) == 0) {
+        // Byte-aligned source: copy runs up to either buffer's wrap point.
+        int done = 0;
+        while (done < moved) {
+            const uint32_t src = from.readPos_ >> 3;
+            const int run = std::min({moved - done, static_cast<int>(from.sizeBytes_ - src),
+                                      static_cast<int>(sizeBytes_ - writePos_)});
+            std::memcpy(data_ + writePos_, from.data_ + src, static_cast<size_t>(run));
+            from.Advance(run * 8);
+            writePos_ = (writePos_ + static_cast<uint32_t>(run)) & byteMask_;
+            done += run;
+        }
+    } else {
+        for (int i = 0; i < moved; ++i) {
+            data_[writePos_] = static_cast<uint8_t>(from.Read(8));
+            writePos_ = (writePos_ + 1) & byteMask_;
+        }
     }
     unreadBits_ += moved * 8;
     return moved;

@@ -5,6 +5,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "Layer3Decoder.h"
 #include "MpegStream.h"
 #include "SbrHandoff.h"
@@ -14,14 +18,28 @@ namespace {
 
 constexpr int kInputBufferSize = 8192;
 
-// Converts to 16-bit by rounding to nearest (ties to even), saturating. Adding and
-// removing 1.5 * 2^23 rounds in the default rounding mode, and the loop vectorises.
-void ToPcm16(const float* in, int16_t* out, int count) {
+// Converts to 16-bit by rounding to nearest (ties to even) and saturating.
+inline int16_t ToPcm16(float x) {
+    // Adding and removing 1.5 * 2^23 rounds in the default rounding mode.
     constexpr float kRounder = 12582912.0f;
-    for (int i = 0; i < count; ++i) {
-        const float clamped = std::min(std::max(in[i], -32768.0f), 32767.0f);
-        out[i] = static_cast<int16_t>((clamped + kRounder) - kRounder);
+    const float v = x < 32767.0f ? (x > -32768.0f ? x : -32768.0f) : 32767.0f;
+    return static_cast<int16_t>(static_cast<int32_t>((v + kRounder) - kRounder));
+}
+
+void ToPcm16(const float* in, int16_t* out, int count) {
+    int i = 0;
+#if defined(__SSE2__)
+    // Clamping first keeps the conversion in range; it rounds by the default mode.
+    const __m128 high = _mm_set1_ps(32767.0f);
+    const __m128 low = _mm_set1_ps(-32768.0f);
+    for (; i + 8 <= count; i += 8) {
+        const __m128 a = _mm_max_ps(_mm_min_ps(_mm_loadu_ps(in + i), high), low);
+        const __m128 b = _mm_max_ps(_mm_min_ps(_mm_loadu_ps(in + i + 4), high), low);
+        const __m128i packed = _mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), packed);
     }
+#endif
+    for (; i < count; ++i) out[i] = ToPcm16(in[i]);
 }
 
 struct DecoderObject final : Veloradecoder {
