@@ -10,7 +10,8 @@ namespace {
 
 struct ImdctTables {
     // [k][m] = cos(pi (2m + 1)(2k + 1) / 72): the 18-point DCT-IV behind the 36-point IMDCT.
-    float dct4[18][18];
+    // Rows are padded to 20 so the accumulation runs in whole vectors.
+    float dct4[18][20];
     float window[4][36];
     // [k][i]: window x cosine of the 12-point IMDCT, k = 0..5, i = 0..11.
     float shortKernel[6][12];
@@ -66,12 +67,12 @@ const ImdctTables kTables = MakeTables();
 // y[n] = sum_k x[k] cos(pi (2n + 19)(2k + 1) / 72) is the DCT-IV Z at m = n + 9, and Z
 // continues antisymmetrically (Z[35 - m] = -Z[m], Z[m + 36] = -Z[m]), so 18 sums suffice.
 void LongImdct(const float* x, int blockType, float out[36]) {
-    float z[18] = {};
+    float z[20] = {};
     for (int k = 0; k < 18; ++k) {
         const float v = x[k];
         if (v == 0.0f) continue;
         const float* kernel = kTables.dct4[k];
-        for (int m = 0; m < 18; ++m) z[m] += v * kernel[m];
+        for (int m = 0; m < 20; ++m) z[m] += v * kernel[m];
     }
     const float* w = kTables.window[blockType];
     for (int n = 0; n < 9; ++n) out[n] = z[n + 9] * w[n];
