@@ -39,8 +39,15 @@ Mp3Ssc MpegStream::Search() {
         const uint32_t candidate = buffer_.Read32();
         if (header_.Parse(candidate)) {
             if (buffer_.UnreadBits() < header_.frameBits) {
-                StepBack();  // tried again when more data has come
-                return kSscSyncSearched;
+                if (!buffer_.EndOfData()) {
+                    StepBack();  // tried again when more data has come
+                    return kSscSyncSearched;
+                }
+                // No more data will come: a candidate whose frame runs past the end is not
+                // a frame, and real frames may still follow it.
+                ++searchSteps_;
+                buffer_.Skip(1 - buffer_.Consumed());
+                continue;
             }
             buffer_.Skip(header_.frameBits - 32);
             const uint32_t next = buffer_.Read32();
