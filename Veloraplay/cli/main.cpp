@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "AtomicOutputFile.h"
+#include "FileInfo.h"
 #include "StreamDecoder.h"
 
 namespace {
@@ -28,6 +29,7 @@ constexpr const char* kUsage =
     "      -m, --mono                mix the output down to one channel\n"
     "      -n, --no-enhancement      do not rebuild the high band of Velora files\n"
     "      -q, --quiet               no progress line\n"
+    "  info [--json] FILE            show what the stream says about itself\n"
     "  help                          show this text\n"
     "\n"
     "IN and OUT may be '-' for standard input and output.\n"
@@ -146,6 +148,28 @@ int RunDecode(int argc, char** argv) {
     return 0;
 }
 
+int RunInfo(int argc, char** argv) {
+    bool json = false;
+    std::vector<std::string> files;
+    for (int i = 2; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        if (a == "--json" || a == "-j") {
+            json = true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return UsageError("unknown option '" + std::string(a) + "'");
+        } else {
+            files.emplace_back(a);
+        }
+    }
+    if (files.size() != 1) return UsageError("info needs one FILE");
+    veloraplay::FileInfo info;
+    std::string error;
+    if (!veloraplay::ReadFileInfo(files[0], info, error)) return Fail("'" + files[0] + "': " + error);
+    const std::string text = json ? veloraplay::FormatJson(info) : veloraplay::FormatText(info);
+    std::fputs(text.c_str(), stdout);
+    return 0;
+}
+
 int Usage(FILE* out, int status) {
     std::fputs(kUsage, out);
     return status;
@@ -162,5 +186,6 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "decode") return RunDecode(argc, argv);
+    if (command == "info") return RunInfo(argc, argv);
     return UsageError("unknown command '" + std::string(command) + "'");
 }

@@ -1,0 +1,172 @@
+#include "FileInfo.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+#include <vector>
+
+#include "MpegHeader.h"
+
+namespace veloraplay {
+namespace {
+
+constexpr int kAnalysedBytes = 8192;
+
+const char* VersionName(int version) {
+    return version == 0 ? "MPEG-1" : (version == 1 ? "MPEG-2" : "MPEG-2.5");
+}
+
+const char* ModeName(int mode) {
+    switch (mode) {
+        case 0: return "stereo";
+        case 1: return "joint stereo";
+        case 2: return "dual channel";
+        default: return "single channel";
+    }
+}
+
+std::string JsonString(const std::string& s) {
+    std::string out = "\"";
+    for (const unsigned char c : s) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\t': out += "\\t"; break;
+            case '\r': out += "\\r"; break;
+            default:
+                if (c < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof(buf), "\\u%04x", c);
+                    out += buf;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    return out + "\"";
+}
+
+std::string Duration(int32_t ms) {
+    char buf[32];
+    std::snprintf(buf, sizeof(buf), "%d:%02d.%03d", ms / 60000, (ms / 1000) % 60, ms % 1000);
+    return buf;
+}
+
+const char* VbrHeaderKind(const velora::StreamInfo& s) {
+    if (!s.vbrHeader) return "none";
+    return s.vbri.version != 0 || s.vbri.frames != 0 ? "VBRI" : "Xing";
+}
+
+}  // namespace
+
+bool ReadFileInfo(const std::string& path, FileInfo& info, std::string& error) {
+    info = FileInfo{};
+    info.path = path;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+        error = std::strerror(errno);
+        return false;
+    }
+    std::vector<uint8_t> block(kAnalysedBytes);
+    const size_t got = std::fread(block.data(), 1, block.size(), f);
+    const bool readError = std::ferror(f) != 0;
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        const long size = std::ftell(f);
+        info.fileSize = size > 0 ? static_cast<uint64_t>(size) : got;
+    } else {
+        info.fileSize = got;
+    }
+    std::fclose(f);
+    if (readError) {
+        error = "read error";
+        return false;
+    }
+    info.stream.Init();
+    const uint32_t size32 =
+        info.fileSize > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(info.fileSize);
+    if (!info.stream.Analyse(block.data(), static_cast<int>(got), size32)) {
+        error = "no MPEG audio frames found";
+        return false;
+    }
+    // The first frame's header, at its bit offset in the block.
+    const int bit = info.stream.firstFrameBit;
+    const size_t byte = static_cast<size_t>(bit / 8);
+    const int shift = bit % 8;
+    if (byte + 5 <= got) {
+        uint64_t word = 0;
+        for (int i = 0; i < 5; ++i) word = word << 8 | block[byte + static_cast<size_t>(i)];
+        velora::MpegHeader header;
+        if (header.Parse(static_cast<uint32_t>(word >> (8 - shift)))) {
+            info.version = header.version;
+            info.layer = header.layer;
+            info.mode = header.mode;
+            info.samplesPerFrame = header.SamplesPerFrame();
+        }
+    }
+    return true;
+}
+
+std::string FormatText(const FileInfo& info) {
+    const velora::StreamInfo& s = info.stream;
+    std::ostringstream out;
+    out << "File:        " << info.path << "\n";
+    out << "Stream:      " << VersionName(info.version) << " Layer III, "
+        << (s.velora ? "Velora (enhancement layer present)" : "plain mp3") << "\n";
+    out << "Sample rate: " << s.samplingRate << " Hz\n";
+    out << "Channels:    " << s.channels << " (" << ModeName(info.mode) << ")\n";
+    out << "Bit rate:    " << s.averageBitrate / 1000 << " kbit/s"
+        << ((s.format.flags & velora::kMp3FlagVariableBitrate) ? " average, variable" : ", constant")
+        << "\n";
+    out << "Duration:    " << Duration(s.durationMs) << " (" << s.durationMs << " ms)\n";
+    out << "File size:   " << info.fileSize << " bytes, first frame at byte "
+        << s.firstFrameBit / 8 << "\n";
+    out << "VBR header:  " << VbrHeaderKind(s);
+    if (s.vbrHeader && std::string(VbrHeaderKind(s)) == "Xing") {
+        out << " (flags " << s.xing.flags << ", frames " << s.xing.frames << ", bytes "
+            << s.xing.bytes << ", table " << (s.seekTable ? "yes" : "no") << ", quality "
+            << s.xing.quality << ")";
+    } else if (s.vbrHeader) {
+        out << " (version " << s.vbri.version << ", delay " << s.vbri.delay << ", quality "
+            << s.vbri.quality << ", frames " << s.vbri.frames << ", bytes " << s.vbri.bytes
+            << ", table entries " << s.vbri.tocEntries << ")";
+    }
+    out << "\n";
+    return out.str();
+}
+
+std::string FormatJson(const FileInfo& info) {
+    const velora::StreamInfo& s = info.stream;
+    std::ostringstream out;
+    out << "{\n";
+    out << "  \"file\": " << JsonString(info.path) << ",\n";
+    out << "  \"fileSize\": " << info.fileSize << ",\n";
+    out << "  \"version\": \"" << VersionName(info.version) << "\",\n";
+    out << "  \"layer\": " << info.layer << ",\n";
+    out << "  \"velora\": " << (s.velora ? "true" : "false") << ",\n";
+    out << "  \"sampleRate\": " << s.samplingRate << ",\n";
+    out << "  \"channels\": " << s.channels << ",\n";
+    out << "  \"channelMode\": \"" << ModeName(info.mode) << "\",\n";
+    out << "  \"bitrate\": " << s.averageBitrate << ",\n";
+    out << "  \"variableBitrate\": "
+        << ((s.format.flags & velora::kMp3FlagVariableBitrate) ? "true" : "false") << ",\n";
+    out << "  \"durationMs\": " << s.durationMs << ",\n";
+    out << "  \"firstFrameByte\": " << s.firstFrameBit / 8 << ",\n";
+    out << "  \"vbrHeader\": \"" << VbrHeaderKind(s) << "\"";
+    if (s.vbrHeader && std::string(VbrHeaderKind(s)) == "Xing") {
+        out << ",\n  \"xing\": {\"flags\": " << s.xing.flags << ", \"frames\": " << s.xing.frames
+            << ", \"bytes\": " << s.xing.bytes << ", \"toc\": " << (s.seekTable ? "true" : "false")
+            << ", \"quality\": " << s.xing.quality << "}";
+    } else if (s.vbrHeader) {
+        out << ",\n  \"vbri\": {\"version\": " << s.vbri.version << ", \"delay\": " << s.vbri.delay
+            << ", \"quality\": " << s.vbri.quality << ", \"frames\": " << s.vbri.frames
+            << ", \"bytes\": " << s.vbri.bytes << ", \"tocEntries\": " << s.vbri.tocEntries
+            << ", \"scale\": " << s.vbri.scale << ", \"entrySize\": " << s.vbri.entrySize
+            << ", \"framesPerEntry\": " << s.vbri.framesPerEntry << "}";
+    }
+    out << "\n}\n";
+    return out.str();
+}
+
+}  // namespace veloraplay
