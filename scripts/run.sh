@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets everything up, builds the Release configuration and runs the main job: decoding the
-# bundled sample to a WAVE file.
+# bundled sample to a WAVE file and showing what the stream says about itself.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -9,5 +9,6 @@ cmake --build --preset release -j "$(nproc)"
 velora=./build/release/Veloraplay/cli/velora
 sample=Veloraplay/samples/sample.mp3
 out=build/sample.wav
+"$velora" info "$sample"
 "$velora" decode "$sample" "$out"
 echo "decoded $sample to $out ($(stat -c %s "$out") bytes)"
