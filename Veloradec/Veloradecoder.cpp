@@ -106,8 +106,10 @@ struct DecoderObject final : Veloradecoder {
         }
 
         int coreBytes = 0;
-        status = core.DecodeFrame(stream, samples, destinationSize, &coreBytes, text, textLength,
-                                  shift, mono);
+        // The core checks room for 16-bit samples; float samples take twice that.
+        const int coreDestinationSize = floatOutput ? destinationSize / 2 : destinationSize;
+        status = core.DecodeFrame(stream, samples, coreDestinationSize, &coreBytes, text,
+                                  textLength, shift, mono);
         UpdateInfo(status);
         if (!SscSucceeded(status)) {
             info.sbrActive = sbrActive ? 1 : 0;
@@ -129,10 +131,6 @@ struct DecoderObject final : Veloradecoder {
         if (destination != nullptr) {
             if (floatOutput) {
                 const int bytes = count * static_cast<int>(sizeof(float));
-                if (bytes > destinationSize) {
-                    info.sbrActive = sbrActive ? 1 : 0;
-                    return kSscErrBufferSize;
-                }
                 std::memcpy(destination, samples, static_cast<size_t>(bytes));
                 *bytesWritten = bytes;
             } else {
