@@ -28,6 +28,9 @@ void Layer3Decoder::Reset(bool full) {
     previousSbrBytes_ = 0;
     sbrLength_ = 0;
     if (!full) return;
+    // A granule whose part2_3_length runs past the main data reads on into the storage
+    // behind it; clearing it keeps that read off uninitialised memory and earlier streams.
+    std::memset(reservoirStorage_, 0, sizeof(reservoirStorage_));
     std::memset(overlap_, 0, sizeof(overlap_));
     std::memset(hybrid_, 0, sizeof(hybrid_));
     std::memset(spectrum_, 0, sizeof(spectrum_));
@@ -114,7 +117,9 @@ void Layer3Decoder::ScanAncillaryText(char* text, int* textLength) {
             seek(at + 22);
             int entrySize = static_cast<int>(next() << 8);
             entrySize |= static_cast<int>(next());
-            seek(std::min(bytes, at + 26 + entries * entrySize));
+            // Up to 65535 x 65535 bytes: counted in 64 bits, then limited to the range.
+            const long long tableEnd = at + 26 + static_cast<long long>(entries) * entrySize;
+            seek(static_cast<int>(std::min<long long>(bytes, tableEnd)));
         }
     }
     seek(bytes);

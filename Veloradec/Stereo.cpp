@@ -42,7 +42,9 @@ void MidSide(float* left, float* right, int begin, int end) {
 // position leaves it to MS (when on) or plain stereo.
 void IntensityBand(const StereoFrame& frame, int position, int illegal, int intensityScale,
                    bool ms, float* left, float* right, int begin, int end) {
-    if (position == illegal) {
+    // MPEG-1 positions above 7 fit a 4-bit scale factor but mean nothing: the tangent law
+    // would give them gains up to 6e15 (position 9). They count as illegal too.
+    if (position == illegal || (frame.version == 0 && position > 7)) {
         if (ms) MidSide(left, right, begin, end);
         return;
     }

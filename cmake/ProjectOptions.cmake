@@ -19,7 +19,8 @@ function(velora_target_defaults target)
   endif()
   if(VELORA_FUZZ)
     target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link,address,undefined
-                                             -fno-omit-frame-pointer)
+                                             -fno-omit-frame-pointer
+                                             -fno-sanitize-recover=undefined)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
   endif()
 endfunction()
