@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "Multiversion.h"
+
 namespace velora {
 namespace {
 
@@ -66,7 +68,7 @@ const ImdctTables kTables = MakeTables();
 
 // y[n] = sum_k x[k] cos(pi (2n + 19)(2k + 1) / 72) is the DCT-IV Z at m = n + 9, and Z
 // continues antisymmetrically (Z[35 - m] = -Z[m], Z[m + 36] = -Z[m]), so 18 sums suffice.
-void LongImdct(const float* x, int blockType, float out[36]) {
+VELORA_MULTIVERSION void LongImdct(const float* x, int blockType, float out[36]) {
     float z[20] = {};
     for (int k = 0; k < 18; ++k) {
         const float v = x[k];

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "Multiversion.h"
 #include "SynthesisWindow.h"
 
 namespace velora {
@@ -117,7 +118,7 @@ namespace {
 // The windowed sum over the 16 history blocks: the even blocks contribute their first N
 // values, the odd blocks the N values after those.
 template <int N, int Shift>
-void Window(const float (*history)[64], int newest, float* out, int stride) {
+VELORA_MULTIVERSION void Window(const float (*history)[64], int newest, float* out, int stride) {
     float sum[N] = {};
     for (int i = 0; i < 8; ++i) {
         const float* even = history[(newest + 2 * i) & 15];
