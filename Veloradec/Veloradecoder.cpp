@@ -17,6 +17,8 @@ namespace velora {
 namespace {
 
 constexpr int kInputBufferSize = 8192;
+static_assert(kAncillaryTextBufferSize == kAncillaryTextCapacity,
+              "callers size the text buffer by the public constant");
 
 // Converts to 16-bit by rounding to nearest (ties to even) and saturating.
 inline int16_t ToPcm16(float x) {
