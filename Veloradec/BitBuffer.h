@@ -4,7 +4,9 @@
 // step back over what it has read (Skip with a negative count).
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace velora {
 
@@ -40,6 +42,13 @@ public:
     }
     // The next 32 bits without consuming them.
     uint32_t Peek32() const {
+        const uint32_t byte = readPos_ >> 3;
+        if (byte + 8 <= sizeBytes_) {
+            // Away from the wrap point: one unaligned 64-bit load.
+            uint64_t raw;
+            std::memcpy(&raw, data_ + byte, sizeof(raw));
+            return static_cast<uint32_t>((FromBigEndian(raw) << (readPos_ & 7)) >> 32);
+        }
         const uint32_t word = readPos_ >> 4;
         const uint32_t shift = readPos_ & 15;
         const uint32_t window = (Word(word) << 16) | Word(word + 1);
@@ -69,6 +78,10 @@ public:
     uint32_t ReadPosition() const { return readPos_; }
 
 private:
+    static uint64_t FromBigEndian(uint64_t v) {
+        if constexpr (std::endian::native == std::endian::little) return __builtin_bswap64(v);
+        return v;
+    }
     uint32_t Word(uint32_t index) const {
         const uint32_t byte = (index << 1) & byteMask_;
         return (uint32_t{data_[byte]} << 8) | data_[byte + 1];

@@ -72,18 +72,18 @@ inline int32_t WithSign(BitBuffer& buffer, int32_t magnitude) {
     return buffer.Read(1) ? -magnitude : magnitude;
 }
 
-// The largest magnitude: 15 plus 13 linbits.
-constexpr int kMaxMagnitude = 15 + 8191;
+// Magnitudes up to this come from the table (it stays in the first-level cache); larger
+// ones, which need long escape codes, are rare.
+constexpr int kTableMagnitudes = 1024;
 
 struct RequantTables {
-    // |x|^(4/3) over every magnitude the syntax allows, so no value needs a pow call.
-    std::array<float, kMaxMagnitude + 1> pow43;
+    std::array<float, kTableMagnitudes> pow43;
     std::array<float, 128> gain;  // 32768 * 2^(-g/4)
 };
 
 RequantTables MakeRequantTables() {
     RequantTables t{};
-    for (int i = 0; i <= kMaxMagnitude; ++i) {
+    for (int i = 0; i < kTableMagnitudes; ++i) {
         t.pow43[static_cast<size_t>(i)] = static_cast<float>(std::pow(i, 4.0 / 3.0));
     }
     for (int i = 0; i < 128; ++i) {
@@ -94,7 +94,10 @@ RequantTables MakeRequantTables() {
 
 const RequantTables kRequant = MakeRequantTables();
 
-inline float Pow43(int32_t magnitude) { return kRequant.pow43[static_cast<size_t>(magnitude)]; }
+inline float Pow43(int32_t magnitude) {
+    if (magnitude < kTableMagnitudes) return kRequant.pow43[static_cast<size_t>(magnitude)];
+    return static_cast<float>(std::pow(static_cast<double>(magnitude), 4.0 / 3.0));
+}
 
 // Requantises lines [begin, end) with gain index g; bands outside the table are silent.
 inline void ScaleLines(const int32_t* values, float* spectrum, int begin, int end, int g) {
@@ -112,8 +115,24 @@ inline void ScaleLines(const int32_t* values, float* spectrum, int begin, int en
 
 }  // namespace
 
-int DecodeHuffman(BitBuffer& buffer, const GranuleInfo& info, const ScaleFactorBands& bands,
+namespace {
+int DecodeLines(BitBuffer& buffer, const GranuleInfo& info, const ScaleFactorBands& bands,
+                int version, int32_t values[576]);
+}  // namespace
+
+int DecodeHuffman(BitBuffer& reservoir, const GranuleInfo& info, const ScaleFactorBands& bands,
                   int version, int32_t values[576]) {
+    // A local copy keeps the read position in registers through the loops.
+    BitBuffer buffer = reservoir;
+    const int nonzero = DecodeLines(buffer, info, bands, version, values);
+    reservoir = buffer;
+    return nonzero;
+}
+
+namespace {
+
+int DecodeLines(BitBuffer& buffer, const GranuleInfo& info, const ScaleFactorBands& bands,
+                int version, int32_t values[576]) {
     const int bigEnd = std::min(2 * info.big_values, 576);
     int region1 = 0;
     int region2 = 0;
@@ -191,6 +210,8 @@ int DecodeHuffman(BitBuffer& buffer, const GranuleInfo& info, const ScaleFactorB
     for (int i = nonzero; i < 576; ++i) values[i] = 0;
     return nonzero;
 }
+
+}  // namespace
 
 void Requantise(const int32_t values[576], GranuleInfo& info, const ScaleFactors& factors,
                 const ScaleFactorBands& bands, int version, float spectrum[576]) {

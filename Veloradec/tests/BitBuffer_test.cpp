@@ -155,6 +155,27 @@ TEST(BitBuffer, StreamingAcrossTheWrapPointMatchesReference) {
     EXPECT_GT(reads, 1000);
 }
 
+// The 32-bit look-ahead at every bit position of a small circular buffer: away from the
+// wrap point it takes the fast path, near it the word-wise one.
+TEST(BitBuffer, Peek32AtEveryPositionMatchesReference) {
+    const std::vector<uint8_t> data = RandomBytes(64, 11);
+    std::vector<uint8_t> storage(64);
+    BitBuffer buffer;
+    buffer.Init(storage.data(), 64);
+    ASSERT_EQ(buffer.Write(data.data(), 64), 64);
+    // The reference sees the storage twice in a row, so reads past the end wrap.
+    std::vector<uint8_t> twice(data);
+    twice.insert(twice.end(), data.begin(), data.end());
+    for (int position = 0; position < 64 * 8; ++position) {
+        ReferenceBits ref(twice);
+        ref.Skip(position);
+        const uint32_t expected = ref.Read(32);
+        EXPECT_EQ(buffer.Peek32(), expected) << "at bit " << position;
+        EXPECT_EQ(buffer.ReadPosition(), static_cast<uint32_t>(position));  // nothing consumed
+        buffer.Skip(1);
+    }
+}
+
 TEST(BitBuffer, ReadStraddlingEndOfStorage) {
     std::vector<uint8_t> storage(8);
     BitBuffer buffer;
