@@ -6,6 +6,8 @@
 // length in bits 8..15 and the value in bits 0..7. The output is written to a temporary file
 // and renamed, so an interrupted build never leaves a partial source behind.
 
+#include "GeneratedFile.h"
+
 #include <array>
 #include <charconv>
 #include <cstdint>
@@ -275,23 +277,5 @@ int main(int argc, char** argv) {
         if (!BuildTree(tables[n], trees[n])) return 1;
     }
 
-    const std::string temporary = output + ".tmp";
-    std::FILE* out = std::fopen(temporary.c_str(), "w");
-    if (out == nullptr) {
-        std::fprintf(stderr, "huffman_tree_gen: cannot create %s\n", temporary.c_str());
-        return 1;
-    }
-    const bool written = WriteSource(out, tables, trees);
-    if (std::fclose(out) != 0 || !written) {
-        std::fprintf(stderr, "huffman_tree_gen: cannot write %s\n", temporary.c_str());
-        std::remove(temporary.c_str());
-        return 1;
-    }
-    if (std::rename(temporary.c_str(), output.c_str()) != 0) {
-        std::fprintf(stderr, "huffman_tree_gen: cannot rename %s to %s\n", temporary.c_str(),
-                     output.c_str());
-        std::remove(temporary.c_str());
-        return 1;
-    }
-    return 0;
+    return WriteGeneratedFile("huffman_tree_gen", output, [&](std::FILE* out) { return WriteSource(out, tables, trees); });
 }

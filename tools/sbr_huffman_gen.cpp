@@ -7,6 +7,8 @@
 // exactly one leaf. The output is written to a temporary file and renamed, so an
 // interrupted build never leaves a partial source behind.
 
+#include "GeneratedFile.h"
+
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -200,22 +202,5 @@ int main(int argc, char** argv) {
     std::array<Tree, kTreeCount> trees;
     if (!ParseFile(g_input, trees)) return 1;
 
-    const std::string temporary = output + ".tmp";
-    std::FILE* out = std::fopen(temporary.c_str(), "w");
-    if (out == nullptr) {
-        std::fprintf(stderr, "sbr_huffman_gen: cannot create %s\n", temporary.c_str());
-        return 1;
-    }
-    const bool written = WriteSource(out, trees);
-    if (std::fclose(out) != 0 || !written) {
-        std::fprintf(stderr, "sbr_huffman_gen: cannot write %s\n", temporary.c_str());
-        std::remove(temporary.c_str());
-        return 1;
-    }
-    if (std::rename(temporary.c_str(), output.c_str()) != 0) {
-        std::fprintf(stderr, "sbr_huffman_gen: cannot rename %s to %s\n", temporary.c_str(), output.c_str());
-        std::remove(temporary.c_str());
-        return 1;
-    }
-    return 0;
+    return WriteGeneratedFile("sbr_huffman_gen", output, [&](std::FILE* out) { return WriteSource(out, trees); });
 }

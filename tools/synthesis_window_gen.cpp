@@ -5,6 +5,8 @@
 // expansion, which a multiple of 2^-16 always has, so the compiler's float is exactly
 // k / 65536. The output is written to a temporary file and renamed.
 
+#include "GeneratedFile.h"
+
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -117,23 +119,5 @@ int main(int argc, char** argv) {
     std::array<long, kSize> window{};
     if (!ParseFile(g_input, window)) return 1;
 
-    const std::string temporary = output + ".tmp";
-    std::FILE* out = std::fopen(temporary.c_str(), "w");
-    if (out == nullptr) {
-        std::fprintf(stderr, "synthesis_window_gen: cannot create %s\n", temporary.c_str());
-        return 1;
-    }
-    const bool written = WriteSource(out, window);
-    if (std::fclose(out) != 0 || !written) {
-        std::fprintf(stderr, "synthesis_window_gen: cannot write %s\n", temporary.c_str());
-        std::remove(temporary.c_str());
-        return 1;
-    }
-    if (std::rename(temporary.c_str(), output.c_str()) != 0) {
-        std::fprintf(stderr, "synthesis_window_gen: cannot rename %s to %s\n", temporary.c_str(),
-                     output.c_str());
-        std::remove(temporary.c_str());
-        return 1;
-    }
-    return 0;
+    return WriteGeneratedFile("synthesis_window_gen", output, [&](std::FILE* out) { return WriteSource(out, window); });
 }
