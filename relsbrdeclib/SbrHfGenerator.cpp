@@ -1,0 +1,157 @@
+#include "SbrHfGenerator.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace velora::sbr {
+namespace {
+
+// Lower start-frequency thresholds of the nine chirp table rows, in Hz.
+constexpr int kChirpThreshold[9] = {0, 5000, 6000, 6500, 7000, 7500, 8000, 9000, 10000};
+
+struct ChirpRowValues {
+    float modeZeroAfterOne;
+    float mode1;
+    float mode2;
+    float mode3;
+};
+
+constexpr ChirpRowValues kChirpTable[9] = {
+    {0.35f, 0.7f, 0.85f, 0.95f},  {0.35f, 0.55f, 0.75f, 0.85f}, {0.35f, 0.6f, 0.75f, 0.85f},
+    {0.35f, 0.7f, 0.8f, 0.9f},    {0.35f, 0.7f, 0.8f, 0.9f},    {0.75f, 0.7f, 0.85f, 0.95f},
+    {0.75f, 0.7f, 0.85f, 0.95f},  {0.75f, 0.7f, 0.85f, 0.95f},  {0.75f, 0.7f, 0.85f, 0.95f},
+};
+
+// The master edge at or below `e`, clamped to the table's ends.
+int SnapToMaster(const SbrFreqData& freq, int e) {
+    const int first = freq.master[0];
+    const int last = freq.master[freq.masterBands];
+    if (e <= first) return first;
+    if (e >= last) return last;
+    int edge = first;
+    for (int i = 0; i <= freq.masterBands && freq.master[i] <= e; ++i) edge = freq.master[i];
+    return edge;
+}
+
+}  // namespace
+
+int ChirpRow(int startFrequencyHz) {
+    for (int row = 0; row < 8; ++row) {
+        if (kChirpThreshold[row + 1] > startFrequencyHz) return row;
+    }
+    return 8;
+}
+
+float ChirpTarget(int row, int mode, int previousMode, float override) {
+    if (override > 0.0f) return override;
+    const ChirpRowValues& r = kChirpTable[row < 0 ? 0 : (row > 8 ? 8 : row)];
+    switch (mode) {
+        case 1: return r.mode1;
+        case 2: return r.mode2;
+        case 3: return r.mode3;
+        default: return previousMode == 1 ? r.modeZeroAfterOne : 0.0f;
+    }
+}
+
+float SmoothChirp(float target, float previous) {
+    const float smoothed = target < previous ? 0.75f * target + 0.25f * previous
+                                             : 0.90625f * target + 0.09375f * previous;
+    return smoothed < 0.015625f ? 0.0f : smoothed;
+}
+
+bool BuildPatches(const SbrFreqData& freq, int outputRate, int lowestBand, int guard,
+                  int patchMode, SbrPatches& patches) {
+    SbrPatches p;
+    const int k0 = freq.k0;
+    const int k2 = freq.k2;
+    const int kx = freq.kx;
+    const int b0 = lowestBand < 1 ? 1 : lowestBand;
+    if (outputRate <= 0 || freq.masterBands <= 0 || k0 - b0 < 4) return false;
+
+    int off = kx - k0;
+    int srcTop = k0;
+    if (patchMode == 1) {
+        srcTop = kx;
+        off = 0;
+    }
+    const int goal = static_cast<int>(std::floor(2.0 * 64.0 * 16000.0 / outputRate + 0.5));
+    int top = k0;
+    if (k0 < goal) {
+        top = k2;
+        if (goal < k2) {
+            for (int i = 0; i <= freq.masterBands; ++i) {
+                if (freq.master[i] >= goal) {
+                    top = freq.master[i];
+                    break;
+                }
+            }
+        }
+    }
+    if (std::abs(top - k2) < 4) top = k2;
+
+    int low = b0 + off;
+    int t = kx;
+    if (t >= k2) return false;
+    while (t < k2) {
+        if (p.count == kMaxPatches) return false;
+        const int n = p.count;
+        p.targetStart[n] = t;
+        t += guard;
+        p.guardedStart[n] = t;
+        int width = top - t;
+        if (srcTop - low <= width) {
+            const int e = SnapToMaster(freq, ((t - low) & ~1) + srcTop);
+            width = e - t;
+        }
+        // A patch that cannot advance would never end the loop.
+        if (width <= 0) return false;
+        const int shift = (t - srcTop + 1 + width) & ~1;
+        p.shift[n] = shift;
+        p.width[n] = width;
+        p.sourceStart[n] = t - shift;
+        p.sourceEnd[n] = t - shift + width;
+        if (p.sourceStart[n] < 0) return false;
+        ++p.count;
+        t += width;
+        low = b0;
+        if (std::abs(t - top) < 3) top = k2;
+    }
+    if (p.count > 1 && p.width[p.count - 1] < 3) {
+        --p.count;
+        t = p.guardedStart[p.count - 1] + p.width[p.count - 1];
+    }
+    p.end = t;
+    p.lowestSource = p.sourceStart[0];
+    p.highestSource = p.sourceEnd[0];
+    for (int i = 1; i < p.count; ++i) {
+        if (p.sourceStart[i] < p.lowestSource) p.lowestSource = p.sourceStart[i];
+        if (p.sourceEnd[i] > p.highestSource) p.highestSource = p.sourceEnd[i];
+    }
+    p.chirpRow = ChirpRow(static_cast<int>(std::floor(0.5 * outputRate * kx / 64.0)));
+    patches = p;
+    return true;
+}
+
+Prediction PredictCovariance(const std::complex<float>* x, int count) {
+    // phi(i, j) = sum over n of x[n - i] conj(x[n - j]), n over the frame.
+    using C = std::complex<double>;
+    C phi[3][3] = {};
+    for (int n = 2; n < count + 2; ++n) {
+        const C s[3] = {C(x[n]), C(x[n - 1]), C(x[n - 2])};
+        for (int i = 0; i < 3; ++i) {
+            for (int j = i; j < 3; ++j) phi[i][j] += s[i] * std::conj(s[j]);
+        }
+    }
+    const double r11 = phi[1][1].real();
+    const double r22 = phi[2][2].real();
+    const double det = r11 * r22 - std::norm(phi[1][2]) / (1.0 + 1e-6);
+    C a1 = 0.0;
+    if (det != 0.0) a1 = (phi[0][1] * phi[1][2] - phi[0][2] * r11) / det;
+    C a0 = 0.0;
+    if (r11 != 0.0) a0 = -(phi[0][1] + a1 * std::conj(phi[1][2])) / r11;
+    if (std::abs(a0) >= 4.0 || std::abs(a1) >= 4.0) a0 = a1 = 0.0;
+    return {std::complex<float>(static_cast<float>(a0.real()), static_cast<float>(a0.imag())),
+            std::complex<float>(static_cast<float>(a1.real()), static_cast<float>(a1.imag()))};
+}
+
+}  // namespace velora::sbr
