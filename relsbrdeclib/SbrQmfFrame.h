@@ -1,0 +1,45 @@
+// One channel's pass of a frame through the QMF domain: the 576 core samples are analysed
+// into the low-band matrix, the synthesis takes the low band (below kx) two rows later
+// and the high band (kx up to the upper edge) from the high-band matrix, and both
+// matrices move on by a frame. High-band generation fills the high-band matrix between
+// Analyse and Synthesise.
+#pragma once
+
+#include "SbrData.h"
+#include "SbrQmf.h"
+
+namespace velora::sbr {
+
+constexpr int kMatrixRows = 36;
+constexpr int kHistoryRows = 8;   // low-band rows kept from the previous frame
+constexpr int kLowBandLag = 2;    // low-band row of output sub-sample i: i + 2
+constexpr int kCoreFrameSamples = kFrameSubsamples * kAnalysisBands;    // 576
+constexpr int kOutputFrameSamples = kFrameSubsamples * kSynthesisBands; // 1152
+
+struct QmfMatrix {
+    float re[kMatrixRows][kSynthesisBands];
+    float im[kMatrixRows][kSynthesisBands];
+};
+
+class SbrQmfFrame {
+public:
+    void Reset();
+    // Analyses 576 core samples read with `stride` into low-band rows 8..25.
+    void Analyse(const float* core, int stride);
+    // Writes 1152 samples with `stride`: bands below `kx` from the low band scaled by
+    // `lowGain`, bands kx..upper-1 from the high band scaled by `highGain`.
+    void Synthesise(int kx, int upper, float lowGain, float highGain, float* output, int stride);
+    // Rows 18..35 become rows 0..17 in both matrices.
+    void MoveRows();
+
+    QmfMatrix& Low() { return low_; }
+    QmfMatrix& High() { return high_; }
+
+private:
+    QmfAnalysis analysis_;
+    QmfSynthesis synthesis_;
+    QmfMatrix low_{};
+    QmfMatrix high_{};
+};
+
+}  // namespace velora::sbr
