@@ -2,9 +2,8 @@
 // parser state, the way the decoder hands them over frame after frame, and checks what the
 // later stages rely on: known result codes only, grids and value counts inside the records.
 //
-// Input: pieces of [control byte][length byte][payload bytes...]. Control bits 0-1 choose
-// the kind (12, 13, or another value), bit 2 stereo, bit 3 present, bit 4 a fresh state,
-// bit 5 a correct CRC (written into the payload, so that the fuzzer gets past the check).
+// Input: pieces of [control byte][length byte][payload bytes...] (SbrFuzzFrames.h); control
+// bit 4 starts a fresh state.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,7 +11,7 @@
 #include <cstring>
 #include <memory>
 
-#include "SbrCrc.h"
+#include "SbrFuzzFrames.h"
 #include "SbrPayloadParser.h"
 
 namespace {
@@ -44,26 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!g_state) g_state = std::make_unique<SbrParserState>();
     if (!InitParserState(*g_state, 44100)) Fail("default tables", 0);
     static velora::SbrFrame frame;
-    size_t at = 0;
-    while (at + 2 <= size) {
-        const uint8_t control = data[at];
-        const size_t wanted = data[at + 1] * 2u;
-        at += 2;
-        const size_t length = wanted < size - at ? wanted : size - at;
-        std::memset(&frame, 0xEE, sizeof frame);
-        const int kinds[4] = {12, 13, 13, 7};
-        frame.kind = kinds[control & 3];
-        frame.stereo = (control >> 2) & 1;
-        frame.present = ((control >> 3) & 1) ^ 1;
-        frame.length = static_cast<int32_t>(length);
-        std::memcpy(frame.payload, data + at, length);
-        at += length;
-        if ((control & 0x20) && length >= 2) {
-            const uint32_t crc = SbrCrc(frame.payload, frame.length, kSbrCrcStartBit,
-                                        SbrCrcBits(frame.stereo != 0, frame.kind == 13)) & 0x7Fu;
-            frame.payload[0] = static_cast<uint8_t>((frame.payload[0] & 0xF8u) | (crc >> 4));
-            frame.payload[1] = static_cast<uint8_t>((frame.payload[1] & 0x0Fu) | ((crc & 0x0Fu) << 4));
-        }
+    SbrFuzzFrames frames(data, size);
+    uint8_t control = 0;
+    while (frames.Next(frame, control)) {
         if (control & 0x10) {
             if (!InitParserState(*g_state, 44100)) Fail("default tables", 1);
         }

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "SbrQmfFrame.h"
+
 namespace velora::sbr {
 namespace {
 
@@ -152,6 +154,55 @@ Prediction PredictCovariance(const std::complex<float>* x, int count) {
     if (std::abs(a0) >= 4.0 || std::abs(a1) >= 4.0) a0 = a1 = 0.0;
     return {std::complex<float>(static_cast<float>(a0.real()), static_cast<float>(a0.imag())),
             std::complex<float>(static_cast<float>(a1.real()), static_cast<float>(a1.imag()))};
+}
+
+}  // namespace velora::sbr
+
+namespace velora::sbr {
+
+void GenerateHighBand(const QmfMatrix& low, const SbrPatches& patches, float chirp, int firstRow,
+                      int endRow, QmfMatrix& high) {
+    // Low rows 0..kLowRows-1 exist: 8 history rows and the frame's 18 new ones.
+    constexpr int kLowRows = kHistoryRows + kFrameSubsamples;
+    firstRow = firstRow < 0 ? 0 : firstRow;
+    endRow = endRow > kLowRows - kLowBandLag ? kLowRows - kLowBandLag : endRow;
+    for (int l = firstRow; l < endRow; ++l) {
+        for (int k = 0; k < kSynthesisBands; ++k) high.re[l][k] = high.im[l][k] = 0.0f;
+    }
+    if (patches.count <= 0 || firstRow >= endRow) return;
+
+    // Prediction per source band, with the chirp folded in.
+    std::complex<float> c0[kAnalysisBands];
+    std::complex<float> c1[kAnalysisBands];
+    const int lowest = patches.lowestSource < 0 ? 0 : patches.lowestSource;
+    const int highest = patches.highestSource > kAnalysisBands ? kAnalysisBands : patches.highestSource;
+    for (int b = lowest; b < highest; ++b) {
+        c0[b] = c1[b] = 0.0f;
+        if (chirp <= 0.0f) continue;
+        std::complex<float> x[kLowRows];
+        for (int l = 0; l < kLowRows; ++l) x[l] = {low.re[l][b], low.im[l][b]};
+        const Prediction p = PredictCovariance(x, kLowRows - 2);
+        c0[b] = chirp * p.a0;
+        c1[b] = chirp * chirp * p.a1;
+    }
+
+    for (int n = 0; n < patches.count; ++n) {
+        const int start = patches.guardedStart[n];
+        for (int j = 0; j < patches.width[n]; ++j) {
+            const int k = start + j;
+            const int b = k - patches.shift[n];
+            if (k < 0 || k >= kSynthesisBands || b < lowest || b >= highest) continue;
+            for (int l = firstRow; l < endRow; ++l) {
+                const int s = l + kLowBandLag;
+                const std::complex<float> x0(low.re[s][b], low.im[s][b]);
+                const std::complex<float> x1(low.re[s - 1][b], low.im[s - 1][b]);
+                const std::complex<float> x2(low.re[s - 2][b], low.im[s - 2][b]);
+                const std::complex<float> y = x0 + c0[b] * x1 + c1[b] * x2;
+                high.re[l][k] = y.real();
+                high.im[l][k] = y.imag();
+            }
+        }
+    }
 }
 
 }  // namespace velora::sbr

@@ -49,3 +49,17 @@ struct Prediction {
 Prediction PredictCovariance(const std::complex<float>* x, int count);
 
 }  // namespace velora::sbr
+
+namespace velora::sbr {
+
+struct QmfMatrix;
+
+// Fills high-band rows [firstRow, endRow) of `high` from the low band: every patched band
+// is its source band (low row l + 2 for high row l) plus the chirp-weighted second-order
+// prediction from the two earlier low rows, which flattens the source's spectral peaks by
+// the amount the inverse-filtering mode asks for. Bands outside the patches are cleared.
+// The prediction coefficients are estimated over all low rows the frame holds.
+void GenerateHighBand(const QmfMatrix& low, const SbrPatches& patches, float chirp, int firstRow,
+                      int endRow, QmfMatrix& high);
+
+}  // namespace velora::sbr

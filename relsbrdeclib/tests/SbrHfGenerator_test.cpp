@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "SbrFreqTables.h"
+#include "SbrQmfFrame.h"
 
 namespace velora::sbr {
 namespace {
@@ -156,6 +157,63 @@ TEST(sbr_hf_Prediction, SilenceAndUnstableSolutionsGiveZero) {
     p = PredictCovariance(growing.data(), 10);
     EXPECT_EQ(p.a0, std::complex<float>(0.0f));
     EXPECT_EQ(p.a1, std::complex<float>(0.0f));
+}
+
+
+// A low band whose every band carries a complex tone, so the prediction is near exact.
+void FillTonalLowBand(QmfMatrix& low, double step) {
+    for (int l = 0; l < kHistoryRows + kFrameSubsamples; ++l) {
+        for (int b = 0; b < kAnalysisBands; ++b) {
+            const std::complex<double> v = std::polar(100.0 + b, step * l + 0.3 * b);
+            low.re[l][b] = static_cast<float>(v.real());
+            low.im[l][b] = static_cast<float>(v.imag());
+        }
+    }
+}
+
+TEST(sbr_hf_Generate, WithoutChirpEveryPatchCopiesItsSourceTwoRowsLater) {
+    const SbrFreqData f = MasterTable({17, 19, 21, 23, 25, 27, 29, 31, 33, 36, 39, 42, 46}, 17);
+    SbrPatches p;
+    ASSERT_TRUE(BuildPatches(f, 44100, 1, 0, 0, p));
+    static QmfMatrix low{};
+    static QmfMatrix high{};
+    FillTonalLowBand(low, 0.7);
+    for (int l = 0; l < kMatrixRows; ++l) high.re[l][50] = high.im[l][50] = 5.0f;  // outside the patches
+    GenerateHighBand(low, p, 0.0f, 4, 22, high);
+    for (int l = 4; l < 22; ++l) {
+        for (int k = 17; k < 46; ++k) {
+            const int source = k < 33 ? k - 16 : k - 30;
+            EXPECT_EQ(high.re[l][k], low.re[l + 2][source]) << l << "," << k;
+            EXPECT_EQ(high.im[l][k], low.im[l + 2][source]) << l << "," << k;
+        }
+        EXPECT_EQ(high.re[l][50], 0.0f) << "bands outside the patches are cleared";
+    }
+    EXPECT_EQ(high.re[3][50], 5.0f) << "rows outside the range stay";
+    EXPECT_EQ(high.re[22][50], 5.0f);
+}
+
+TEST(sbr_hf_Generate, InverseFilteringFlattensATone) {
+    // A pure tone is fully predictable: with chirp 1 the prediction error is all that is
+    // left; a chirp of 0.5 removes part of it.
+    const SbrFreqData f = MasterTable({17, 19, 21, 23, 25, 27, 29, 31, 33, 36, 39, 42, 46}, 17);
+    SbrPatches p;
+    ASSERT_TRUE(BuildPatches(f, 44100, 1, 0, 0, p));
+    static QmfMatrix low{};
+    static QmfMatrix high{};
+    FillTonalLowBand(low, 1.1);
+    auto energy = [&](float chirp) {
+        GenerateHighBand(low, p, chirp, 0, 18, high);
+        double e = 0.0;
+        for (int l = 0; l < 18; ++l)
+            for (int k = 17; k < 46; ++k) e += std::norm(std::complex<double>(high.re[l][k], high.im[l][k]));
+        return e;
+    };
+    const double plain = energy(0.0f);
+    const double half = energy(0.5f);
+    const double full = energy(0.99f);
+    EXPECT_LT(full, 1e-3 * plain);
+    EXPECT_LT(half, 0.5 * plain);
+    EXPECT_GT(half, 10.0 * full);
 }
 
 }  // namespace
