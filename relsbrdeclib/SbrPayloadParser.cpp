@@ -459,18 +459,19 @@ int ParsePayload(SbrParserState& s, const velora::SbrFrame& frame) {
         }
     }
 
+    // Until the first header arrives the frames carry nothing the decoder can use (such as
+    // the signature in the silent first frame of a VBR file); a header that came and was
+    // refused counts as an erroneous frame.
+    if (!s.header.received) {
+        if (withHeader) return MarkError(s, channels);
+        if (!stereo) r.ReadBit();
+        return kSbrOk;
+    }
     bool ok = false;
     if (stereo) {
         if (s.header.channelMode != ChannelMode::kStereo) return kSbrErrUnusable;
         ok = ParsePair(r, s);
     } else {
-        // Until the first header arrives the frames carry nothing the decoder can use; a
-        // header that came and was refused counts as an erroneous frame.
-        if (!s.header.received) {
-            if (withHeader) return MarkError(s, channels);
-            r.ReadBit();
-            return kSbrOk;
-        }
         if (s.header.channelMode == ChannelMode::kStereo) return kSbrErrUnusable;
         ok = ParseSingle(r, s);
     }

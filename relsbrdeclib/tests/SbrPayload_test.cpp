@@ -938,12 +938,39 @@ TEST_F(sbr_payload_failures, SingleChannelBeforeAnyHeaderWaits) {
     EXPECT_TRUE(state->channel[0].valid);
 }
 
+TEST_F(sbr_payload_failures, ChannelPairBeforeAnyHeaderWaits) {
+    SbrChannelData p[2] = {MakeChannel(SampleGrids()[0], freq, header.ampRes, false, 9, 0),
+                           MakeChannel(SampleGrids()[0], freq, header.ampRes, false, 10, 0)};
+    EXPECT_EQ(ParsePayload(*state, Write(Pair(false, false), p)), kSbrOk);
+    EXPECT_EQ(state->elementChannels, 0);
+    EXPECT_FALSE(state->validFrameSeen);
+    // The signature a VBR file's silent first frame carries, for both channel counts: the
+    // bytes the mp3 side hands over for C0 1E E8 00 and D0 1E E8 00.
+    for (const uint8_t first : {uint8_t{0xCE}, uint8_t{0xDE}}) {
+        ASSERT_TRUE(InitParserState(*state, kRate));
+        velora::SbrFrame signature{};
+        signature.present = 1;
+        signature.stereo = first == 0xCE ? 1 : 0;
+        signature.kind = 12;
+        signature.length = 2;
+        signature.payload[0] = first;
+        signature.payload[1] = 0x80;
+        EXPECT_EQ(ParsePayload(*state, signature), kSbrOk) << int{first};
+        EXPECT_EQ(state->elementChannels, 0);
+    }
+    // The header then arrives and the pair is taken.
+    ASSERT_EQ(ParsePayload(*state, Write(Pair(true, false), p)), kSbrOk);
+    EXPECT_EQ(state->elementChannels, 2);
+    EXPECT_TRUE(state->channel[1].valid);
+}
+
 TEST_F(sbr_payload_failures, ElementKindMustMatchTheHeader) {
     StartPair(false);
     const SbrChannelData c = MakeChannel(SampleGrids()[0], freq, header.ampRes, false, 8, 0);
     EXPECT_EQ(ParsePayload(*state, Write(Mono(false), &c)), kSbrErrUnusable);
-    // A channel pair while the stored header is not stereo.
+    // A channel pair while the stored header is a single-channel one.
     ASSERT_TRUE(InitParserState(*state, kRate));
+    StartMono();
     SbrChannelData p[2] = {c, c};
     EXPECT_EQ(ParsePayload(*state, Write(Pair(false, false), p)), kSbrErrUnusable);
     // A single-channel header after a stereo one: mono after stereo, accepted.
