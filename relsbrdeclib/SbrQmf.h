@@ -20,7 +20,10 @@ public:
              float imag[kAnalysisBands]);
 
 private:
-    float history_[320] = {};  // newest sample first
+    // Ten blocks of 32 samples used as a ring, so nothing moves per sub-sample; newest_
+    // is where the newest block starts (it holds that block newest sample first).
+    float history_[320] = {};
+    int newest_ = 0;
 };
 
 class QmfSynthesis {
@@ -31,7 +34,9 @@ public:
              int stride);
 
 private:
-    float v_[1280] = {};  // newest 128 values first
+    // Ten blocks of 128 values used as a ring; newest_ is where the newest block starts.
+    float v_[1280] = {};
+    int newest_ = 0;
 };
 
 }  // namespace velora::sbr

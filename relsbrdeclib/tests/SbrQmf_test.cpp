@@ -1,12 +1,16 @@
-// The QMF banks: the prototype as the data file gives it, and analysis followed by
-// synthesis reproducing the core signal at twice the rate with a constant delay.
+// The QMF banks: the prototype as the data file gives it, both banks against a direct
+// double-precision evaluation of their definitions, and analysis followed by synthesis
+// reproducing the core signal at twice the rate with a constant delay.
 #include "SbrQmf.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <memory>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -35,6 +39,219 @@ TEST(sbr_qmf_Prototype, MatchesTheDataFile) {
     EXPECT_EQ(count, 640);
     // The peak of the prototype.
     EXPECT_NEAR(kQmfPrototype[320], 0.8537385f, 1e-7f);
+}
+
+// The analysis bank evaluated as defined, in double: the history newest first, windowed
+// with every second prototype coefficient, then
+// X[k] = sum_n u[n] 2 exp(i pi (k + 0.5)(2n - 0.5) / 64).
+class DirectAnalysis {
+public:
+    DirectAnalysis() {
+        for (int k = 0; k < kAnalysisBands; ++k) {
+            for (int n = 0; n < 64; ++n) {
+                const double a = kPi * (k + 0.5) * (2 * n - 0.5) / 64.0;
+                cos_[k][n] = 2.0 * std::cos(a);
+                sin_[k][n] = 2.0 * std::sin(a);
+            }
+        }
+    }
+
+    void Run(const float* input, int stride, double real[kAnalysisBands],
+             double imag[kAnalysisBands]) {
+        for (int n = 319; n >= 32; --n) history_[n] = history_[n - 32];
+        for (int n = 0; n < 32; ++n) history_[31 - n] = input[n * stride];
+        double u[64];
+        for (int n = 0; n < 64; ++n) {
+            u[n] = 0.0;
+            for (int j = 0; j < 5; ++j) {
+                u[n] += history_[n + 64 * j] * static_cast<double>(kQmfPrototype[2 * (n + 64 * j)]);
+            }
+        }
+        for (int k = 0; k < kAnalysisBands; ++k) {
+            real[k] = 0.0;
+            imag[k] = 0.0;
+            for (int n = 0; n < 64; ++n) {
+                real[k] += u[n] * cos_[k][n];
+                imag[k] += u[n] * sin_[k][n];
+            }
+        }
+    }
+
+private:
+    double cos_[kAnalysisBands][64];
+    double sin_[kAnalysisBands][64];
+    double history_[320] = {};
+};
+
+// The synthesis bank evaluated as defined, in double:
+// v[n] = sum_k Re(X[k] exp(i pi (k + 0.5)(2n - 255) / 128)) / 64, newest 128 first, then the
+// windowed sum over alternate halves of the blocks.
+class DirectSynthesis {
+public:
+    DirectSynthesis() {
+        for (int n = 0; n < 128; ++n) {
+            for (int k = 0; k < kSynthesisBands; ++k) {
+                const double a = kPi * (k + 0.5) * (2 * n - 255) / 128.0;
+                cos_[n][k] = std::cos(a) / 64.0;
+                sin_[n][k] = std::sin(a) / 64.0;
+            }
+        }
+    }
+
+    void Run(const float real[kSynthesisBands], const float imag[kSynthesisBands],
+             double output[kSynthesisBands]) {
+        for (int n = 1279; n >= 128; --n) v_[n] = v_[n - 128];
+        for (int n = 0; n < 128; ++n) {
+            v_[n] = 0.0;
+            for (int k = 0; k < kSynthesisBands; ++k) {
+                v_[n] += static_cast<double>(real[k]) * cos_[n][k] -
+                         static_cast<double>(imag[k]) * sin_[n][k];
+            }
+        }
+        for (int j = 0; j < 64; ++j) {
+            output[j] = 0.0;
+            for (int i = 0; i < 5; ++i) {
+                output[j] += v_[256 * i + j] * static_cast<double>(kQmfPrototype[128 * i + j]) +
+                             v_[256 * i + 192 + j] * static_cast<double>(kQmfPrototype[128 * i + 64 + j]);
+            }
+        }
+    }
+
+private:
+    double cos_[128][kSynthesisBands];
+    double sin_[128][kSynthesisBands];
+    double v_[1280] = {};
+};
+
+// Largest deviation of `fast` from `exact`, relative to the RMS of `exact`.
+double RelativeMaxError(const std::vector<float>& fast, const std::vector<double>& exact) {
+    double energy = 0.0;
+    double worst = 0.0;
+    for (size_t n = 0; n < exact.size(); ++n) {
+        energy += exact[n] * exact[n];
+        worst = std::max(worst, std::fabs(static_cast<double>(fast[n]) - exact[n]));
+    }
+    return worst / std::sqrt(energy / static_cast<double>(exact.size()));
+}
+
+constexpr int kSubsamples = 400;  // the history rings wrap many times
+
+// Analysis of random core samples read with `stride`: fast bank and direct evaluation,
+// real and imaginary parts of every sub-sample in one list each.
+void AnalyseRandom(int stride, std::vector<float>* fast, std::vector<double>* exact) {
+    std::mt19937 random(1234u + static_cast<unsigned>(stride));
+    std::uniform_real_distribution<float> sample(-32768.0f, 32768.0f);
+    std::vector<float> input(static_cast<size_t>(32 * kSubsamples * stride));
+    for (float& x : input) x = sample(random);
+    QmfAnalysis analysis;
+    analysis.Reset();
+    auto direct = std::make_unique<DirectAnalysis>();
+    float re[kAnalysisBands];
+    float im[kAnalysisBands];
+    double exactRe[kAnalysisBands];
+    double exactIm[kAnalysisBands];
+    for (int slot = 0; slot < kSubsamples; ++slot) {
+        const float* in = input.data() + 32 * slot * stride;
+        analysis.Run(in, stride, re, im);
+        direct->Run(in, stride, exactRe, exactIm);
+        for (int k = 0; k < kAnalysisBands; ++k) {
+            fast->push_back(re[k]);
+            fast->push_back(im[k]);
+            exact->push_back(exactRe[k]);
+            exact->push_back(exactIm[k]);
+        }
+    }
+}
+
+// Synthesis of random subband samples written with `stride`: fast bank and direct evaluation.
+void SynthesiseRandom(int stride, std::vector<float>* fast, std::vector<double>* exact) {
+    std::mt19937 random(99u + static_cast<unsigned>(stride));
+    std::uniform_real_distribution<float> value(-1000.0f, 1000.0f);
+    QmfSynthesis synthesis;
+    synthesis.Reset();
+    auto direct = std::make_unique<DirectSynthesis>();
+    std::vector<float> output(static_cast<size_t>(64 * stride), -12345.0f);
+    float re[kSynthesisBands];
+    float im[kSynthesisBands];
+    double exactOut[kSynthesisBands];
+    for (int slot = 0; slot < kSubsamples; ++slot) {
+        for (int k = 0; k < kSynthesisBands; ++k) {
+            re[k] = value(random);
+            im[k] = value(random);
+        }
+        synthesis.Run(re, im, output.data(), stride);
+        direct->Run(re, im, exactOut);
+        for (int j = 0; j < kSynthesisBands; ++j) {
+            fast->push_back(output[static_cast<size_t>(j * stride)]);
+            exact->push_back(exactOut[j]);
+        }
+        // Samples between the strided ones stay untouched.
+        for (size_t n = 0; n < output.size(); ++n) {
+            if (n % static_cast<size_t>(stride) != 0) {
+                ASSERT_EQ(output[n], -12345.0f) << n;
+            }
+        }
+    }
+}
+
+TEST(sbr_qmf_Exact, AnalysisMatchesTheDirectEvaluation) {
+    for (const int stride : {1, 3}) {
+        std::vector<float> fast;
+        std::vector<double> exact;
+        AnalyseRandom(stride, &fast, &exact);
+        const double error = RelativeMaxError(fast, exact);
+        std::printf("analysis, stride %d: max error / RMS %.3g\n", stride, error);
+        EXPECT_LT(error, 1e-5) << stride;
+    }
+}
+
+TEST(sbr_qmf_Exact, SynthesisMatchesTheDirectEvaluation) {
+    for (const int stride : {1, 2}) {
+        std::vector<float> fast;
+        std::vector<double> exact;
+        SynthesiseRandom(stride, &fast, &exact);
+        const double error = RelativeMaxError(fast, exact);
+        std::printf("synthesis, stride %d: max error / RMS %.3g\n", stride, error);
+        EXPECT_LT(error, 1e-5) << stride;
+    }
+}
+
+TEST(sbr_qmf_Exact, ResetForgetsThePast) {
+    std::mt19937 random(7u);
+    std::uniform_real_distribution<float> value(-1000.0f, 1000.0f);
+    std::vector<float> input(32 * 30);
+    for (float& x : input) x = value(random);
+    QmfAnalysis used;
+    QmfSynthesis usedSynthesis;
+    used.Reset();
+    usedSynthesis.Reset();
+    float re[kSynthesisBands] = {};
+    float im[kSynthesisBands] = {};
+    float out[kSynthesisBands];
+    for (int slot = 0; slot < 13; ++slot) {  // leave the rings part way round
+        used.Run(input.data() + 32 * slot, 1, re, im);
+        usedSynthesis.Run(re, im, out, 1);
+    }
+    used.Reset();
+    usedSynthesis.Reset();
+    QmfAnalysis fresh;
+    QmfSynthesis freshSynthesis;
+    fresh.Reset();
+    freshSynthesis.Reset();
+    float freshRe[kSynthesisBands] = {};
+    float freshIm[kSynthesisBands] = {};
+    float freshOut[kSynthesisBands];
+    for (int slot = 13; slot < 30; ++slot) {
+        used.Run(input.data() + 32 * slot, 1, re, im);
+        fresh.Run(input.data() + 32 * slot, 1, freshRe, freshIm);
+        usedSynthesis.Run(re, im, out, 1);
+        freshSynthesis.Run(freshRe, freshIm, freshOut, 1);
+        for (int k = 0; k < kSynthesisBands; ++k) {
+            ASSERT_EQ(re[k], freshRe[k]) << slot << " " << k;
+            ASSERT_EQ(im[k], freshIm[k]) << slot << " " << k;
+            ASSERT_EQ(out[k], freshOut[k]) << slot << " " << k;
+        }
+    }
 }
 
 // Runs `input` (core rate) through analysis and synthesis with the high band empty.
