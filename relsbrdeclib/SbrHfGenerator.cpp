@@ -137,13 +137,33 @@ bool BuildPatches(const SbrFreqData& freq, int outputRate, int lowestBand, int g
 Prediction PredictCovariance(const std::complex<float>* x, int count) {
     // phi(i, j) = sum over n of x[n - i] conj(x[n - j]), n over the frame.
     using C = std::complex<double>;
-    C phi[3][3] = {};
+    // Three running sums give all six terms: the sums for lag-shifted pairs differ from the
+    // unshifted ones only by the samples at the ends. Real arithmetic, as std::complex
+    // products check for infinities on every call.
+    double energy = 0.0;
+    double lag1r = 0.0, lag1i = 0.0;
+    double lag2r = 0.0, lag2i = 0.0;
     for (int n = 2; n < count + 2; ++n) {
-        const C s[3] = {C(x[n]), C(x[n - 1]), C(x[n - 2])};
-        for (int i = 0; i < 3; ++i) {
-            for (int j = i; j < 3; ++j) phi[i][j] += s[i] * std::conj(s[j]);
-        }
+        const double ar = x[n].real(), ai = x[n].imag();
+        const double br = x[n - 1].real(), bi = x[n - 1].imag();
+        const double cr = x[n - 2].real(), ci = x[n - 2].imag();
+        energy += ar * ar + ai * ai;
+        lag1r += ar * br + ai * bi;
+        lag1i += ai * br - ar * bi;
+        lag2r += ar * cr + ai * ci;
+        lag2i += ai * cr - ar * ci;
     }
+    const C first(x[0]);
+    const C second(x[1]);
+    const C last(x[count + 1]);
+    const C beforeLast(x[count]);
+    C phi[3][3] = {};
+    phi[0][0] = energy;
+    phi[1][1] = energy - std::norm(last) + std::norm(second);
+    phi[2][2] = phi[1][1].real() - std::norm(beforeLast) + std::norm(first);
+    phi[0][1] = C(lag1r, lag1i);
+    phi[1][2] = phi[0][1] - last * std::conj(beforeLast) + second * std::conj(first);
+    phi[0][2] = C(lag2r, lag2i);
     const double r11 = phi[1][1].real();
     const double r22 = phi[2][2].real();
     const double det = r11 * r22 - std::norm(phi[1][2]) / (1.0 + 1e-6);
@@ -192,14 +212,19 @@ void GenerateHighBand(const QmfMatrix& low, const SbrPatches& patches, float chi
             const int k = start + j;
             const int b = k - patches.shift[n];
             if (k < 0 || k >= kSynthesisBands || b < lowest || b >= highest) continue;
+            // Written out: std::complex products check for infinities on every call.
+            const float a0r = c0[b].real();
+            const float a0i = c0[b].imag();
+            const float a1r = c1[b].real();
+            const float a1i = c1[b].imag();
             for (int l = firstRow; l < endRow; ++l) {
                 const int s = l + kLowBandLag;
-                const std::complex<float> x0(low.re[s][b], low.im[s][b]);
-                const std::complex<float> x1(low.re[s - 1][b], low.im[s - 1][b]);
-                const std::complex<float> x2(low.re[s - 2][b], low.im[s - 2][b]);
-                const std::complex<float> y = x0 + c0[b] * x1 + c1[b] * x2;
-                high.re[l][k] = y.real();
-                high.im[l][k] = y.imag();
+                const float x1r = low.re[s - 1][b];
+                const float x1i = low.im[s - 1][b];
+                const float x2r = low.re[s - 2][b];
+                const float x2i = low.im[s - 2][b];
+                high.re[l][k] = low.re[s][b] + a0r * x1r - a0i * x1i + a1r * x2r - a1i * x2i;
+                high.im[l][k] = low.im[s][b] + a0r * x1i + a0i * x1r + a1r * x2i + a1i * x2r;
             }
         }
     }
