@@ -11,12 +11,18 @@
 
 #include "Layer3Decoder.h"
 #include "MpegStream.h"
+#include "SbrConfig.h"
+#include "SbrDecoder.h"
 #include "SbrHandoff.h"
 
 namespace velora {
 namespace {
 
 constexpr int kInputBufferSize = 8192;
+// Upper QMF band of each equaliser group but the last, which runs to band 63.
+constexpr int kEqualiserEdges[kEqualiserBands] = {1, 2, 4, 7, 11, 16, 22, 32};
+static_assert(kMaxFrameSamples >= sbr::kSbrOutputFrame * 2,
+              "the sample buffer holds an enhanced stereo frame");
 static_assert(kAncillaryTextBufferSize == kAncillaryTextCapacity,
               "callers size the text buffer by the public constant");
 
@@ -54,13 +60,23 @@ struct DecoderObject final : Veloradecoder {
     MpegStream stream;
     Layer3Decoder core;
     float samples[kMaxFrameSamples];
+    // The core frame while the enhancement works on `samples` in place, so that a frame it
+    // refuses still comes out as the core decoded it.
+    float coreSamples[kMaxFrameSamples];
 
     bool sbrProbePending = true;
     bool sbrActive = false;
     bool veloraPayloadSeen = false;
+    sbr::SbrDecoder* sbr = nullptr;
     SbrFrame sbrFrame{};
     float gains[kEqualiserBands];
     bool endOfStream = false;
+
+    // A decoded frame that did not fit the destination (only when the enhancement turned on
+    // or widened the output during that frame): delivered by the next call with room.
+    bool held = false;
+    Mp3Ssc heldStatus = kSscSuccess;
+    int heldCount = 0;
 
     DecoderObject(int downsamplingShift, bool monoOutput, bool floatOut)
         : shift(downsamplingShift), mono(monoOutput), floatOutput(floatOut) {
@@ -68,6 +84,18 @@ struct DecoderObject final : Veloradecoder {
         std::fill(std::begin(gains), std::end(gains), 1.0f);
         std::fill(std::begin(samples), std::end(samples), 0.0f);
     }
+    ~DecoderObject() { ReleaseSbr(); }
+    DecoderObject(const DecoderObject&) = delete;
+    DecoderObject& operator=(const DecoderObject&) = delete;
+
+    void ReleaseSbr() {
+        if (sbr != nullptr) sbr::SbrDecoder::Destroy(sbr);
+        sbr = nullptr;
+        sbrActive = false;
+    }
+
+    int SampleBytes() const { return floatOutput ? static_cast<int>(sizeof(float)) : 2; }
+    int CoreChannels() const { return mono ? 1 : stream.Header().channels; }
 
     void UpdateInfo(Mp3Ssc coreStatus) {
         const MpegHeader& h = stream.Header();
@@ -84,6 +112,11 @@ struct DecoderObject final : Veloradecoder {
         info.frameDurationMs = h.frameDurationMs;
         info.crcError = coreStatus == kSscInfoCrc ? 1 : 0;
         info.missingMainData = coreStatus == kSscInfoNoMainData ? 1 : 0;
+        if (sbr != nullptr) {
+            info.outputSamplingRate =
+                static_cast<int32_t>(sbr->RateFactor() * static_cast<float>(h.samplingRate));
+            info.outputChannels = sbr->OutputChannels(CoreChannels());
+        }
     }
 
     // The hand-off record for the enhancement layer of this frame.
@@ -96,15 +129,80 @@ struct DecoderObject final : Veloradecoder {
         std::memcpy(sbrFrame.payload, core.SbrPayload(), static_cast<size_t>(length));
     }
 
-    Mp3Ssc Decode(void* destination, int destinationSize, int* bytesWritten, char* text,
-                  int* textLength) {
+    // The first decoded frame decides for the life of the object: with a payload the stream
+    // is Velora, and the enhancement runs when its decoder accepts the core format.
+    void ProbeSbr() {
+        sbrProbePending = false;
+        veloraPayloadSeen = core.SbrPayloadLength() > 0;
+        if (!veloraPayloadSeen) return;
+        const int coreSamplesPerFrame = stream.Header().SamplesPerFrame() >> shift;
+        BuildSbrFrame();
+        sbrFrame.present = 1;
+        sbr = sbr::SbrDecoder::Create(stream.Header().samplingRate, coreSamplesPerFrame,
+                                      sbr::DefaultSbrConfig(coreSamplesPerFrame), sbrFrame);
+        sbrActive = sbr != nullptr;
+        // Mono output stays mono also when the stream asks for pseudo stereo.
+        if (sbr != nullptr) sbr->AllowPseudoStereo(!mono);
+    }
+
+    // Runs the enhancement on `samples`; false (and the enhancement gone for good) when it
+    // refused the frame, which then keeps the core output.
+    bool ProcessSbr(bool enable, int coreCount) {
+        std::memcpy(coreSamples, samples, static_cast<size_t>(coreCount) * sizeof(float));
+        sbr->SetEnabled(enable);
+        sbr->SetEqualiser(kEqualiserBands, kEqualiserEdges, gains);
+        if (sbr->Process(sbrFrame, samples, CoreChannels()) == 0) return true;
+        ReleaseSbr();
+        std::memcpy(samples, coreSamples, static_cast<size_t>(coreCount) * sizeof(float));
+        return false;
+    }
+
+    void Deliver(void* destination, int count, int* bytesWritten) {
+        if (destination == nullptr) return;
+        if (floatOutput) {
+            const int bytes = count * static_cast<int>(sizeof(float));
+            std::memcpy(destination, samples, static_cast<size_t>(bytes));
+            *bytesWritten = bytes;
+        } else {
+            ToPcm16(samples, static_cast<int16_t*>(destination), count);
+            *bytesWritten = count * 2;
+        }
+    }
+
+    Mp3Ssc Finish(Mp3Ssc status) {
+        info.sbrActive = sbrActive ? 1 : 0;
+        return status;
+    }
+
+    Mp3Ssc DeliverHeld(void* destination, int destinationSize, int* bytesWritten) {
+        if (destination != nullptr && destinationSize < heldCount * SampleBytes()) {
+            return Finish(kSscErrBufferSize);
+        }
+        held = false;
+        Deliver(destination, heldCount, bytesWritten);
+        return Finish(heldStatus);
+    }
+
+    Mp3Ssc Decode(void* destination, int destinationSize, int* bytesWritten, bool sbrEnable,
+                  char* text, int* textLength) {
         *bytesWritten = 0;
+        if (held) return DeliverHeld(destination, destinationSize, bytesWritten);
         Mp3Ssc status = stream.NextFrame();
         if (status != kSscSuccess) {
             if (status == kSscSyncEof) endOfStream = true;
             if (status == kSscSyncLost) core.Reset(true);
-            info.sbrActive = sbrActive ? 1 : 0;
-            return status;
+            return Finish(status);
+        }
+
+        // With the enhancement on, a frame is 1152 samples per channel at the output: refused
+        // before decoding, as the core refuses a destination too small for its own frame.
+        if (sbr != nullptr) {
+            const int needed =
+                sbr::kSbrOutputFrame * sbr->OutputChannels(CoreChannels()) * SampleBytes();
+            if (destinationSize < needed) {
+                UpdateInfo(kSscErrBufferSize);
+                return Finish(kSscErrBufferSize);
+            }
         }
 
         int coreBytes = 0;
@@ -113,42 +211,40 @@ struct DecoderObject final : Veloradecoder {
         status = core.DecodeFrame(stream, samples, coreDestinationSize, &coreBytes, text,
                                   textLength, shift, mono);
         UpdateInfo(status);
-        if (!SscSucceeded(status)) {
-            info.sbrActive = sbrActive ? 1 : 0;
-            return status;
-        }
+        if (!SscSucceeded(status)) return Finish(status);
 
-        if (sbrProbePending) {
-            sbrProbePending = false;
-            veloraPayloadSeen = core.SbrPayloadLength() > 0;
-            // The enhancement decoder is not part of this build yet: a stream carrying its
-            // payload decodes as plain mp3, and sbrActive stays 0.
-            sbrActive = false;
-        }
+        if (sbrProbePending) ProbeSbr();
         BuildSbrFrame();
 
-        const int channels = info.outputChannels;
-        const int perChannel = stream.Header().SamplesPerFrame() >> shift;
-        const int count = perChannel * channels;
-        if (destination != nullptr) {
-            if (floatOutput) {
-                const int bytes = count * static_cast<int>(sizeof(float));
-                std::memcpy(destination, samples, static_cast<size_t>(bytes));
-                *bytesWritten = bytes;
-            } else {
-                ToPcm16(samples, static_cast<int16_t*>(destination), count);
-                *bytesWritten = count * 2;
-            }
+        const int coreChannels = CoreChannels();
+        int perChannel = stream.Header().SamplesPerFrame() >> shift;
+        int channels = coreChannels;
+        if (sbr != nullptr && ProcessSbr(sbrEnable, perChannel * coreChannels)) {
+            perChannel = sbr::kSbrOutputFrame;
+            channels = sbr->OutputChannels(coreChannels);
         }
-        info.sbrActive = sbrActive ? 1 : 0;
-        return status;
+        UpdateInfo(status);
+
+        const int count = perChannel * channels;
+        if (destination != nullptr && destinationSize < count * SampleBytes()) {
+            // Only the frame that turned the enhancement on or widened it to two channels
+            // gets here; the next call with room delivers it.
+            held = true;
+            heldStatus = status;
+            heldCount = count;
+            return Finish(kSscErrBufferSize);
+        }
+        Deliver(destination, count, bytesWritten);
+        return Finish(status);
     }
 
     void Reset() {
         std::fill(std::begin(gains), std::end(gains), 1.0f);
         endOfStream = false;
+        held = false;
         stream.Reset();
         core.Reset(true);
+        if (sbr != nullptr) sbr->Reset();
     }
 
     void BandLevels(int count, uint8_t* levels) const {
@@ -194,13 +290,15 @@ int Veloradecoder::Feed(const uint8_t* bytes, int length) {
 }
 
 Mp3Ssc Veloradecoder::Decode(void* destination, int destinationSize, int* bytesWritten,
-                             bool /*sbrEnable*/, char* text, int* textLength) {
+                             bool sbrEnable, char* text, int* textLength) {
     int ignored = 0;
     return Self(this)->Decode(destination, destinationSize,
-                              bytesWritten != nullptr ? bytesWritten : &ignored, text, textLength);
+                              bytesWritten != nullptr ? bytesWritten : &ignored, sbrEnable, text,
+                              textLength);
 }
 
 const FrameInfo& Veloradecoder::Info() const { return Self(this)->info; }
+bool Veloradecoder::VeloraStream() const { return Self(this)->veloraPayloadSeen; }
 void Veloradecoder::SetEndOfData() { Self(this)->stream.SetEndOfData(); }
 void Veloradecoder::Reset() { Self(this)->Reset(); }
 void Veloradecoder::BandLevels(int count, uint8_t* levels) const {

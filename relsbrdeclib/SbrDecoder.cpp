@@ -39,6 +39,7 @@ struct DecoderObject final : SbrDecoder {
     Channel channel[2];
     SbrPseudoStereo pseudoStereo;
     bool enabled = true;
+    bool pseudoStereoAllowed = true;
     int equaliserCount = 0;
     const int* equaliserEdges = nullptr;
     const float* equaliserGains = nullptr;
@@ -200,8 +201,14 @@ float SbrDecoder::RateFactor() const {
 
 int SbrDecoder::OutputChannels(int coreChannels) const {
     const DecoderObject* d = Self(this);
-    if (coreChannels == 1 && d->parser.header.channelMode == ChannelMode::kMonoAfterStereo) return 2;
+    if (coreChannels == 1 && d->pseudoStereoAllowed &&
+        d->parser.header.channelMode == ChannelMode::kMonoAfterStereo)
+        return 2;
     return coreChannels;
+}
+
+void SbrDecoder::AllowPseudoStereo(bool allowed) {
+    Self(this)->pseudoStereoAllowed = allowed;
 }
 
 void SbrDecoder::SetEnabled(bool enabled) {

@@ -31,6 +31,8 @@ public:
     int OutputChannels(int coreChannels) const;
     // Off keeps the doubled rate and the equaliser but leaves the high band empty.
     void SetEnabled(bool enabled);
+    // A caller that asked for mono output keeps a mono core mono (on by default).
+    void AllowPseudoStereo(bool allowed);
     // `edges` and `gains` must stay valid while the decoder runs (read on every frame);
     // group j covers the QMF bands from edges[j-1] (0 for j = 0) to edges[j], the last
     // group up to band 63. Its gain also scales the regenerated high band.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "MpegHeader.h"
+#include "Veloradecoder.h"
 
 namespace veloraplay {
 namespace {
@@ -52,6 +53,37 @@ std::string Duration(int32_t ms) {
     char buf[32];
     std::snprintf(buf, sizeof(buf), "%d:%02d.%03d", ms / 60000, (ms / 1000) % 60, ms % 1000);
     return buf;
+}
+
+// Decodes the first frame of `block`, which starts at that frame, as `velora decode` would.
+void ProbeFirstFrame(const uint8_t* block, int length, FileInfo& info) {
+    constexpr int kMaxCalls = 16;
+    velora::VeloradecoderPtr decoder(velora::Veloradecoder::Create(0, false, false));
+    if (!decoder || length <= 0) return;
+    decoder->Feed(block, length);
+    decoder->SetEndOfData();
+    std::vector<int16_t> pcm(velora::kMaxFrameSamples);
+    for (int call = 0; call < kMaxCalls; ++call) {
+        int written = 0;
+        const velora::Mp3Ssc status =
+            decoder->Decode(pcm.data(), static_cast<int>(pcm.size() * sizeof(int16_t)), &written,
+                            true, nullptr, nullptr);
+        if (velora::SscSucceeded(status)) {
+            const velora::FrameInfo& frame = decoder->Info();
+            info.velora = decoder->VeloraStream();
+            info.enhancement = frame.sbrActive != 0;
+            info.coreRate = frame.codedSamplingRate;
+            info.outputRate = frame.outputSamplingRate;
+            return;
+        }
+        if (velora::SscIsError(status) || status == velora::kSscSyncEof) return;
+    }
+}
+
+const char* StreamKind(const FileInfo& info) {
+    if (!info.velora) return "plain mp3";
+    return info.enhancement ? "Velora (enhancement layer present)"
+                            : "Velora (enhancement layer present, not decodable here)";
 }
 
 const char* VbrHeaderKind(const velora::StreamInfo& s) {
@@ -105,6 +137,11 @@ bool ReadFileInfo(const std::string& path, FileInfo& info, std::string& error) {
             info.samplesPerFrame = header.SamplesPerFrame();
         }
     }
+    info.coreRate = info.stream.samplingRate;
+    info.outputRate = info.stream.samplingRate;
+    if (byte < got) {
+        ProbeFirstFrame(block.data() + byte, static_cast<int>(got - byte), info);
+    }
     return true;
 }
 
@@ -112,9 +149,12 @@ std::string FormatText(const FileInfo& info) {
     const velora::StreamInfo& s = info.stream;
     std::ostringstream out;
     out << "File:        " << info.path << "\n";
-    out << "Stream:      " << VersionName(info.version) << " Layer III, "
-        << (s.velora ? "Velora (enhancement layer present)" : "plain mp3") << "\n";
+    out << "Stream:      " << VersionName(info.version) << " Layer III, " << StreamKind(info)
+        << "\n";
     out << "Sample rate: " << s.samplingRate << " Hz\n";
+    out << "Core rate:   " << info.coreRate << " Hz\n";
+    out << "Output rate: " << info.outputRate << " Hz"
+        << (info.enhancement ? " (with the enhancement)" : "") << "\n";
     out << "Channels:    " << s.channels << " (" << ModeName(info.mode) << ")\n";
     out << "Bit rate:    " << s.averageBitrate / 1000 << " kbit/s"
         << ((s.format.flags & velora::kMp3FlagVariableBitrate) ? " average, variable" : ", constant")
@@ -144,8 +184,11 @@ std::string FormatJson(const FileInfo& info) {
     out << "  \"fileSize\": " << info.fileSize << ",\n";
     out << "  \"version\": \"" << VersionName(info.version) << "\",\n";
     out << "  \"layer\": " << info.layer << ",\n";
-    out << "  \"velora\": " << (s.velora ? "true" : "false") << ",\n";
+    out << "  \"velora\": " << (info.velora ? "true" : "false") << ",\n";
+    out << "  \"enhancement\": " << (info.enhancement ? "true" : "false") << ",\n";
     out << "  \"sampleRate\": " << s.samplingRate << ",\n";
+    out << "  \"coreRate\": " << info.coreRate << ",\n";
+    out << "  \"outputRate\": " << info.outputRate << ",\n";
     out << "  \"channels\": " << s.channels << ",\n";
     out << "  \"channelMode\": \"" << ModeName(info.mode) << "\",\n";
     out << "  \"bitrate\": " << s.averageBitrate << ",\n";

@@ -17,6 +17,12 @@ struct FileInfo {
     int mode = 0;     // header channel mode
     int samplesPerFrame = 0;
     velora::StreamInfo stream;
+    // From the first frame through the decoder: a Velora stream carries an SBR payload there;
+    // the enhancement is on when the decoder takes it, and then doubles the rate.
+    bool velora = false;
+    bool enhancement = false;
+    int coreRate = 0;
+    int outputRate = 0;
 };
 
 // Reads and analyses the file; on failure returns false with a message in `error`.

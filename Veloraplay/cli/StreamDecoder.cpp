@@ -23,6 +23,30 @@ void ConvertChannels(const int16_t* in, int inChannels, size_t frames, int outCh
     }
 }
 
+// Brings frames at half the output rate up to it by linear interpolation: each sample is
+// preceded by the mean of it and the one before (carried from frame to frame).
+class RateDoubler {
+  public:
+    void Double(const int16_t* in, int channels, size_t frames, std::vector<int16_t>& out) {
+        const size_t ch = static_cast<size_t>(channels);
+        out.resize(2 * frames * ch);
+        for (size_t i = 0; i < frames; ++i) {
+            for (size_t c = 0; c < ch; ++c) {
+                const int now = in[i * ch + c];
+                const int before = started_ ? last_[c] : now;
+                out[2 * i * ch + c] = static_cast<int16_t>((before + now) / 2);
+                out[(2 * i + 1) * ch + c] = static_cast<int16_t>(now);
+                last_[c] = now;
+            }
+        }
+        started_ = frames > 0 || started_;
+    }
+
+  private:
+    int last_[2] = {0, 0};
+    bool started_ = false;
+};
+
 }  // namespace
 
 DecodeOutcome DecodeToWave(std::FILE* in, std::FILE* out, const DecodeOptions& options,
@@ -42,6 +66,8 @@ DecodeOutcome DecodeToWave(std::FILE* in, std::FILE* out, const DecodeOptions& o
     uint64_t bytesRead = 0;
     std::vector<int16_t> pcm(velora::kMaxFrameSamples);
     std::vector<int16_t> converted;
+    std::vector<int16_t> doubled;
+    RateDoubler doubler;
     WaveFileWriter writer;
     bool writerOpen = false;
 
@@ -93,19 +119,29 @@ DecodeOutcome DecodeToWave(std::FILE* in, std::FILE* out, const DecodeOptions& o
             outcome.channels = info.outputChannels;
             outcome.sampleRate = info.outputSamplingRate;
         }
-        if (info.outputSamplingRate != outcome.sampleRate) outcome.rateChanged = true;
+        // Frames at half the rate (a Velora stream whose enhancement stopped goes on at the
+        // core rate) are resampled, so that the file keeps time.
+        const bool halfRate = 2 * info.outputSamplingRate == outcome.sampleRate;
+        if (info.outputSamplingRate != outcome.sampleRate && !halfRate) outcome.rateChanged = true;
         if (info.crcError) ++outcome.crcErrors;
         if (info.missingMainData) ++outcome.concealed;
 
-        const size_t samples = static_cast<size_t>(written) / 2;
-        bool ok = true;
-        if (info.outputChannels == outcome.channels) {
-            ok = writer.Append(pcm.data(), samples);
-        } else {
+        const int16_t* data = pcm.data();
+        size_t samples = static_cast<size_t>(written) / 2;
+        if (info.outputChannels != outcome.channels) {
             const size_t frames = samples / static_cast<size_t>(info.outputChannels);
             ConvertChannels(pcm.data(), info.outputChannels, frames, outcome.channels, converted);
-            ok = writer.Append(converted.data(), converted.size());
+            data = converted.data();
+            samples = converted.size();
         }
+        if (halfRate) {
+            doubler.Double(data, outcome.channels, samples / static_cast<size_t>(outcome.channels),
+                           doubled);
+            data = doubled.data();
+            samples = doubled.size();
+            ++outcome.resampledFrames;
+        }
+        const bool ok = writer.Append(data, samples);
         if (!ok) {
             outcome.error = "write error";
             return outcome;

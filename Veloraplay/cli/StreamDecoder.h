@@ -1,5 +1,7 @@
 // Decodes a whole compressed stream into a WAVE writer: every decoded frame, in the format
-// of the first one (later frames with another channel count are mixed or duplicated).
+// of the first one (later frames with another channel count are mixed or duplicated). The
+// format is the decoder's output format, which for a Velora stream is twice the coded rate;
+// should the enhancement drop out later, the core-rate frames are resampled to keep time.
 #pragma once
 
 #include <atomic>
@@ -26,7 +28,8 @@ struct DecodeOutcome {
     long long concealed = 0;
     int channels = 0;
     int sampleRate = 0;
-    bool rateChanged = false;
+    bool rateChanged = false;       // frames at another rate were written as they are
+    long long resampledFrames = 0;  // frames at half the rate, brought to the output rate
 };
 
 // Called now and then with the input bytes consumed so far and frames decoded.

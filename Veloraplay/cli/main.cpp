@@ -27,7 +27,8 @@ constexpr const char* kUsage =
     "  decode [OPTIONS] IN OUT.wav   decode a Velora or mp3 file to 16-bit PCM WAVE\n"
     "      -s, --shift N             output at full (0), half (1) or quarter (2) rate\n"
     "      -m, --mono                mix the output down to one channel\n"
-    "      -n, --no-enhancement      do not rebuild the high band of Velora files\n"
+    "      -n, --no-enhancement      do not rebuild the high band of Velora files (the\n"
+    "          --no-sbr              output keeps their doubled rate)\n"
     "      -q, --quiet               no progress line\n"
     "  info [--json] FILE            show what the stream says about itself\n"
     "  help                          show this text\n"
@@ -74,7 +75,7 @@ bool ParseDecodeArguments(int argc, char** argv, Arguments& args, std::string& e
             args.decode.downsamplingShift = v[0] - '0';
         } else if (a == "-m" || a == "--mono") {
             args.decode.mono = true;
-        } else if (a == "-n" || a == "--no-enhancement") {
+        } else if (a == "-n" || a == "--no-enhancement" || a == "--no-sbr") {
             args.decode.enhancement = false;
         } else if (a == "-q" || a == "--quiet") {
             args.quiet = true;
@@ -136,6 +137,12 @@ int RunDecode(int argc, char** argv) {
     }
     if (outName != "-" && !output.Commit(error)) {
         return Fail("cannot write '" + outName + "': " + error);
+    }
+    if (outcome.resampledFrames > 0) {
+        std::fprintf(stderr,
+                     "velora: warning: '%s': %lld frames at half the rate (the core signal of a "
+                     "Velora stream whose enhancement stopped) were resampled to %d Hz\n",
+                     inName.c_str(), outcome.resampledFrames, outcome.sampleRate);
     }
     if (outcome.rateChanged) {
         std::fprintf(stderr, "velora: warning: '%s' changes its sampling rate; the output keeps %d Hz\n",

@@ -380,6 +380,13 @@ TEST_F(sbr_decoder_Frames, MonoCoreBecomesPseudoStereoWhenTheHeaderSaysSo) {
         sum += l * l;
     }
     EXPECT_GT(diff, 1e-3 * sum) << "the channels must differ";
+    // A caller that wants mono keeps one channel.
+    d->AllowPseudoStereo(false);
+    EXPECT_EQ(d->OutputChannels(1), 1);
+    std::vector<float> none;
+    const std::vector<float> mono = RunFrames(*d, 3, 0, WhiteCore(3000.0f), [&](int) { return frame; }, 1, &none);
+    EXPECT_EQ(mono.size(), 3u * 1152u);
+    EXPECT_TRUE(none.empty());
 }
 
 TEST_F(sbr_decoder_Frames, ResetClearsHistoryButKeepsTheHeader) {
