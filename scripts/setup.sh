@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages this project builds and tests with. Skips what is installed.
 # Runs apt-get as root, or through sudo otherwise.
-#   --bench   also what bench/decode needs: ffmpeg and a package of game music to encode
+#   --bench   also what bench/decode needs: ffmpeg and a package of game music to encode;
+#             and bench/resample's peer converter, libsoxr
 set -euo pipefail
 
 packages=(
@@ -13,7 +14,7 @@ packages=(
 
 for arg in "$@"; do
   case "$arg" in
-    --bench) packages+=(ffmpeg fb-music-high) ;;
+    --bench) packages+=(ffmpeg fb-music-high libsoxr-dev) ;;
     *) echo "usage: scripts/setup.sh [--bench]" >&2; exit 2 ;;
   esac
 done
