@@ -144,9 +144,12 @@ Prediction PredictCovariance(const std::complex<float>* x, int count) {
     double lag1r = 0.0, lag1i = 0.0;
     double lag2r = 0.0, lag2i = 0.0;
     for (int n = 2; n < count + 2; ++n) {
-        const double ar = x[n].real(), ai = x[n].imag();
-        const double br = x[n - 1].real(), bi = x[n - 1].imag();
-        const double cr = x[n - 2].real(), ci = x[n - 2].imag();
+        const double ar = static_cast<double>(x[n].real());
+        const double ai = static_cast<double>(x[n].imag());
+        const double br = static_cast<double>(x[n - 1].real());
+        const double bi = static_cast<double>(x[n - 1].imag());
+        const double cr = static_cast<double>(x[n - 2].real());
+        const double ci = static_cast<double>(x[n - 2].imag());
         energy += ar * ar + ai * ai;
         lag1r += ar * br + ai * bi;
         lag1i += ai * br - ar * bi;
