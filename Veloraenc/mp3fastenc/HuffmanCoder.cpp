@@ -1,0 +1,457 @@
+#include "HuffmanCoder.h"
+
+#include <algorithm>
+
+#include "HuffmanCodes.h"
+
+namespace velora::enc {
+namespace {
+
+// Rows of the table choice grouped by the packed table that counts them. A region's class
+// follows from its largest magnitude.
+enum Class : int {
+    kZero = 0,  // table 0, no bits
+    kOne,       // table 1
+    kTwo,       // 2, 3
+    kThree,     // 5, 6
+    kFive,      // 7, 8, 9
+    kSeven,     // 10, 11, 12
+    kFifteen,   // 13, 15
+    kEscape,    // 16.. with linbits
+    kClassCount
+};
+
+constexpr int8_t kClassOfMax[16] = {kZero,    kOne,     kTwo,     kThree,   kFive,    kFive,
+                                    kSeven,   kSeven,   kFifteen, kFifteen, kFifteen, kFifteen,
+                                    kFifteen, kFifteen, kFifteen, kFifteen};
+
+inline int ClassOf(int maxValue) {
+    return maxValue < 16 ? static_cast<int>(kClassOfMax[maxValue]) : static_cast<int>(kEscape);
+}
+
+// Escape rows: largest value covered and the two candidates (codes of 16 and of 24).
+struct EscapeRow {
+    int maxValue;
+    int first;
+    int second;
+};
+constexpr EscapeRow kEscapeRows[] = {
+    {16, 16, 24},  {18, 17, 24},  {22, 18, 24},  {30, 19, 24},   {46, 20, 25},   {78, 20, 26},
+    {142, 21, 27}, {270, 21, 28}, {526, 22, 29}, {1038, 22, 30}, {2062, 23, 30}, {8206, 23, 31},
+};
+
+constexpr int kMaxSegments = 22;
+constexpr int kMaxRegion0Bands = 16;  // region0_count has 4 bits
+constexpr int kMaxRegion1Bands = 8;   // region1_count has 3 bits
+
+struct RegionChoice {
+    int bits;
+    int table;
+};
+
+// Scratch of one plan: magnitudes, the segments (scale-factor bands cut at the end of the
+// big values) and their bit sums per class, computed when a split first needs them.
+struct Work {
+    uint16_t mag[kGranuleLines];
+    int segBegin[kMaxSegments + 1];
+    int segMax[kMaxSegments];
+    int segments = 0;
+    uint64_t cost[kMaxSegments][kClassCount];
+    int escapes[kMaxSegments];
+    uint32_t known[kMaxSegments];  // bit c: cost[s][c] is filled in
+
+    template <typename Entry>
+    uint64_t Sum(const Entry* table, int begin, int end) const {
+        uint64_t sum = 0;
+        for (int i = begin; i < end; i += 2) sum += table[PairIndex(mag[i], mag[i + 1])];
+        return sum;
+    }
+
+    uint64_t EscapeSum(int begin, int end, int& escapeCount) const {
+        uint32_t sum = 0;
+        int count = 0;
+        for (int i = begin; i < end; i += 2) {
+            const int x = mag[i];
+            const int y = mag[i + 1];
+            count += (x >= 15 ? 1 : 0) + (y >= 15 ? 1 : 0);
+            sum += kPairBits16And24[PairIndex(std::min(x, 15), std::min(y, 15))];
+        }
+        escapeCount = count;
+        return sum;
+    }
+
+    uint64_t SegmentCost(int s, int c) {
+        if (known[s] & (1u << c)) return cost[s][c];
+        const int b = segBegin[s];
+        const int e = segBegin[s + 1];
+        uint64_t sum = 0;
+        switch (c) {
+            case kOne:
+                sum = Sum(kPairBits1, b, e);
+                break;
+            case kTwo:
+                sum = Sum(kPairBits2And3, b, e);
+                break;
+            case kThree:
+                sum = Sum(kPairBits5And6, b, e);
+                break;
+            case kFive:
+                sum = Sum(kPairBits7To9, b, e);
+                break;
+            case kSeven:
+                sum = Sum(kPairBits10To12, b, e);
+                break;
+            case kFifteen:
+                sum = Sum(kPairBits13And15, b, e);
+                break;
+            case kEscape:
+                sum = EscapeSum(b, e, escapes[s]);
+                break;
+            default:
+                break;
+        }
+        cost[s][c] = sum;
+        known[s] |= 1u << c;
+        return sum;
+    }
+
+    // Best table for segments [first, last) and its bits; the splits tried share most
+    // regions, so each is worked out once.
+    RegionChoice regionMemo[kMaxSegments][kMaxSegments + 1];
+    uint32_t regionKnown[kMaxSegments];  // bit `last` of [first]: regionMemo filled in
+
+    RegionChoice Region(int first, int last) {
+        if (first >= last) return {0, 0};
+        if (regionKnown[first] & (1u << last)) return regionMemo[first][last];
+        const RegionChoice choice = ChooseRegion(first, last);
+        regionMemo[first][last] = choice;
+        regionKnown[first] |= 1u << last;
+        return choice;
+    }
+
+    RegionChoice ChooseRegion(int first, int last) {
+        int maxValue = 0;
+        for (int s = first; s < last; ++s) maxValue = std::max(maxValue, segMax[s]);
+        const int c = ClassOf(maxValue);
+        if (c == kZero) return {0, 0};
+        uint64_t sum = 0;
+        int escapeCount = 0;
+        for (int s = first; s < last; ++s) {
+            sum += SegmentCost(s, c);
+            if (c == kEscape) escapeCount += escapes[s];
+        }
+        const auto lane = [sum](int shift) { return static_cast<int>((sum >> shift) & 0xFFFFu); };
+        // Fewest bits wins; on equal counts the candidate listed first.
+        const auto two = [&](int firstTable, int secondTable) {
+            return lane(16) <= lane(0) ? RegionChoice{lane(16), firstTable}
+                                       : RegionChoice{lane(0), secondTable};
+        };
+        switch (c) {
+            case kOne:
+                return {lane(0), 1};
+            case kTwo:
+                return two(2, 3);
+            case kThree:
+                return two(5, 6);
+            case kFifteen:
+                return two(13, 15);
+            case kFive:
+            case kSeven: {
+                const int base = c == kFive ? 7 : 10;
+                RegionChoice best{lane(32), base};
+                if (lane(16) < best.bits) best = {lane(16), base + 1};
+                if (lane(0) < best.bits) best = {lane(0), base + 2};
+                return best;
+            }
+            default:
+                break;
+        }
+        const EscapeRow* row = kEscapeRows;
+        while (row->maxValue < maxValue) ++row;
+        const int firstBits = lane(16) + escapeCount * kPairCodeTables[row->first].linbits;
+        const int secondBits = lane(0) + escapeCount * kPairCodeTables[row->second].linbits;
+        return firstBits <= secondBits ? RegionChoice{firstBits, row->first}
+                                       : RegionChoice{secondBits, row->second};
+    }
+};
+
+// The row of the table choice for a largest value: classes below the escape rows, then one
+// step per escape row (their linbits differ).
+int RowOf(int maxValue) {
+    if (maxValue < 16) return ClassOf(maxValue);
+    int row = kEscape;
+    for (const EscapeRow& r : kEscapeRows) {
+        if (r.maxValue >= maxValue) break;
+        ++row;
+    }
+    return row;
+}
+
+// Regions [0, e0), [e0, e1), [e1, segments) in segments.
+struct Split {
+    int e0;
+    int e1;
+    int bits;
+    RegionChoice region[3];
+};
+
+Split EvaluateSplit(Work& w, int e0, int e1) {
+    Split s{e0, e1, 0, {}};
+    const int n = w.segments;
+    s.region[0] = w.Region(0, std::min(e0, n));
+    s.region[1] = w.Region(std::min(e0, n), std::min(e1, n));
+    s.region[2] = w.Region(std::min(e1, n), n);
+    s.bits = s.region[0].bits + s.region[1].bits + s.region[2].bits;
+    return s;
+}
+
+bool ValidSplit(int segments, int e0, int e1) {
+    return e0 >= 1 && e0 <= kMaxRegion0Bands && e0 <= segments && e1 > e0 &&
+           e1 - e0 <= kMaxRegion1Bands && e1 <= kMaxSegments;
+}
+
+// The region split of a long block. Natural boundaries are where the row of everything
+// above drops or that of everything below rises (a smaller table becomes possible on one
+// side); every pair of them within the count limits is tried, then the best split is moved
+// by one band each way.
+Split ChooseLongSplit(Work& w) {
+    const int n = w.segments;
+    int below[kMaxSegments + 1];  // row of segments [0, s)
+    int above[kMaxSegments + 1];  // row of segments [s, n)
+    int runningMax = 0;
+    below[0] = kZero;
+    for (int s = 0; s < n; ++s) {
+        runningMax = std::max(runningMax, w.segMax[s]);
+        below[s + 1] = RowOf(runningMax);
+    }
+    runningMax = 0;
+    above[n] = kZero;
+    for (int s = n - 1; s >= 0; --s) {
+        runningMax = std::max(runningMax, w.segMax[s]);
+        above[s] = RowOf(runningMax);
+    }
+    int points[kMaxSegments + 1];
+    int count = 0;
+    for (int s = 1; s < n; ++s) {
+        if (above[s] != above[s - 1] || below[s + 1] != below[s]) points[count++] = s;
+    }
+    points[count++] = n;
+
+    Split best{0, 0, kUncodableBits, {}};
+    const auto consider = [&](int e0, int e1) {
+        if (!ValidSplit(n, e0, e1)) return;
+        const Split s = EvaluateSplit(w, e0, e1);
+        if (s.bits < best.bits) best = s;
+    };
+    // The last point, the end of the big values, always gives a valid split: everything in
+    // region 0 when it fits, else region 0 at its band limit and region 1 for the rest.
+    const int firstLimit = std::min(n, kMaxRegion0Bands);
+    for (int i = 0; i < count; ++i) {
+        const int e0 = std::min(points[i], firstLimit);
+        if (e0 >= n) {
+            consider(e0, e0 + 1);
+            continue;
+        }
+        bool reachedLimit = false;
+        for (int j = i; j < count; ++j) {
+            int e1 = points[j];
+            if (e1 <= e0) continue;
+            if (e1 - e0 > kMaxRegion1Bands) {
+                e1 = e0 + kMaxRegion1Bands;
+                reachedLimit = true;
+            }
+            consider(e0, e1);
+            if (reachedLimit) break;
+        }
+    }
+    // Then one band either way until nothing improves (most splits settle at once).
+    for (int round = 0; round < 4; ++round) {
+        const int e0 = best.e0;
+        const int e1 = best.e1;
+        for (int d0 = -1; d0 <= 1; ++d0) {
+            for (int d1 = -1; d1 <= 1; ++d1) {
+                if (d0 != 0 || d1 != 0) consider(e0 + d0, e1 + d1);
+            }
+        }
+        if (best.e0 == e0 && best.e1 == e1) break;
+    }
+    return best;
+}
+
+}  // namespace
+
+bool SpectrumCoder::Init(int version, int samplingIndex) {
+    if (version < 0 || version > 2 || samplingIndex < 0 || samplingIndex > 2) return false;
+    bands_ = &kScaleFactorBands[version][samplingIndex];
+    shortRegionEnd_ = 36;
+    shortOneTable_ = 3 * bands_->shortBounds[3] != shortRegionEnd_;
+    return true;
+}
+
+int SpectrumCoder::CountBits(const int32_t values[kGranuleLines], int blockType) const {
+    SpectrumPlan plan;
+    return Plan(values, blockType, plan) ? plan.bits : kUncodableBits;
+}
+
+bool SpectrumCoder::Plan(const int32_t values[kGranuleLines], int blockType,
+                         SpectrumPlan& plan) const {
+    plan = SpectrumPlan{};
+    // Zero pairs at the top carry nothing; below them quadruples of magnitudes up to 1.
+    int end = kGranuleLines;
+    while (end > 0 && (values[end - 1] | values[end - 2]) == 0) end -= 2;
+    int bigEnd = end;
+    const auto small = [](int32_t v) { return v >= -1 && v <= 1; };
+    while (bigEnd >= 4 && small(values[bigEnd - 1]) && small(values[bigEnd - 2]) &&
+           small(values[bigEnd - 3]) && small(values[bigEnd - 4]))
+        bigEnd -= 4;
+
+    uint32_t quadSum = 0;
+    for (int i = bigEnd; i < end; i += 4) {
+        const int index = (values[i] != 0 ? 8 : 0) | (values[i + 1] != 0 ? 4 : 0) |
+                          (values[i + 2] != 0 ? 2 : 0) | (values[i + 3] != 0 ? 1 : 0);
+        quadSum += kQuadBits[index];
+    }
+    const int quadA = static_cast<int>(quadSum >> 16);
+    const int quadB = static_cast<int>(quadSum & 0xFFFFu);
+    plan.count1Table = quadB < quadA ? 1 : 0;
+    plan.bigValues = bigEnd / 2;
+    plan.count1End = end;
+
+    // Segments: scale-factor bands for long blocks; for short blocks the two regions.
+    Work w;
+    const bool shortBlock = blockType == kBlockShort;
+    if (shortBlock) {
+        w.segBegin[0] = 0;
+        w.segments = 0;
+        if (bigEnd > 0) {
+            const int split = shortOneTable_ ? bigEnd : std::min(shortRegionEnd_, bigEnd);
+            w.segBegin[++w.segments] = split;
+            if (split < bigEnd) w.segBegin[++w.segments] = bigEnd;
+        }
+    } else {
+        int s = 0;
+        w.segBegin[0] = 0;
+        while (s < kMaxSegments && bands_->longBounds[static_cast<size_t>(s)] < bigEnd) {
+            ++s;
+            w.segBegin[s] = std::min(bands_->longBounds[static_cast<size_t>(s)], bigEnd);
+        }
+        w.segments = s;
+    }
+    for (int s = 0; s < w.segments; ++s) {
+        uint32_t segmentMax = 0;
+        for (int i = w.segBegin[s]; i < w.segBegin[s + 1]; ++i) {
+            const int32_t v = values[i];
+            const uint32_t m = v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
+            segmentMax = std::max(segmentMax, m);
+            w.mag[i] = static_cast<uint16_t>(std::min<uint32_t>(m, 0xFFFFu));
+        }
+        if (segmentMax > static_cast<uint32_t>(kMaxCodableValue)) {
+            plan.codable = false;
+            plan.bits = kUncodableBits;
+            return false;
+        }
+        w.segMax[s] = static_cast<int>(segmentMax);
+        w.known[s] = 0;
+        w.regionKnown[s] = 0;
+    }
+
+    int bigBits = 0;
+    if (shortBlock) {
+        // region0 ends at 36 lines, region1 takes the rest; there is no region2.
+        const RegionChoice r0 = w.Region(0, std::min(1, w.segments));
+        const RegionChoice r1 = w.Region(std::min(1, w.segments), w.segments);
+        plan.tableSelect[0] = r0.table;
+        plan.tableSelect[1] = shortOneTable_ ? r0.table : r1.table;
+        plan.regionEnd[0] = std::min(shortRegionEnd_, bigEnd);
+        plan.regionEnd[1] = bigEnd;
+        plan.regionEnd[2] = bigEnd;
+        bigBits = r0.bits + r1.bits;
+    } else if (blockType != kBlockLong) {
+        // Start and stop blocks: region0 is the first eight bands, region1 the rest.
+        const Split s = EvaluateSplit(w, 8, kMaxSegments);
+        plan.tableSelect[0] = s.region[0].table;
+        plan.tableSelect[1] = s.region[1].table;
+        plan.regionEnd[0] = std::min(bands_->longBounds[8], bigEnd);
+        plan.regionEnd[1] = bigEnd;
+        plan.regionEnd[2] = bigEnd;
+        bigBits = s.bits;
+    } else if (w.segments == 0) {
+        plan.region0Count = 0;
+        plan.region1Count = 0;
+    } else {
+        const Split s = ChooseLongSplit(w);
+        plan.region0Count = s.e0 - 1;
+        plan.region1Count = s.e1 - s.e0 - 1;
+        for (int r = 0; r < 3; ++r) plan.tableSelect[r] = s.region[r].table;
+        plan.regionEnd[0] = std::min(bands_->longBounds[static_cast<size_t>(s.e0)], bigEnd);
+        plan.regionEnd[1] =
+            std::min(bands_->longBounds[static_cast<size_t>(std::min(s.e1, kMaxSegments))], bigEnd);
+        plan.regionEnd[2] = bigEnd;
+        bigBits = s.bits;
+    }
+    plan.bits = bigBits + (plan.count1Table == 0 ? quadA : quadB);
+    return true;
+}
+
+void SpectrumCoder::Write(const int32_t values[kGranuleLines], const SpectrumPlan& plan,
+                          BitWriter& out) const {
+    if (!plan.codable) return;
+    int line = 0;
+    for (int r = 0; r < 3; ++r) {
+        const PairCodeTable& table = kPairCodeTables[plan.tableSelect[r] & 31];
+        const int end = plan.regionEnd[r];
+        if (table.words == nullptr) {  // table 0: the region is all zero
+            line = std::max(line, end);
+            continue;
+        }
+        for (; line < end; line += 2) {
+            const int32_t vx = values[line];
+            const int32_t vy = values[line + 1];
+            // Magnitudes as the plan saw them; the table index stays inside the table even
+            // for values the plan was not made for.
+            const uint32_t x = vx < 0 ? 0u - static_cast<uint32_t>(vx) : static_cast<uint32_t>(vx);
+            const uint32_t y = vy < 0 ? 0u - static_cast<uint32_t>(vy) : static_cast<uint32_t>(vy);
+            const int index =
+                PairIndex(static_cast<int>(std::min(x, 15u)), static_cast<int>(std::min(y, 15u)));
+            if (table.linbits == 0) {
+                const uint32_t entry = table.words[index];
+                uint32_t word = CodeWord(entry);
+                int length = CodeLength(entry);
+                if (x != 0) {
+                    word = (word << 1) | (vx < 0 ? 1u : 0u);
+                    ++length;
+                }
+                if (y != 0) {
+                    word = (word << 1) | (vy < 0 ? 1u : 0u);
+                    ++length;
+                }
+                out.Put(word, length);
+                continue;
+            }
+            const uint32_t entry = table.words[index];
+            out.Put(CodeWord(entry), CodeLength(entry));
+            if (x >= 15) out.Put(x - 15, table.linbits);
+            if (x != 0) out.Put(vx < 0 ? 1u : 0u, 1);
+            if (y >= 15) out.Put(y - 15, table.linbits);
+            if (y != 0) out.Put(vy < 0 ? 1u : 0u, 1);
+        }
+    }
+    const uint32_t* quads = kQuadCodeWords[plan.count1Table & 1];
+    for (line = 2 * plan.bigValues; line < plan.count1End; line += 4) {
+        int index = 0;
+        uint32_t signs = 0;
+        int signCount = 0;
+        for (int k = 0; k < 4; ++k) {
+            const int32_t v = values[line + k];
+            index = index * 2 + (v != 0 ? 1 : 0);
+            if (v != 0) {
+                signs = (signs << 1) | (v < 0 ? 1u : 0u);
+                ++signCount;
+            }
+        }
+        const uint32_t entry = quads[index];
+        out.Put((CodeWord(entry) << signCount) | signs, CodeLength(entry) + signCount);
+    }
+}
+
+}  // namespace velora::enc

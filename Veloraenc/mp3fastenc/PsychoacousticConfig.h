@@ -1,0 +1,66 @@
+// The psychoacoustic model's tables, built once per core rate: the partitions of the
+// spectrum (the scale-factor bands of the rate) for long and for short blocks, with their
+// Bark positions, spreading weights and thresholds in quiet, and the model's constants.
+//
+// The model works on the filter bank's lines scaled by 1 / 32768 (input full scale 1.0);
+// kFullScaleSineEnergy is the line energy a full-scale sine gives there.
+#pragma once
+
+#include <cstdint>
+
+namespace velora::enc {
+
+constexpr int kMaxPartitions = 22;  // long blocks; short blocks use 13
+constexpr double kModelScale = 1.0 / 32768.0;
+// Sum of squared lines of a full-scale sine, in a long block and in each short window alike
+// (measured on the filter bank, whose spectrum is on the scale of the input).
+constexpr double kFullScaleSineEnergy = 1.0;
+
+struct PartitionTable {
+    int32_t lines = 0;      // 576 long, 192 short (per window)
+    int32_t count = 0;      // partitions (scale-factor bands)
+    int32_t used = 0;       // partitions that start below the line limit
+    int32_t lineLimit = 0;  // lines from here upward are zeroed
+    int32_t bounds[kMaxPartitions + 1] = {};  // line boundaries
+    int32_t centreBark100[kMaxPartitions] = {};
+    // Spreading: towards higher partitions (from i - 1 into i) and towards lower ones (from
+    // i + 1 into i); the first partition receives nothing from below.
+    float spreadUp[kMaxPartitions] = {};
+    float spreadDown[kMaxPartitions] = {};
+    float quiet[kMaxPartitions] = {};  // threshold in quiet, as band energy
+};
+
+struct PsychoacousticConfig {
+    int32_t coreRate = 0;
+    int32_t bitrate = 0;
+    float bandwidth = 0.0f;
+    bool allowIntensity = false;
+    bool allowMidSide = false;
+    PartitionTable longBlocks;
+    PartitionTable shortBlocks;
+
+    float energyToThreshold = 0.0012589254f;  // 10^-2.9
+    float longCeiling = 1000.0f;
+    float shortCeiling = 111.11111f;
+    float preEchoRise = 3.0f;
+    float preEchoFloor = 0.001f;
+    // Values the stereo decisions use.
+    float stereoLow = 0.0019952623f;   // 10^-2.7
+    float stereoHigh = 7.9432823f;     // 10^0.9
+    float stereoShare = 0.1f;
+    int32_t stereoBands = 9;           // 7 when the core rate is above 24000 Hz
+    bool lowRate96 = false;            // bit rate at most 96000
+    bool lowRate160 = false;           // bit rate at most 159999
+    int32_t rateClass = 0;             // 0 at 32000 Hz and above, 1 from 16000, 2 below
+};
+
+// Bark value of a frequency in Hz.
+double BarkOf(double frequency);
+// Threshold in quiet of a frequency as line energy (full scale 1.0).
+double QuietEnergyPerLine(double frequency);
+
+// False when the rate has no scale-factor bands or the bandwidth is not positive.
+bool BuildPsychoacousticConfig(int coreRate, int bitrate, float bandwidth, bool allowIntensity,
+                               bool allowMidSide, PsychoacousticConfig& config);
+
+}  // namespace velora::enc

@@ -1,0 +1,64 @@
+// The psychoacoustic model: per granule and channel, the masking threshold of every
+// scale-factor band (spreading, threshold in quiet, pre-echo control), the band energies,
+// the perceptual entropy, and the stereo decision; handed to the quantiser in its order.
+#pragma once
+
+#include <cstdint>
+
+#include "Layer3Granule.h"
+#include "PsychoacousticConfig.h"
+
+namespace velora::enc {
+
+constexpr int kMaxQuantiserBands = 39;  // 13 short bands x 3 windows
+
+// What the quantiser gets for one granule of one channel.
+struct QuantiserInput {
+    int32_t blockType = kBlockLong;
+    int32_t windows = 1;  // 3 for short blocks
+    int32_t bands = 0;    // x 3 for short blocks: band b, window w at 3 * b + w
+    int32_t usedBands = 0;  // bands below the line limit (x 3 for short blocks)
+    // Line boundaries of the bands in `lines` (bands + 1 values).
+    int32_t bounds[kMaxQuantiserBands + 1] = {};
+    // Long blocks in frequency order; short blocks band by band, window by window.
+    float lines[kGranuleLines] = {};
+    float threshold[kMaxQuantiserBands] = {};  // allowed noise energy (model scale)
+    float energy[kMaxQuantiserBands] = {};     // band energy (model scale)
+    // Tonality 0 (noise-like) .. 1 (tonal) of the band: the rate control raises the
+    // thresholds of noise-like bands first.
+    float tonality[kMaxQuantiserBands] = {};
+    float perceptualEntropy = 0.0f;
+};
+
+struct StereoDecision {
+    bool midSide = false;
+    bool intensity = false;
+};
+
+// Perceptual entropy of bands with the given energies and thresholds (in bits).
+float PerceptualEntropy(const QuantiserInput& in);
+
+class PsychoacousticModel {
+public:
+    void Init(const PsychoacousticConfig& config);
+    void Reset();
+    // Analyses one granule of every coded channel (block types already synchronised) and
+    // fills one record per channel. With mid/side chosen, the records carry the mid and side
+    // spectra ((L + R) / sqrt 2, (L - R) / sqrt 2).
+    void Analyse(const GranuleSpectrum* spectra, int channels, QuantiserInput* out, StereoDecision& stereo);
+
+private:
+    struct ChannelState {
+        float previousLong[kMaxPartitions];
+        float previousShort[kMaxPartitions];  // the last short window analysed
+        int32_t previousBlockType;
+    };
+    void AnalyseChannel(const GranuleSpectrum& spectrum, ChannelState& state, QuantiserInput& out) const;
+
+    PsychoacousticConfig config_;
+    ChannelState state_[2];
+    QuantiserInput mid_;
+    QuantiserInput side_;
+};
+
+}  // namespace velora::enc

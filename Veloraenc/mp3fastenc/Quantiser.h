@@ -1,0 +1,66 @@
+// The Layer III quantiser: for one granule of one channel and a bit target, the global gain,
+// scale factors and scale-factor scaling that keep the quantisation noise of each band under
+// its threshold as far as the bits allow.
+//
+// The search: an inner loop finds the smallest global gain whose spectrum fits the target;
+// an outer loop raises the scale factors of the bands whose noise exceeds their threshold and
+// runs the inner loop again, for a bounded number of rounds, and keeps the round with the
+// least audible noise (the sum of the bands' excess over their thresholds in dB).
+#pragma once
+
+#include <cstdint>
+
+#include "Layer3Granule.h"
+#include "PsychoacousticModel.h"
+
+namespace velora::enc {
+
+constexpr int kMaxQuantised = 8206;  // 15 + 2^13 - 1, the largest escape value
+
+// Bit counts of a candidate, from the frame writer's coders.
+class GranuleBitCounter {
+public:
+    virtual ~GranuleBitCounter() = default;
+    // Huffman bits of the quantised values (part 3).
+    virtual int SpectrumBits(const QuantisedGranule& granule) const = 0;
+    // Bits of the scale factors (part 2), or -1 when no scalefac_compress can carry them.
+    virtual int ScalefactorBits(const QuantisedGranule& granule) const = 0;
+};
+
+struct QuantiserResult {
+    int32_t bits = 0;         // part 2 + part 3
+    int32_t rounds = 0;       // outer-loop rounds run
+    float overNoiseDb = 0.0f; // sum over bands of max(0, noise / threshold in dB)
+    int32_t bandsOver = 0;    // bands whose noise exceeds their threshold
+    float noise[kMaxQuantiserBands] = {};  // per band, model scale
+};
+
+class Quantiser {
+public:
+    // `maxRounds` bounds the outer loop (the speed / quality trade); MPEG-1 streams may use
+    // the pre-emphasis flag.
+    void Init(int maxRounds, bool mpeg1);
+    // Quantises `in` into `out` with at most `targetBits` of part 2 + part 3. Returns false
+    // only when even the coarsest quantisation does not fit (the result is then that).
+    bool Quantise(const QuantiserInput& in, int targetBits, const GranuleBitCounter& counter,
+                  QuantisedGranule& out, QuantiserResult& result);
+
+    // Building blocks, also used by tests.
+    // Quantisation step of band b in quarter steps of 2^(1/4) relative to global gain 210.
+    static int BandStep(const QuantisedGranule& g, int band, int windows);
+    // Quantises every band of `in` with the gains and scale factors of `g` into g.values;
+    // returns the largest magnitude.
+    int QuantiseAll(const QuantiserInput& in, QuantisedGranule& g) const;
+    // Noise energy per band (model scale) of the quantised values in `g`.
+    void BandNoise(const QuantiserInput& in, const QuantisedGranule& g, float* noise) const;
+
+private:
+    int SearchGain(const QuantiserInput& in, int targetBits, int part2Bits,
+                   const GranuleBitCounter& counter, QuantisedGranule& g) const;
+
+    int maxRounds_ = 8;
+    bool mpeg1_ = true;
+    float xr34_[kGranuleLines] = {};  // |x|^(3/4) of the current granule (model scale)
+};
+
+}  // namespace velora::enc
