@@ -221,8 +221,7 @@ void FrameWriter::WriteFiller(int bits, BitWriter& out) {
 }
 
 void FrameWriter::WriteContainer(const SbrContainerData& sbr, BitWriter& out) const {
-    const uint32_t marker =
-        channels_ == 2 ? (sbr.present ? 0xEu : 0xCu) : (sbr.present ? 0xFu : 0xDu);
+    const uint32_t marker = 0xCu | (sbr.present && sbr.header ? 0x2u : 0u) | (channels_ == 1 ? 0x1u : 0u);
     const int dataBits = sbr.present ? sbr.dataBits : 0;
     const ContainerSize size = SizeOf(1 + dataBits);
     out.Put(marker, 4);

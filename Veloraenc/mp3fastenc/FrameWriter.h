@@ -37,6 +37,9 @@ struct FrameWriterSettings {
 // optional bits, then the payload. A frame without a payload carries the empty container.
 struct SbrContainerData {
     bool present = false;
+    // The payload carries an SBR header: the marker's second bit tells the decoder so
+    // (0xE / 0xF), a payload without one has 0xC / 0xD like an empty container.
+    bool header = false;
     bool optionalFields = false;
     const uint8_t* data = nullptr;
     int32_t dataBits = 0;

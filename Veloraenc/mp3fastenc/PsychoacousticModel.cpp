@@ -195,12 +195,11 @@ void PsychoacousticModel::Analyse(const GranuleSpectrum* spectra, int channels, 
     side.perceptualEntropy = PerceptualEntropy(side);
     const float separate = l.perceptualEntropy + r.perceptualEntropy;
     const float joint = mid.perceptualEntropy + side.perceptualEntropy;
+    stereo.midSideAvailable = true;
+    stereo.separateEntropy = separate;
+    stereo.jointEntropy = joint;
     // A small margin keeps the decision from flipping on nearly equal cost.
-    if (joint < (1.0f - config_.stereoShare) * separate) {
-        l = mid;
-        r = side;
-        stereo.midSide = true;
-    }
+    stereo.midSide = joint < (1.0f - config_.stereoShare) * separate;
 }
 
 }  // namespace velora::enc

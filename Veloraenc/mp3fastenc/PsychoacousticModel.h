@@ -33,6 +33,12 @@ struct QuantiserInput {
 struct StereoDecision {
     bool midSide = false;
     bool intensity = false;
+    // With mid/side allowed and the block types agreeing: the entropy of the channels as
+    // they are and as mid and side (Mid() and Side() hold those records), so that a frame of
+    // two granules can decide for both.
+    bool midSideAvailable = false;
+    float separateEntropy = 0.0f;
+    float jointEntropy = 0.0f;
 };
 
 // Perceptual entropy of bands with the given energies and thresholds (in bits).
@@ -43,9 +49,13 @@ public:
     void Init(const PsychoacousticConfig& config);
     void Reset();
     // Analyses one granule of every coded channel (block types already synchronised) and
-    // fills one record per channel. With mid/side chosen, the records carry the mid and side
-    // spectra ((L + R) / sqrt 2, (L - R) / sqrt 2).
+    // fills one record per channel. `stereo.midSide` recommends mid/side for the granule;
+    // Mid() and Side() then hold the records of (L + R) / sqrt 2 and (L - R) / sqrt 2.
     void Analyse(const GranuleSpectrum* spectra, int channels, QuantiserInput* out, StereoDecision& stereo);
+
+    // The mid and side records of the last Analyse (valid when midSideAvailable).
+    const QuantiserInput& Mid() const { return mid_; }
+    const QuantiserInput& Side() const { return side_; }
 
 private:
     struct ChannelState {

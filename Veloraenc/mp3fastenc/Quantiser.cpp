@@ -94,14 +94,120 @@ int Quantiser::SearchGain(const QuantiserInput& in, int targetBits, int part2Bit
     return bits;
 }
 
+void Quantiser::PrepareLines(const QuantiserInput& in) {
+    const float scale = static_cast<float>(kModelScale);
+    for (int k = 0; k < kGranuleLines; ++k) xr34_[k] = std::pow(std::fabs(in.lines[k]) * scale, 0.75f);
+}
+
+float Quantiser::NoiseAtStep(const QuantiserInput& in, int band, int step) const {
+    const float scale = static_cast<float>(kModelScale);
+    const float forward = std::exp2(-3.0f * static_cast<float>(step) / 16.0f);
+    const float back = std::exp2(static_cast<float>(step) / 4.0f);
+    float sum = 0.0f;
+    for (int k = in.bounds[band]; k < in.bounds[band + 1]; ++k) {
+        const float v = xr34_[k] * forward + kRounding;
+        if (v >= static_cast<float>(kMaxQuantised + 1)) return 1e30f;
+        const float d = std::fabs(in.lines[k]) * scale - Pow43(static_cast<int>(v)) * back;
+        sum += d * d;
+    }
+    return sum;
+}
+
+int Quantiser::CoarsestStep(const QuantiserInput& in, int band, float threshold) const {
+    // Noise grows with the step; the largest step still under the threshold, by bisection.
+    int lo = -120;  // fine enough for any band of a 16-bit signal
+    int hi = 45;    // global gain 255 without scale factors
+    if (NoiseAtStep(in, band, hi) <= threshold) return hi;
+    if (NoiseAtStep(in, band, lo) > threshold) return lo;
+    while (hi - lo > 1) {
+        const int mid = (lo + hi) / 2;
+        if (NoiseAtStep(in, band, mid) <= threshold)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+void Quantiser::Summarise(const QuantiserInput& in, const QuantisedGranule& g, int bits,
+                          QuantiserResult& result) const {
+    result = QuantiserResult{};
+    result.bits = bits;
+    BandNoise(in, g, result.noise);
+    for (int b = 0; b < in.usedBands; ++b) {
+        if (result.noise[b] > in.threshold[b]) {
+            result.overNoiseDb += 10.0f * std::log10(result.noise[b] / in.threshold[b]);
+            ++result.bandsOver;
+        }
+    }
+}
+
+bool Quantiser::QuantiseToThresholds(const QuantiserInput& in, int maxBits, const GranuleBitCounter& counter,
+                                     QuantisedGranule& out, QuantiserResult& result) {
+    PrepareLines(in);
+    QuantisedGranule g;
+    g.blockType = in.blockType;
+    g.intensityChannel = out.intensityChannel;
+    int steps[kMaxQuantiserBands];
+    int coarsest = -1000;
+    bool any = false;
+    for (int b = 0; b < in.bands; ++b) {
+        bool silent = true;
+        for (int k = in.bounds[b]; k < in.bounds[b + 1] && silent; ++k) silent = xr34_[k] == 0.0f;
+        // Silent bands and bands above the used range take whatever step the others leave.
+        steps[b] = (silent || b >= in.usedBands) ? 1000 : CoarsestStep(in, b, in.threshold[b]);
+        if (steps[b] != 1000) {
+            coarsest = std::max(coarsest, steps[b]);
+            any = true;
+        }
+    }
+    if (!any) {
+        g.globalGain = 0;
+        QuantiseAll(in, g);
+        out = g;
+        Summarise(in, g, counter.SpectrumBits(g) + counter.ScalefactorBits(g), result);
+        return result.bits <= maxBits;
+    }
+    // Band 21 of long blocks has no scale factor: its step is the global one.
+    int gain = std::min(255, 210 + coarsest);
+    if (in.windows == 1 && in.bands > kLongScalefactorBands && steps[kLongScalefactorBands] != 1000)
+        gain = std::min(gain, 210 + steps[kLongScalefactorBands]);
+    gain = std::max(gain, 0);
+    for (int scale = 0; scale < 2; ++scale) {
+        g.scalefacScale = scale;
+        g.globalGain = gain;
+        const int multiplier = 2 * (1 + scale);
+        for (int b = 0; b < in.bands; ++b) {
+            if (in.windows == 1 && b >= kLongScalefactorBands) continue;
+            const int need = steps[b] == 1000 ? 0 : gain - 210 - steps[b];
+            g.scalefactors[b] = need > 0 ? (need + multiplier - 1) / multiplier : 0;
+        }
+        if (counter.ScalefactorBits(g) >= 0) break;
+    }
+    // Scale factors no coding can carry: limit them, the noisiest bands lose a little.
+    if (counter.ScalefactorBits(g) < 0) {
+        for (int b = 0; b < in.bands; ++b) {
+            const int limit = in.windows == 1 ? (b < 11 ? 15 : 7) : (b / 3 < 6 ? 15 : 7);
+            g.scalefactors[b] = std::min(g.scalefactors[b], limit);
+        }
+        if (counter.ScalefactorBits(g) < 0) std::fill(std::begin(g.scalefactors), std::end(g.scalefactors), 0);
+    }
+    int bits = 0;
+    if (QuantiseAll(in, g) <= kMaxQuantised) bits = counter.SpectrumBits(g) + counter.ScalefactorBits(g);
+    if (bits == 0 || bits > maxBits) {
+        // Over the limit: the coarser global gain that fits, the shape kept.
+        bits = SearchGain(in, maxBits, counter.ScalefactorBits(g), counter, g);
+    }
+    out = g;
+    Summarise(in, g, bits, result);
+    return bits <= maxBits;
+}
+
 bool Quantiser::Quantise(const QuantiserInput& in, int targetBits, const GranuleBitCounter& counter,
                          QuantisedGranule& out, QuantiserResult& result) {
-    const float scale = static_cast<float>(kModelScale);
+    PrepareLines(in);
     bool silent = true;
-    for (int k = 0; k < kGranuleLines; ++k) {
-        xr34_[k] = std::pow(std::fabs(in.lines[k]) * scale, 0.75f);
-        silent = silent && xr34_[k] == 0.0f;
-    }
+    for (int k = 0; k < kGranuleLines; ++k) silent = silent && xr34_[k] == 0.0f;
     QuantisedGranule g;
     g.blockType = in.blockType;
     g.intensityChannel = out.intensityChannel;

@@ -45,6 +45,12 @@ public:
     bool Quantise(const QuantiserInput& in, int targetBits, const GranuleBitCounter& counter,
                   QuantisedGranule& out, QuantiserResult& result);
 
+    // VBR: the coarsest quantisation that keeps every band's noise under its threshold,
+    // found band by band (each band's step, the global gain from the coarsest, scale factors
+    // for the finer ones), within `maxBits` (beyond it the gain rises as in Quantise).
+    bool QuantiseToThresholds(const QuantiserInput& in, int maxBits, const GranuleBitCounter& counter,
+                              QuantisedGranule& out, QuantiserResult& result);
+
     // Building blocks, also used by tests.
     // Quantisation step of band b in quarter steps of 2^(1/4) relative to global gain 210.
     static int BandStep(const QuantisedGranule& g, int band, int windows);
@@ -55,6 +61,12 @@ public:
     void BandNoise(const QuantiserInput& in, const QuantisedGranule& g, float* noise) const;
 
 private:
+    // The coarsest step (quarter steps relative to gain 210) at which band b's noise stays
+    // under `threshold`.
+    int CoarsestStep(const QuantiserInput& in, int band, float threshold) const;
+    float NoiseAtStep(const QuantiserInput& in, int band, int step) const;
+    void PrepareLines(const QuantiserInput& in);
+    void Summarise(const QuantiserInput& in, const QuantisedGranule& g, int bits, QuantiserResult& result) const;
     int SearchGain(const QuantiserInput& in, int targetBits, int part2Bits,
                    const GranuleBitCounter& counter, QuantisedGranule& g) const;
 

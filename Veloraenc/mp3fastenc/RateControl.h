@@ -8,7 +8,6 @@
 
 namespace velora::enc {
 
-constexpr int kMaxGranuleBits = 4096;
 
 // Padding decisions that keep the mean rate of a constant-bit-rate stream exact (the frame
 // writer gives the frame lengths, reservoir and limits).

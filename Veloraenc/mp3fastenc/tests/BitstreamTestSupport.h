@@ -235,6 +235,7 @@ inline WrittenStream WriteStream(const StreamOptions& o) {
             payload.resize(static_cast<size_t>(RandomInt(rng, 2, 60)));
             for (uint8_t& b : payload) b = static_cast<uint8_t>(RandomInt(rng, 0, 255));
             in.sbr.present = true;
+            in.sbr.header = true;
             in.sbr.optionalFields = true;
             in.sbr.data = payload.data();
             in.sbr.dataBits = static_cast<int>(payload.size()) * 8 - RandomInt(rng, 0, 7);

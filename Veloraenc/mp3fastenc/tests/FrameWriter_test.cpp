@@ -155,6 +155,8 @@ TEST(mp3enc_bs_FrameWriter, ContainersOfEverySizeReadBack) {
             FrameInput in = Silent(w, g, 14);
             in.sbr.present = dataBits > 0;
             in.sbr.optionalFields = dataBits > 0;
+            // Payloads with an SBR header: the marker says so.
+            in.sbr.header = dataBits % 2 == 1 || dataBits == 100;
             in.sbr.data = data.data();
             in.sbr.dataBits = dataBits;
             const uint8_t ancillary[3] = {0x12, 0x34, 0x56};
@@ -169,8 +171,8 @@ TEST(mp3enc_bs_FrameWriter, ContainersOfEverySizeReadBack) {
             ASSERT_TRUE(r.ok) << r.error;
             const test::ReadFrame& f = r.frames[0];
             ASSERT_TRUE(f.container);
-            EXPECT_EQ(f.marker,
-                      mode == 3 ? (dataBits > 0 ? 0xFu : 0xDu) : (dataBits > 0 ? 0xEu : 0xCu));
+            const uint32_t headerBit = in.sbr.present && in.sbr.header ? 0x2u : 0u;
+            EXPECT_EQ(f.marker, (mode == 3 ? 0xDu : 0xCu) | headerBit) << dataBits;
             EXPECT_EQ(f.flag, dataBits > 0 ? 1 : 0);
             const int containerBits = (f.length >= 255 ? 20 : 12) + 8 * f.length + 4;
             EXPECT_EQ(containerBits, SbrContainerBits(in.sbr)) << dataBits;
@@ -343,6 +345,7 @@ TEST(mp3enc_bs_FrameWriter, LargeExcessKeepsTheContainerInPlace) {
     for (int f = 0; f < 4; ++f) {
         FrameInput in = Silent(w, g, 14);
         in.sbr.present = true;
+        in.sbr.header = true;
         in.sbr.optionalFields = true;
         in.sbr.data = payload.data();
         in.sbr.dataBits = 8 * 40;

@@ -176,8 +176,13 @@ TEST_F(mp3enc_psy_Model, MidSideForCorrelatedChannelsOnly) {
     spectra[0].blockType = spectra[1].blockType = kBlockLong;
     model->Analyse(spectra, 2, out, stereo);
     ASSERT_TRUE(stereo.midSide);
-    for (int k = 0; k < kGranuleLines; ++k) ASSERT_EQ(out[1].lines[k], 0.0f) << "the side of equal channels";
-    EXPECT_NEAR(out[0].lines[100], spectra[0].lines[100] * std::sqrt(2.0f), 1e-2f);
+    ASSERT_TRUE(stereo.midSideAvailable);
+    EXPECT_LT(stereo.jointEntropy, 0.6f * stereo.separateEntropy);
+    for (int k = 0; k < kGranuleLines; ++k) ASSERT_EQ(model->Side().lines[k], 0.0f) << "the side of equal channels";
+    EXPECT_NEAR(model->Mid().lines[100], spectra[0].lines[100] * std::sqrt(2.0f), 1e-2f);
+    EXPECT_EQ(out[1].lines[100], spectra[1].lines[100]) << "the records stay left and right";
+    // Mid/side thresholds: the lower of the two channels', so neither channel gets more noise.
+    for (int b = 0; b < 22; ++b) EXPECT_EQ(model->Mid().threshold[b], std::min(out[0].threshold[b], out[1].threshold[b]));
     // Independent channels stay left/right.
     for (int k = 0; k < kGranuleLines; ++k) spectra[1].lines[k] = 3000.0f * noise.Next();
     model->Analyse(spectra, 2, out, stereo);

@@ -1,0 +1,360 @@
+// The core encoder end to end: streams at every MPEG version, CBR and VBR, mono and stereo,
+// read back frame by frame (limits of the reservoir, exact mean bit rate), decoded by this
+// project's decoder and by mpg123 and ffmpeg; the SBR container; silence, a click, dual
+// mono; extreme input.
+#include "CoreEncoder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "BitstreamTestSupport.h"
+
+namespace velora::enc {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Something like music: a few partials with vibrato, a noise floor, and drum-like bursts.
+std::vector<float> MusicLike(int rate, int channels, double seconds, uint32_t seed = 5) {
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> noise(0.0, 1.0);
+    const size_t frames = static_cast<size_t>(seconds * rate);
+    std::vector<float> out(frames * static_cast<size_t>(channels));
+    for (size_t n = 0; n < frames; ++n) {
+        const double t = static_cast<double>(n) / rate;
+        for (int ch = 0; ch < channels; ++ch) {
+            double v = 0.0;
+            const double base = ch == 0 ? 220.0 : 330.0;
+            for (int k = 1; k <= 6; ++k)
+                v += 2500.0 / k * std::sin(2 * kPi * base * k * t + 0.3 * std::sin(2 * kPi * 5 * t));
+            v += 300.0 * noise(rng);
+            const double beat = std::fmod(t, 0.5);
+            if (beat < 0.03) v += 6000.0 * noise(rng) * (1.0 - beat / 0.03);
+            out[n * static_cast<size_t>(channels) + static_cast<size_t>(ch)] = static_cast<float>(v);
+        }
+    }
+    return out;
+}
+
+struct Encoded {
+    std::vector<uint8_t> bytes;
+    std::vector<CoreEncoder::FrameStats> frames;
+    bool ok = true;
+};
+
+Encoded Encode(const CoreEncoderSettings& s, const std::vector<float>& pcm,
+               const std::vector<SbrContainerData>* sbr = nullptr) {
+    Encoded e;
+    auto encoder = std::make_unique<CoreEncoder>();
+    if (!encoder->Init(s)) {
+        e.ok = false;
+        return e;
+    }
+    const size_t granuleSamples = static_cast<size_t>(576 * s.channels);
+    const size_t granules = (pcm.size() + granuleSamples - 1) / granuleSamples + 3;
+    std::vector<float> g(granuleSamples);
+    std::vector<uint8_t> out(static_cast<size_t>(encoder->MaxFrameBytes()) * 8);
+    for (size_t i = 0; i < granules; ++i) {
+        for (size_t k = 0; k < granuleSamples; ++k) {
+            const size_t at = i * granuleSamples + k;
+            g[k] = at < pcm.size() ? pcm[at] : 0.0f;
+        }
+        const size_t frame = i / static_cast<size_t>(encoder->GranulesPerFrame());
+        const SbrContainerData* data = sbr != nullptr && frame < sbr->size() ? &(*sbr)[frame] : nullptr;
+        if (!encoder->EncodeGranule(g.data(), data)) {
+            e.ok = false;
+            return e;
+        }
+        if ((i + 1) % static_cast<size_t>(encoder->GranulesPerFrame()) == 0) e.frames.push_back(encoder->LastFrame());
+        const int n = encoder->Emit(out.data(), static_cast<int>(out.size()));
+        e.bytes.insert(e.bytes.end(), out.begin(), out.begin() + n);
+    }
+    e.ok = encoder->Flush();
+    const int n = encoder->Emit(out.data(), static_cast<int>(out.size()));
+    e.bytes.insert(e.bytes.end(), out.begin(), out.begin() + n);
+    return e;
+}
+
+// Peak signal to noise of `b` against `a` over their common length.
+double Psnr(const std::vector<int16_t>& a, const std::vector<int16_t>& b) {
+    const size_t n = std::min(a.size(), b.size());
+    double error = 0.0;
+    for (size_t i = 0; i < n; ++i) {
+        const double d = static_cast<double>(a[i]) - b[i];
+        error += d * d;
+    }
+    if (error == 0.0) return 200.0;
+    return 10.0 * std::log10(32767.0 * 32767.0 * static_cast<double>(n) / error);
+}
+
+// Signal to noise of the decoded output against the input, aligned by the encoder's delay.
+double Snr(const std::vector<float>& input, const std::vector<int16_t>& decoded, int channels) {
+    double signal = 0.0;
+    double error = 0.0;
+    const size_t offset = static_cast<size_t>(CoreEncoder::kDelay * channels);
+    for (size_t i = 0; i + offset < decoded.size() && i < input.size(); ++i) {
+        const double x = input[i];
+        const double d = x - decoded[i + offset];
+        signal += x * x;
+        error += d * d;
+    }
+    return 10.0 * std::log10(signal / std::max(error, 1e-9));
+}
+
+struct Config {
+    const char* name;
+    int rate;
+    int channels;
+    int bitrate;  // 0: VBR
+    int quality;
+};
+
+class mp3enc_core_Streams : public ::testing::TestWithParam<Config> {};
+
+TEST_P(mp3enc_core_Streams, ValidExactAndDecodable) {
+    const Config c = GetParam();
+    CoreEncoderSettings s;
+    s.sampleRate = c.rate;
+    s.channels = c.channels;
+    s.bitrate = c.bitrate;
+    s.vbrQuality = c.quality;
+    const double seconds = 3.0;
+    const std::vector<float> pcm = MusicLike(c.rate, c.channels, seconds);
+    const Encoded e = Encode(s, pcm);
+    ASSERT_TRUE(e.ok);
+
+    // Frame by frame: exact walk, no granule read past its length, reservoir limits.
+    const test::ReadStreamResult r = test::ReadStream(e.bytes, false);
+    ASSERT_TRUE(r.ok) << r.error;
+    const int version = r.frames.front().header.version;
+    const int limit = version == 0 ? 511 : 255;
+    int indices = 0;
+    int lastIndex = -1;
+    for (const test::ReadFrame& f : r.frames) {
+        EXPECT_EQ(f.consumedMismatch, 0);
+        EXPECT_LE(f.side.main_data_begin, limit);
+        // Frame and reservoir within 7680 bits (frames above it have no reservoir).
+        EXPECT_LE(8 * f.side.main_data_begin, std::max(0, 7680 - f.header.frameBits));
+        if (f.header.bitrateIndex != lastIndex) ++indices;
+        lastIndex = f.header.bitrateIndex;
+    }
+    const size_t samplesPerFrame = version == 0 ? 1152 : 576;
+    const double duration = static_cast<double>(r.frames.size() * samplesPerFrame) / c.rate;
+    const double bitrate = 8.0 * static_cast<double>(e.bytes.size()) / duration;
+    if (c.bitrate > 0) {
+        // Padding keeps the mean: within one byte over the stream.
+        EXPECT_NEAR(bitrate, c.bitrate, 8.0 / duration * 1.01);
+        EXPECT_EQ(indices, 1);
+    } else {
+        EXPECT_GT(indices, 2) << "VBR uses several bit rates";
+    }
+
+    std::vector<Mp3Ssc> statuses;
+    const std::vector<int16_t> ours = test::DecodePcm(e.bytes, statuses);
+    for (Mp3Ssc st : statuses) ASSERT_EQ(st, kSscSuccess);
+    const double snr = Snr(pcm, ours, c.channels);
+    std::printf("%s: %.1f kbit/s, SNR %.1f dB\n", c.name, bitrate / 1000.0, snr);
+    EXPECT_GT(snr, c.bitrate > 0 ? 8.0 : 2.0) << "the output follows the input";
+
+    const std::string path = test::TempPath(std::string("core_") + c.name + ".mp3");
+    ASSERT_TRUE(test::WriteFile(path, e.bytes));
+    std::string output;
+    if (test::ToolAvailable("mpg123")) {
+        const std::string raw = path + ".raw";
+        EXPECT_EQ(test::RunCommand("mpg123 -q -s '" + path + "' > '" + raw + "'", output), 0);
+        EXPECT_EQ(output, "") << "mpg123: " << output;
+        std::vector<int16_t> theirs;
+        const std::vector<uint8_t> bytes = test::ReadFile(raw);
+        for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+            theirs.push_back(static_cast<int16_t>(static_cast<uint16_t>(bytes[i] | bytes[i + 1] << 8)));
+        EXPECT_GT(Psnr(ours, theirs), 90.0) << "this decoder against mpg123";
+        std::remove(raw.c_str());
+    }
+    if (test::ToolAvailable("ffmpeg")) {
+        EXPECT_EQ(test::RunCommand("ffmpeg -nostdin -v error -i '" + path + "' -f null -", output), 0);
+        EXPECT_EQ(output, "") << "ffmpeg: " << output;
+    }
+    std::remove(path.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Versions, mp3enc_core_Streams,
+    ::testing::Values(Config{"mpeg1_44k_stereo_128", 44100, 2, 128000, 0},
+                      Config{"mpeg1_48k_mono_64", 48000, 1, 64000, 0},
+                      Config{"mpeg1_32k_stereo_96", 32000, 2, 96000, 0},
+                      Config{"mpeg2_22k_stereo_64", 22050, 2, 64000, 0},
+                      Config{"mpeg2_24k_mono_32", 24000, 1, 32000, 0},
+                      Config{"mpeg2_16k_stereo_48", 16000, 2, 48000, 0},
+                      Config{"mpeg25_11k_stereo_32", 11025, 2, 32000, 0},
+                      Config{"mpeg25_8k_mono_8", 8000, 1, 8000, 0},
+                      Config{"vbr_44k_stereo_q50", 44100, 2, 0, 50},
+                      Config{"vbr_22k_stereo_q20", 22050, 2, 0, 20},
+                      Config{"vbr_12k_mono_q80", 12000, 1, 0, 80}),
+    [](const ::testing::TestParamInfo<Config>& p) { return std::string(p.param.name); });
+
+TEST(mp3enc_core, SbrContainerReachesTheDecodersPayloadSearch) {
+    CoreEncoderSettings s;
+    s.sampleRate = 22050;
+    s.channels = 2;
+    s.bitrate = 64000;
+    s.sbrContainer = true;
+    const std::vector<float> pcm = MusicLike(22050, 2, 1.0);
+    std::vector<std::vector<uint8_t>> payloads;
+    std::vector<SbrContainerData> sbr;
+    std::mt19937 rng(3);
+    for (int f = 0; f < 60; ++f) payloads.emplace_back(static_cast<size_t>(10 + f % 40));
+    for (int f = 0; f < 60; ++f) {
+        for (uint8_t& b : payloads[static_cast<size_t>(f)]) b = static_cast<uint8_t>(rng());
+        SbrContainerData d;
+        d.present = f % 5 != 4;
+        d.header = f % 8 == 0;
+        d.optionalFields = true;
+        d.data = payloads[static_cast<size_t>(f)].data();
+        d.dataBits = static_cast<int>(payloads[static_cast<size_t>(f)].size()) * 8;
+        sbr.push_back(d);
+    }
+    const Encoded e = Encode(s, pcm, &sbr);
+    ASSERT_TRUE(e.ok);
+    const std::vector<test::CoreFrame> frames = test::DecodeCore(e.bytes);
+    ASSERT_GE(frames.size(), 40u);
+    for (size_t f = 0; f < 40; ++f) {
+        const SbrContainerData& d = sbr[f];
+        if (!d.present) {
+            EXPECT_TRUE(frames[f].sbr.empty()) << f;
+            continue;
+        }
+        EXPECT_EQ(frames[f].sbr, test::CorePayload(d.header ? 0xE : 0xC, d.data, d.dataBits)) << f;
+    }
+}
+
+TEST(mp3enc_core, SilenceCodesToNothing) {
+    CoreEncoderSettings s;
+    s.sampleRate = 44100;
+    s.channels = 2;
+    s.bitrate = 128000;
+    const std::vector<float> pcm(44100 * 2, 0.0f);
+    const Encoded e = Encode(s, pcm);
+    ASSERT_TRUE(e.ok);
+    const test::ReadStreamResult r = test::ReadStream(e.bytes, false);
+    ASSERT_TRUE(r.ok) << r.error;
+    for (const test::ReadFrame& f : r.frames) {
+        for (int gr = 0; gr < 2; ++gr) {
+            for (int ch = 0; ch < 2; ++ch) {
+                const GranuleInfo& g = f.side.granule[gr][ch];
+                EXPECT_EQ(g.big_values, 0);
+                EXPECT_EQ(f.granule[gr][ch].scalefactorBits, 0);
+                for (int v : f.granule[gr][ch].values) ASSERT_EQ(v, 0);
+            }
+        }
+    }
+    std::vector<Mp3Ssc> statuses;
+    for (int16_t v : test::DecodePcm(e.bytes, statuses)) ASSERT_EQ(v, 0);
+}
+
+TEST(mp3enc_core, ClickAfterSilenceSwitchesThroughStartShortStop) {
+    CoreEncoderSettings s;
+    s.sampleRate = 22050;  // one granule per frame
+    s.channels = 1;
+    s.bitrate = 64000;
+    std::vector<float> pcm(22050, 0.0f);
+    for (int i = 0; i < 40; ++i) pcm[11000 + static_cast<size_t>(i)] = 30000.0f * (i % 2 == 0 ? 1.0f : -1.0f);
+    const Encoded e = Encode(s, pcm);
+    ASSERT_TRUE(e.ok);
+    std::string sequence;
+    for (const auto& f : e.frames) sequence += static_cast<char>('0' + f.blockType[0][0]);
+    // Long blocks, then start, shorts, stop, long blocks.
+    const size_t start = sequence.find('1');
+    ASSERT_NE(start, std::string::npos) << sequence;
+    EXPECT_EQ(sequence.find_first_not_of('0'), start) << sequence;
+    const size_t stop = sequence.find('3', start);
+    ASSERT_NE(stop, std::string::npos) << sequence;
+    EXPECT_GT(stop, start + 1);
+    EXPECT_EQ(sequence.substr(start + 1, stop - start - 1).find_first_not_of('2'), std::string::npos) << sequence;
+    EXPECT_EQ(sequence.find_first_not_of('0', stop + 1), std::string::npos) << sequence;
+}
+
+TEST(mp3enc_core, DualMonoMakesNoStereoDecision) {
+    CoreEncoderSettings s;
+    s.sampleRate = 44100;
+    s.channels = 2;
+    s.bitrate = 128000;
+    s.dualMono = true;
+    // Identical channels would make mid/side the obvious choice.
+    std::vector<float> pcm = MusicLike(44100, 1, 1.0);
+    std::vector<float> stereo;
+    for (float v : pcm) {
+        stereo.push_back(v);
+        stereo.push_back(v);
+    }
+    const Encoded e = Encode(s, stereo);
+    ASSERT_TRUE(e.ok);
+    const test::ReadStreamResult r = test::ReadStream(e.bytes, false);
+    ASSERT_TRUE(r.ok) << r.error;
+    for (const test::ReadFrame& f : r.frames) {
+        EXPECT_EQ(f.header.mode, 2);
+        EXPECT_EQ(f.header.modeExtension, 0);
+    }
+    // Without dual mono the same input codes as mid/side.
+    s.dualMono = false;
+    const Encoded joint = Encode(s, stereo);
+    int midSide = 0;
+    for (const auto& f : joint.frames) midSide += f.midSide ? 1 : 0;
+    EXPECT_GT(midSide, static_cast<int>(joint.frames.size()) / 2);
+}
+
+TEST(mp3enc_core, ExtremeInputGivesValidFrames) {
+    CoreEncoderSettings s;
+    s.sampleRate = 44100;
+    s.channels = 2;
+    s.bitrate = 128000;
+    std::mt19937 rng(9);
+    std::uniform_real_distribution<float> uniform(-32768.0f, 32767.0f);
+    std::vector<float> pcm;
+    for (int n = 0; n < 44100; ++n) {
+        const float square = (n / 50) % 2 == 0 ? 32767.0f : -32768.0f;
+        pcm.push_back(square);                        // full-scale square wave
+        pcm.push_back(n < 22050 ? 32767.0f : uniform(rng));  // DC, then white noise at 0 dBFS
+    }
+    const Encoded e = Encode(s, pcm);
+    ASSERT_TRUE(e.ok);
+    const test::ReadStreamResult r = test::ReadStream(e.bytes, false);
+    ASSERT_TRUE(r.ok) << r.error;
+    for (const test::ReadFrame& f : r.frames) {
+        EXPECT_EQ(f.consumedMismatch, 0);
+        for (int gr = 0; gr < 2; ++gr)
+            for (int ch = 0; ch < 2; ++ch) EXPECT_LT(f.side.granule[gr][ch].global_gain, 255) << "gain pinned";
+    }
+    std::vector<Mp3Ssc> statuses;
+    const std::vector<int16_t> ours = test::DecodePcm(e.bytes, statuses);
+    for (Mp3Ssc st : statuses) ASSERT_EQ(st, kSscSuccess);
+    EXPECT_GT(Snr(pcm, ours, 2), 5.0);
+}
+
+TEST(mp3enc_core, RefusesWhatLayerThreeLacks) {
+    CoreEncoder e;
+    CoreEncoderSettings s;
+    s.sampleRate = 44000;
+    EXPECT_FALSE(e.Init(s));
+    s.sampleRate = 22050;
+    s.bitrate = 100000;
+    EXPECT_FALSE(e.Init(s));
+    s.bitrate = 192000;  // an MPEG-1 rate, not an MPEG-2 one
+    EXPECT_FALSE(e.Init(s));
+    s.bitrate = 0;
+    s.vbrQuality = 101;
+    EXPECT_FALSE(e.Init(s));
+    s.vbrQuality = 50;
+    s.channels = 3;
+    EXPECT_FALSE(e.Init(s));
+}
+
+}  // namespace
+}  // namespace velora::enc
