@@ -12,8 +12,17 @@ namespace {
 constexpr int kLongScalefactorBands = 21;  // band 21 has no scale factor
 constexpr float kRounding = 0.4054f;       // nint(x^(3/4) - 0.0946)
 
+// |q|^(4/3) for every magnitude the escape codes reach, built once.
+struct Pow43Table {
+    float value[kMaxQuantised + 2];
+    Pow43Table() {
+        for (int q = 0; q <= kMaxQuantised + 1; ++q) value[q] = static_cast<float>(std::pow(q, 4.0 / 3.0));
+    }
+};
+const Pow43Table kPow43;
+
 float Pow43(int q) {
-    return std::pow(static_cast<float>(q), 4.0f / 3.0f);
+    return kPow43.value[q <= kMaxQuantised + 1 ? q : kMaxQuantised + 1];
 }
 
 // The scale factors of `g` limited to what a band may carry (long band 21 none).
@@ -70,28 +79,58 @@ void Quantiser::BandNoise(const QuantiserInput& in, const QuantisedGranule& g, f
 
 int Quantiser::SearchGain(const QuantiserInput& in, int targetBits, int part2Bits,
                           const GranuleBitCounter& counter, QuantisedGranule& g) const {
-    // The smallest global gain that fits: bits fall as the gain rises.
+    // The smallest global gain that fits: bits fall as the gain rises. The search starts at
+    // the gain in `g` (the last round's, or the last granule's) and gallops outwards, which
+    // takes far fewer counts than bisecting all of 0..255.
+    auto fits = [&](int gain) {
+        g.globalGain = gain;
+        return QuantiseAll(in, g) <= kMaxQuantised && counter.SpectrumBits(g) + part2Bits <= targetBits;
+    };
+    const int start = std::clamp(g.globalGain, 0, 255);
     int lo = 0;
-    int hi = 255;
-    int bits = -1;
-    while (lo < hi) {
-        g.globalGain = (lo + hi) / 2;
-        const bool fits = QuantiseAll(in, g) <= kMaxQuantised &&
-                          counter.SpectrumBits(g) + part2Bits <= targetBits;
-        if (fits)
-            hi = g.globalGain;
-        else
-            lo = g.globalGain + 1;
+    int hi = 255;  // the answer lies in lo..hi; hi fits unless nothing does
+    if (fits(start)) {
+        hi = start;
+        for (int step = 4;; step *= 2) {
+            const int next = hi - step;
+            if (next < 0) {
+                lo = 0;
+                break;
+            }
+            if (!fits(next)) {
+                lo = next + 1;
+                break;
+            }
+            hi = next;
+        }
+    } else {
+        lo = start + 1;
+        for (int step = 4; lo <= 255; step *= 2) {
+            const int next = std::min(255, start + step);
+            if (fits(next)) {
+                hi = next;
+                break;
+            }
+            lo = next + 1;
+            if (next == 255) break;
+        }
+        if (lo > 255) lo = hi = 255;
     }
-    g.globalGain = lo;
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        if (fits(mid))
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    g.globalGain = hi;
     const int largest = QuantiseAll(in, g);
     if (largest > kMaxQuantised) {
         // Even the coarsest gain cannot represent the values: clip (full-scale input never
         // gets here, the gain range covers it).
         for (int k = 0; k < kGranuleLines; ++k) g.values[k] = std::clamp(g.values[k], -kMaxQuantised, kMaxQuantised);
     }
-    bits = counter.SpectrumBits(g) + part2Bits;
-    return bits;
+    return counter.SpectrumBits(g) + part2Bits;
 }
 
 void Quantiser::PrepareLines(const QuantiserInput& in) {
@@ -224,6 +263,8 @@ bool Quantiser::Quantise(const QuantiserInput& in, int targetBits, const Granule
     QuantiserResult bestResult;
     bool haveBest = false;
     float noise[kMaxQuantiserBands];
+    g.globalGain = lastGain_;
+    int stale = 0;  // rounds since the best one
     for (int round = 0; round < maxRounds_; ++round) {
         const int part2 = counter.ScalefactorBits(g);
         if (part2 < 0) break;
@@ -241,6 +282,7 @@ bool Quantiser::Quantise(const QuantiserInput& in, int targetBits, const Granule
                             ((bits <= targetBits) == (bestResult.bits <= targetBits) &&
                              (over < bestResult.overNoiseDb ||
                               (over == bestResult.overNoiseDb && bits < bestResult.bits)));
+        stale = better ? 0 : stale + 1;
         if (better) {
             best = g;
             bestResult.bits = bits;
@@ -250,7 +292,8 @@ bool Quantiser::Quantise(const QuantiserInput& in, int targetBits, const Granule
             haveBest = true;
         }
         bestResult.rounds = round + 1;
-        if (bandsOver == 0) break;
+        // Two rounds without gain: more rounds rarely find a better one.
+        if (bandsOver == 0 || stale >= 2) break;
 
         // Finer steps in the bands that are too noisy; when all are, in those above the mean
         // excess, so the noise evens out against the thresholds (raising every band alike
@@ -283,6 +326,7 @@ bool Quantiser::Quantise(const QuantiserInput& in, int targetBits, const Granule
     }
     out = best;
     result = bestResult;
+    lastGain_ = best.globalGain;
     return result.bits <= targetBits;
 }
 

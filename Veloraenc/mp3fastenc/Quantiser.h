@@ -71,6 +71,7 @@ private:
                    const GranuleBitCounter& counter, QuantisedGranule& g) const;
 
     int maxRounds_ = 8;
+    int lastGain_ = 180;  // where the next gain search starts
     bool mpeg1_ = true;
     float xr34_[kGranuleLines] = {};  // |x|^(3/4) of the current granule (model scale)
 };
