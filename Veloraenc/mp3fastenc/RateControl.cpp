@@ -24,41 +24,59 @@ bool PaddingClock::Next() {
 
 namespace {
 
-// Entropy after raising every band's threshold by `raiseDb` weighted by its noisiness.
-float RaisedEntropy(const QuantiserInput* in, int channels, float raiseDb) {
-    float pe = 0.0f;
-    for (int ch = 0; ch < channels; ++ch) {
-        const QuantiserInput& q = in[ch];
-        for (int b = 0; b < q.usedBands; ++b) {
-            const float weight = 0.2f + 0.8f * (1.0f - q.tonality[b]);
-            const float t = q.threshold[b] * std::pow(10.0f, 0.1f * raiseDb * weight);
-            const float e = q.energy[b];
-            if (e > t && t > 0.0f) pe += static_cast<float>(q.bounds[b + 1] - q.bounds[b]) * 0.5f * std::log2(e / t);
+constexpr float kDbToLog2 = 0.33219281f;  // log2(10) / 10
+
+// Per band of every channel: its lines, log2 of energy over threshold, and its weight.
+struct EntropyTerms {
+    int count = 0;
+    float lines[2 * kMaxQuantiserBands];
+    float log2Ratio[2 * kMaxQuantiserBands];
+    float weight[2 * kMaxQuantiserBands];
+
+    // Entropy with the thresholds raised by `raiseDb` x weight: in the log domain a raise
+    // only subtracts, so no powers are needed inside the search.
+    float At(float raiseDb) const {
+        float pe = 0.0f;
+        for (int i = 0; i < count; ++i) {
+            const float r = log2Ratio[i] - raiseDb * weight[i] * kDbToLog2;
+            if (r > 0.0f) pe += lines[i] * 0.5f * r;
         }
+        return pe;
     }
-    return pe;
+};
+
+float Weight(float tonality) {
+    return 0.2f + 0.8f * (1.0f - tonality);
 }
 
 }  // namespace
 
 float RaiseToAllowance(QuantiserInput* in, int channels, float allowance) {
-    if (RaisedEntropy(in, channels, 0.0f) <= allowance) return 0.0f;
+    EntropyTerms terms;
+    for (int ch = 0; ch < channels; ++ch) {
+        const QuantiserInput& q = in[ch];
+        for (int b = 0; b < q.usedBands; ++b) {
+            if (!(q.energy[b] > q.threshold[b] && q.threshold[b] > 0.0f)) continue;
+            terms.lines[terms.count] = static_cast<float>(q.bounds[b + 1] - q.bounds[b]);
+            terms.log2Ratio[terms.count] = std::log2(q.energy[b] / q.threshold[b]);
+            terms.weight[terms.count] = Weight(q.tonality[b]);
+            ++terms.count;
+        }
+    }
+    if (terms.At(0.0f) <= allowance) return 0.0f;
     float lo = 0.0f;
     float hi = 10.0f;
-    while (RaisedEntropy(in, channels, hi) > allowance && hi < 160.0f) hi *= 2.0f;
+    while (terms.At(hi) > allowance && hi < 160.0f) hi *= 2.0f;
     for (int i = 0; i < 14; ++i) {
         const float mid = 0.5f * (lo + hi);
-        if (RaisedEntropy(in, channels, mid) > allowance)
+        if (terms.At(mid) > allowance)
             lo = mid;
         else
             hi = mid;
     }
     for (int ch = 0; ch < channels; ++ch) {
         QuantiserInput& q = in[ch];
-        for (int b = 0; b < q.usedBands; ++b) {
-            const float weight = 0.2f + 0.8f * (1.0f - q.tonality[b]);
-            q.threshold[b] *= std::pow(10.0f, 0.1f * hi * weight);
-        }
+        for (int b = 0; b < q.usedBands; ++b) q.threshold[b] *= std::exp2(hi * Weight(q.tonality[b]) * kDbToLog2);
         q.perceptualEntropy = PerceptualEntropy(q);
     }
     return hi;
