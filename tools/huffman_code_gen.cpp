@@ -9,185 +9,36 @@
 // build never leaves a partial source behind.
 
 #include "GeneratedFile.h"
+#include "Layer3HuffmanText.h"
+#include "TextTable.h"
 
-#include <algorithm>
 #include <array>
-#include <charconv>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr int kTableCount = 34;
-constexpr int kFirstCount1Table = 32;
+using layer3::Code;
+using layer3::kFirstCount1Table;
+using layer3::kTableCount;
+using layer3::Table;
+using layer3::Tables;
+
+constexpr const char* kTool = "huffman_code_gen";
 constexpr int kMaxCodeLength = 19;  // the longest Layer III code word
 constexpr int kPairEntries = 256;   // index (x << 4) | y
 
-struct Code {
-    int value = 0;  // big values: (x << 4) | y; count1: v*8 + w*4 + x*2 + y
-    std::string bits;
-    int line = 0;
-};
+// No tree is built here, so prefix codes are caught while reading. The tables index a count1
+// table by all 16 quadruples and a table with LINBITS by the 16 x 16 pairs of its escape.
+constexpr layer3::Rules kRules{.maxCodeLength = kMaxCodeLength,
+                               .maxLinbits = 13,
+                               .count1TablesFull = true,
+                               .linbitsOnly16x16 = true,
+                               .rejectPrefixes = true};
 
-struct Table {
-    bool defined = false;
-    int xlen = 0;
-    int ylen = 0;
-    int linbits = 0;
-    int reference = -1;
-    int line = 0;
-    std::vector<Code> codes;
-};
-
-std::string g_input;
-
-bool Fail(int line, const std::string& message) {
-    if (line > 0)
-        std::fprintf(stderr, "huffman_code_gen: %s:%d: %s\n", g_input.c_str(), line,
-                     message.c_str());
-    else
-        std::fprintf(stderr, "huffman_code_gen: %s: %s\n", g_input.c_str(), message.c_str());
-    return false;
-}
-
-// Accepts plain decimal digits only: no sign, no trailing characters.
-bool ParseUint(const std::string& text, int maxValue, int& out) {
-    if (text.empty() || text.size() > 9 || text[0] == '-') return false;
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) return false;
-    if (value < 0 || value > maxValue) return false;
-    out = value;
-    return true;
-}
-
-std::vector<std::string> Tokens(const std::string& line) {
-    std::vector<std::string> tokens;
-    std::istringstream stream(line);
-    std::string token;
-    while (stream >> token) tokens.push_back(token);
-    return tokens;
-}
-
-bool ParseCodeLine(const std::vector<std::string>& tok, int line, int tableIndex, Table& table) {
-    const bool count1 = tableIndex >= kFirstCount1Table;
-    if (tok.size() != (count1 ? 3u : 4u))
-        return Fail(line, count1 ? "expected 'val hlen hcod'" : "expected 'x y hlen hcod'");
-    Code code;
-    code.line = line;
-    size_t next = 0;
-    if (count1) {
-        if (!ParseUint(tok[next++], table.xlen * table.ylen - 1, code.value))
-            return Fail(line, "value out of range for this table");
-    } else {
-        int x = 0;
-        int y = 0;
-        if (!ParseUint(tok[next++], table.xlen - 1, x) ||
-            !ParseUint(tok[next++], table.ylen - 1, y))
-            return Fail(line, "x or y out of range for this table");
-        code.value = (x << 4) | y;
-    }
-    int hlen = 0;
-    if (!ParseUint(tok[next++], kMaxCodeLength, hlen) || hlen == 0)
-        return Fail(line, "code length must be 1.." + std::to_string(kMaxCodeLength));
-    code.bits = tok[next];
-    if (code.bits.find_first_not_of("01") != std::string::npos)
-        return Fail(line, "code word must consist of 0 and 1");
-    if (static_cast<int>(code.bits.size()) != hlen)
-        return Fail(line, "code word length differs from hlen");
-    for (const Code& other : table.codes) {
-        if (other.value == code.value)
-            return Fail(line, "value already has a code (line " + std::to_string(other.line) + ")");
-        const size_t shorter = std::min(other.bits.size(), code.bits.size());
-        if (other.bits.compare(0, shorter, code.bits, 0, shorter) == 0)
-            return Fail(line, "code " + code.bits + " and the code of line " +
-                                  std::to_string(other.line) + ": one is a prefix of the other");
-    }
-    table.codes.push_back(code);
-    return true;
-}
-
-bool ParseDirective(const std::vector<std::string>& tok, int line,
-                    std::array<Table, kTableCount>& tables, int& current) {
-    if (tok[0] == ".table") {
-        int n = 0;
-        if (tok.size() != 5) return Fail(line, "expected '.table N XLEN YLEN LINBITS'");
-        if (!ParseUint(tok[1], kTableCount - 1, n)) return Fail(line, "table number out of range");
-        Table& t = tables[static_cast<size_t>(n)];
-        if (t.defined) return Fail(line, "table " + tok[1] + " defined twice");
-        if (!ParseUint(tok[2], 16, t.xlen) || !ParseUint(tok[3], 16, t.ylen) ||
-            !ParseUint(tok[4], 13, t.linbits))
-            return Fail(line, "XLEN, YLEN or LINBITS out of range");
-        if (n >= kFirstCount1Table && t.xlen * t.ylen != 16)
-            return Fail(line, "count1 tables have 16 values");
-        if (t.linbits > 0 && (t.xlen != 16 || t.ylen != 16))
-            return Fail(line, "a table with LINBITS must be 16 x 16");
-        t.defined = true;
-        t.line = line;
-        current = n;
-        return true;
-    }
-    if (tok[0] == ".reference") {
-        if (current < 0) return Fail(line, ".reference outside a table");
-        Table& t = tables[static_cast<size_t>(current)];
-        int m = 0;
-        if (tok.size() != 2 || !ParseUint(tok[1], kTableCount - 1, m))
-            return Fail(line, "expected '.reference M'");
-        const Table& target = tables[static_cast<size_t>(m)];
-        if (t.reference >= 0 || !t.codes.empty())
-            return Fail(line, ".reference must come first and only once");
-        if (!target.defined || target.reference >= 0 || target.codes.empty())
-            return Fail(line, "referenced table must be an earlier table with its own codes");
-        if ((m >= kFirstCount1Table) != (current >= kFirstCount1Table) || target.xlen != t.xlen ||
-            target.ylen != t.ylen)
-            return Fail(line, "referenced table has a different shape");
-        t.reference = m;
-        return true;
-    }
-    return Fail(line, "unknown directive " + tok[0]);
-}
-
-bool ParseFile(const std::string& path, std::array<Table, kTableCount>& tables) {
-    std::ifstream in(path);
-    if (!in) return Fail(0, "cannot open");
-    std::string text;
-    int line = 0;
-    int current = -1;
-    bool ended = false;
-    while (std::getline(in, text)) {
-        ++line;
-        const std::vector<std::string> tok = Tokens(text);
-        if (tok.empty() || tok[0][0] == '#') continue;
-        if (ended) return Fail(line, "content after .end");
-        if (tok[0] == ".end") {
-            if (tok.size() != 1) return Fail(line, "unexpected fields after .end");
-            ended = true;
-        } else if (tok[0][0] == '.') {
-            if (!ParseDirective(tok, line, tables, current)) return false;
-        } else {
-            if (current < 0) return Fail(line, "code line outside a table");
-            Table& t = tables[static_cast<size_t>(current)];
-            if (t.reference >= 0) return Fail(line, "a referencing table has no codes of its own");
-            if (!ParseCodeLine(tok, line, current, t)) return false;
-        }
-    }
-    if (in.bad()) return Fail(0, "read error");
-    if (!ended) return Fail(0, "missing .end (truncated file?)");
-    for (int n = 0; n < kTableCount; ++n) {
-        const Table& t = tables[static_cast<size_t>(n)];
-        if (!t.defined) return Fail(0, "table " + std::to_string(n) + " is missing");
-        const size_t values = static_cast<size_t>(t.xlen * t.ylen);
-        if (t.reference < 0 && t.codes.size() != values)
-            return Fail(t.line, "table " + std::to_string(n) + " has " +
-                                    std::to_string(t.codes.size()) + " codes, expected " +
-                                    std::to_string(values));
-    }
-    return true;
-}
+TextSource g_input{kTool, ""};
 
 // Code word and length of every value of one code table, by value index.
 struct Words {
@@ -211,11 +62,6 @@ int SignBits(int index) {
 }
 int QuadSignBits(int value) {
     return __builtin_popcount(static_cast<unsigned>(value));
-}
-
-std::string BaseName(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 void WriteWords(std::FILE* out, const char* name, const Words& w, int count) {
@@ -258,13 +104,12 @@ int MaxValue(const Table& t) {
     return 15 + (1 << t.linbits) - 1;
 }
 
-bool WriteSource(std::FILE* out, const std::array<Table, kTableCount>& tables) {
+bool WriteSource(std::FILE* out, const Tables& tables) {
     std::array<Words, kTableCount> words;
     for (size_t n = 0; n < kTableCount; ++n)
         if (tables[n].reference < 0) words[n] = MakeWords(tables[n]);
 
-    std::fprintf(out, "// Generated by huffman_code_gen from %s. Do not edit.\n",
-                 BaseName(g_input).c_str());
+    WriteGeneratedNotice(out, kTool, g_input.path);
     std::fprintf(out, "#include \"HuffmanCodes.h\"\n\nnamespace velora::enc {\n");
     for (size_t n = 0; n < kFirstCount1Table; ++n) {
         if (tables[n].reference >= 0 || tables[n].codes.empty()) continue;
@@ -312,19 +157,19 @@ bool WriteSource(std::FILE* out, const std::array<Table, kTableCount>& tables) {
 
 // The packed tables assume the candidate tables the coder pairs up exist with their own
 // codes and the shapes it indexes with.
-bool CheckShapes(const std::array<Table, kTableCount>& tables) {
+bool CheckShapes(const Tables& tables) {
     const int own[] = {1, 2, 3, 5, 6, 7, 8, 9, 10, 11, 12, 13, 15, 16, 24};
     for (int n : own) {
         const Table& t = tables[static_cast<size_t>(n)];
         if (t.reference >= 0 || t.codes.empty())
-            return Fail(t.line, "table " + std::to_string(n) + " needs its own codes");
+            return g_input.Fail(t.line, "table " + std::to_string(n) + " needs its own codes");
     }
     for (int n = 17; n < 32; ++n) {
         const Table& t = tables[static_cast<size_t>(n)];
         const int expected = n < 24 ? 16 : 24;
         if (n != 24 && t.reference != expected)
-            return Fail(t.line, "table " + std::to_string(n) + " must refer to table " +
-                                    std::to_string(expected));
+            return g_input.Fail(t.line, "table " + std::to_string(n) + " must refer to table " +
+                                            std::to_string(expected));
     }
     return true;
 }
@@ -336,11 +181,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: huffman_code_gen INPUT OUTPUT.cpp\n");
         return 2;
     }
-    g_input = argv[1];
+    g_input.path = argv[1];
     const std::string output = argv[2];
 
-    std::array<Table, kTableCount> tables;
-    if (!ParseFile(g_input, tables) || !CheckShapes(tables)) return 1;
-    return WriteGeneratedFile("huffman_code_gen", output,
+    Tables tables;
+    if (!layer3::ParseHuffmanText(g_input, kRules, tables) || !CheckShapes(tables)) return 1;
+    return WriteGeneratedFile(kTool, output,
                               [&](std::FILE* out) { return WriteSource(out, tables); });
 }

@@ -8,16 +8,17 @@
 // interrupted build never leaves a partial source behind.
 
 #include "GeneratedFile.h"
+#include "TextTable.h"
 
 #include <array>
 #include <charconv>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
+
+constexpr const char* kTool = "sbr_huffman_gen";
 
 struct Expected {
     const char* name;
@@ -45,15 +46,7 @@ struct Tree {
     std::vector<std::array<int, 2>> entries;
 };
 
-std::string g_input;
-
-bool Fail(int line, const std::string& message) {
-    if (line > 0)
-        std::fprintf(stderr, "sbr_huffman_gen: %s:%d: %s\n", g_input.c_str(), line, message.c_str());
-    else
-        std::fprintf(stderr, "sbr_huffman_gen: %s: %s\n", g_input.c_str(), message.c_str());
-    return false;
-}
+TextSource g_input{kTool, ""};
 
 // Plain decimal with an optional minus sign, nothing after it.
 bool ParseInt(const std::string& text, int minValue, int maxValue, int& out) {
@@ -66,14 +59,6 @@ bool ParseInt(const std::string& text, int minValue, int maxValue, int& out) {
     return true;
 }
 
-std::vector<std::string> Tokens(const std::string& line) {
-    std::vector<std::string> tokens;
-    std::istringstream stream(line);
-    std::string token;
-    while (stream >> token) tokens.push_back(token);
-    return tokens;
-}
-
 int FindName(const std::string& name) {
     for (int i = 0; i < kTreeCount; ++i)
         if (name == kExpected[i].name) return i;
@@ -83,8 +68,8 @@ int FindName(const std::string& name) {
 bool CheckTree(const Tree& tree, int index) {
     const std::string name = kExpected[index].name;
     if (static_cast<int>(tree.entries.size()) != tree.pairs)
-        return Fail(tree.line, name + ": " + std::to_string(tree.entries.size()) + " pairs, header says " +
-                                   std::to_string(tree.pairs));
+        return g_input.Fail(tree.line, name + ": " + std::to_string(tree.entries.size()) +
+                                           " pairs, header says " + std::to_string(tree.pairs));
     std::vector<int> reached(static_cast<size_t>(tree.pairs), 0);
     std::vector<int> symbols(static_cast<size_t>(tree.symbolMax - tree.symbolMin + 1), 0);
     for (int p = 0; p < tree.pairs; ++p) {
@@ -92,89 +77,89 @@ bool CheckTree(const Tree& tree, int index) {
             const int line = tree.line + 1 + p;
             if (v >= 0) {
                 if (v <= p || v >= tree.pairs)
-                    return Fail(line, name + ": child index " + std::to_string(v) +
-                                          " must point forward inside the tree");
+                    return g_input.Fail(line, name + ": child index " + std::to_string(v) +
+                                                  " must point forward inside the tree");
                 ++reached[static_cast<size_t>(v)];
             } else {
                 const int symbol = v + kLeafOffset;
                 if (symbol < tree.symbolMin || symbol > tree.symbolMax)
-                    return Fail(line, name + ": symbol " + std::to_string(symbol) + " out of range");
+                    return g_input.Fail(
+                        line, name + ": symbol " + std::to_string(symbol) + " out of range");
                 if (++symbols[static_cast<size_t>(symbol - tree.symbolMin)] > 1)
-                    return Fail(line, name + ": symbol " + std::to_string(symbol) + " has two leaves");
+                    return g_input.Fail(
+                        line, name + ": symbol " + std::to_string(symbol) + " has two leaves");
             }
         }
     }
     for (int p = 1; p < tree.pairs; ++p)
         if (reached[static_cast<size_t>(p)] != 1)
-            return Fail(tree.line, name + ": pair " + std::to_string(p) + " is reached " +
-                                       std::to_string(reached[static_cast<size_t>(p)]) + " times");
+            return g_input.Fail(tree.line, name + ": pair " + std::to_string(p) + " is reached " +
+                                               std::to_string(reached[static_cast<size_t>(p)]) +
+                                               " times");
     for (size_t s = 0; s < symbols.size(); ++s)
         if (symbols[s] != 1)
-            return Fail(tree.line, name + ": symbol " + std::to_string(tree.symbolMin + static_cast<int>(s)) +
-                                       " has no leaf");
+            return g_input.Fail(tree.line,
+                                name + ": symbol " +
+                                    std::to_string(tree.symbolMin + static_cast<int>(s)) +
+                                    " has no leaf");
     return true;
 }
 
-bool ParseFile(const std::string& path, std::array<Tree, kTreeCount>& trees) {
-    std::ifstream in(path);
-    if (!in) return Fail(0, "cannot open");
-    std::string text;
-    int line = 0;
+bool ParseFile(std::array<Tree, kTreeCount>& trees) {
     int current = -1;
-    while (std::getline(in, text)) {
-        ++line;
-        const std::vector<std::string> tok = Tokens(text);
-        if (tok.empty() || tok[0][0] == '#') continue;
+    const bool read = ReadTokenLines(g_input, [&](int line, const std::vector<std::string>& tok) {
         if (tok[0] == ".tree") {
-            if (current >= 0 && !CheckTree(trees[static_cast<size_t>(current)], current)) return false;
-            if (tok.size() != 5) return Fail(line, "expected '.tree NAME PAIRS SYMBOL_MIN SYMBOL_MAX'");
+            if (current >= 0 && !CheckTree(trees[static_cast<size_t>(current)], current))
+                return false;
+            if (tok.size() != 5)
+                return g_input.Fail(line, "expected '.tree NAME PAIRS SYMBOL_MIN SYMBOL_MAX'");
             current = FindName(tok[1]);
-            if (current < 0) return Fail(line, "unknown codebook " + tok[1]);
+            if (current < 0) return g_input.Fail(line, "unknown codebook " + tok[1]);
             Tree& t = trees[static_cast<size_t>(current)];
-            if (t.defined) return Fail(line, tok[1] + " defined twice");
+            if (t.defined) return g_input.Fail(line, tok[1] + " defined twice");
             // Child indices must fit a signed byte.
             if (!ParseInt(tok[2], 1, 127, t.pairs) || !ParseInt(tok[3], -64, 63, t.symbolMin) ||
                 !ParseInt(tok[4], -64, 63, t.symbolMax))
-                return Fail(line, "PAIRS, SYMBOL_MIN or SYMBOL_MAX out of range");
+                return g_input.Fail(line, "PAIRS, SYMBOL_MIN or SYMBOL_MAX out of range");
             const Expected& e = kExpected[current];
             if (t.symbolMin != e.symbolMin || t.symbolMax != e.symbolMax)
-                return Fail(line, tok[1] + ": symbol range differs from the codebook's");
+                return g_input.Fail(line, tok[1] + ": symbol range differs from the codebook's");
             if (t.pairs != t.symbolMax - t.symbolMin)
-                return Fail(line, tok[1] + ": a complete tree over the range has one pair less than symbols");
+                return g_input.Fail(
+                    line,
+                    tok[1] + ": a complete tree over the range has one pair less than symbols");
             t.defined = true;
             t.line = line;
-        } else if (tok[0][0] == '.') {
-            return Fail(line, "unknown directive " + tok[0]);
-        } else {
-            if (current < 0) return Fail(line, "pair outside a tree");
-            if (tok.size() != 2) return Fail(line, "expected 'a b'");
-            std::array<int, 2> pair{};
-            if (!ParseInt(tok[0], -128, 127, pair[0]) || !ParseInt(tok[1], -128, 127, pair[1]))
-                return Fail(line, "pair members must be integers in -128..127");
-            Tree& t = trees[static_cast<size_t>(current)];
-            if (static_cast<int>(t.entries.size()) >= t.pairs) return Fail(line, "more pairs than the header says");
-            t.entries.push_back(pair);
+            return true;
         }
-    }
-    if (in.bad()) return Fail(0, "read error");
+        if (tok[0][0] == '.') return g_input.Fail(line, "unknown directive " + tok[0]);
+        if (current < 0) return g_input.Fail(line, "pair outside a tree");
+        if (tok.size() != 2) return g_input.Fail(line, "expected 'a b'");
+        std::array<int, 2> pair{};
+        if (!ParseInt(tok[0], -128, 127, pair[0]) || !ParseInt(tok[1], -128, 127, pair[1]))
+            return g_input.Fail(line, "pair members must be integers in -128..127");
+        Tree& t = trees[static_cast<size_t>(current)];
+        if (static_cast<int>(t.entries.size()) >= t.pairs)
+            return g_input.Fail(line, "more pairs than the header says");
+        t.entries.push_back(pair);
+        return true;
+    });
+    if (!read) return false;
     if (current >= 0 && !CheckTree(trees[static_cast<size_t>(current)], current)) return false;
     for (int i = 0; i < kTreeCount; ++i)
-        if (!trees[static_cast<size_t>(i)].defined) return Fail(0, std::string(kExpected[i].name) + " is missing");
+        if (!trees[static_cast<size_t>(i)].defined)
+            return g_input.Fail(0, std::string(kExpected[i].name) + " is missing");
     return true;
 }
 
-std::string BaseName(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 bool WriteSource(std::FILE* out, const std::array<Tree, kTreeCount>& trees) {
-    std::fprintf(out, "// Generated by sbr_huffman_gen from %s. Do not edit.\n", BaseName(g_input).c_str());
+    WriteGeneratedNotice(out, kTool, g_input.path);
     std::fprintf(out, "#include \"SbrHuffman.h\"\n\nnamespace velora::sbr {\n");
     for (int i = 0; i < kTreeCount; ++i) {
         const Tree& t = trees[static_cast<size_t>(i)];
-        std::fprintf(out, "\n// %s: %d pairs, symbols %d..%d.\nstatic const int8_t kPairs%d[%d][2] = {\n",
-                     kExpected[i].name, t.pairs, t.symbolMin, t.symbolMax, i, t.pairs);
+        std::fprintf(
+            out, "\n// %s: %d pairs, symbols %d..%d.\nstatic const int8_t kPairs%d[%d][2] = {\n",
+            kExpected[i].name, t.pairs, t.symbolMin, t.symbolMax, i, t.pairs);
         for (size_t p = 0; p < t.entries.size(); ++p)
             std::fprintf(out, "    {%d, %d},  // %zu\n", t.entries[p][0], t.entries[p][1], p);
         std::fprintf(out, "};\n");
@@ -182,8 +167,8 @@ bool WriteSource(std::FILE* out, const std::array<Tree, kTreeCount>& trees) {
     std::fprintf(out, "\nconst SbrHuffmanTree kSbrHuffmanTrees[kSbrCodebookCount] = {\n");
     for (int i = 0; i < kTreeCount; ++i) {
         const Tree& t = trees[static_cast<size_t>(i)];
-        std::fprintf(out, "    {kPairs%d, %d, %d, %d, \"%s\"},\n", i, t.pairs, t.symbolMin, t.symbolMax,
-                     kExpected[i].name);
+        std::fprintf(out, "    {kPairs%d, %d, %d, %d, \"%s\"},\n", i, t.pairs, t.symbolMin,
+                     t.symbolMax, kExpected[i].name);
     }
     std::fprintf(out, "};\n\n}  // namespace velora::sbr\n");
     return std::ferror(out) == 0;
@@ -196,11 +181,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: sbr_huffman_gen INPUT OUTPUT.cpp\n");
         return 2;
     }
-    g_input = argv[1];
+    g_input.path = argv[1];
     const std::string output = argv[2];
 
     std::array<Tree, kTreeCount> trees;
-    if (!ParseFile(g_input, trees)) return 1;
+    if (!ParseFile(trees)) return 1;
 
-    return WriteGeneratedFile("sbr_huffman_gen", output, [&](std::FILE* out) { return WriteSource(out, trees); });
+    return WriteGeneratedFile(kTool, output,
+                              [&](std::FILE* out) { return WriteSource(out, trees); });
 }
