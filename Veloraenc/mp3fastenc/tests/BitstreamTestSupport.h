@@ -174,9 +174,11 @@ struct StreamOptions {
     // Block types follow the window sequence a filter bank produces (long or stop, then long
     // or start; start or short, then short or stop).
     bool windowSequence = false;
-    // Intensity positions of 0..2 with a 2 in every partition, so that no band carries the
-    // largest value of its width, which decoders read as "not intensity coded" in
-    // different ways.
+    // Intensity positions of 0..2 with a 2 in every partition (width 2), which all decoders
+    // read alike. The largest value of a width (2^slen - 1, also 0 of width 0) marks a band
+    // that is not intensity coded, as this project's decoder and the conformance streams
+    // have it; mpg123 treats only 7 that way (at any width) and ffmpeg only values above
+    // 15, so such positions cannot be compared (frame_IntensityMpeg2 checks the rule).
     bool plainIntensityPositions = false;
 };
 

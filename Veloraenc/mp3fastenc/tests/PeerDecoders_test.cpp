@@ -57,7 +57,8 @@ test::WrittenStream StreamFor(const Config& c) {
     o.seed = 300 + static_cast<uint32_t>(c.bitrateIndex);
     // What a real encoder writes and decoders agree on: window sequences, one block type per
     // granule in stereo, levels that do not overdrive the output, and intensity positions
-    // that are not the largest value of their width (see BitstreamTestSupport.h).
+    // that are not the largest value of their width, which mpg123 and ffmpeg read otherwise
+    // than the rule (see BitstreamTestSupport.h).
     o.windowSequence = true;
     o.sameBlockTypes = true;
     o.lowestGain = 95;
