@@ -1,0 +1,71 @@
+// The lag search, SNR, segmental SNR and bandwidth on signals with known answers.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "Alignment.h"
+#include "Fft.h"
+#include "SignalMeasures.h"
+#include "TestSignals.h"
+
+namespace velora::bench {
+namespace {
+
+using test::Mix;
+using test::WhiteNoise;
+
+constexpr int kRate = 44100;
+
+TEST(BenchQualityMeasures, LagSearchFindsTheDelayEitherWay) {
+    const Signal original = WhiteNoise(kRate, 2, 3 * kRate, 2000.0, 11);
+    const Signal noise = WhiteNoise(kRate, 2, 3 * kRate, 2000.0, 12);
+    // A decoder's output: delayed (or early), with coding noise 10 dB down.
+    const Signal coded = Mix(original, noise, std::pow(10.0, -10.0 / 20.0));
+    for (const long lag : {0L, 1201L, 1105L, -300L, 8000L}) {
+        const Signal decoded = Shift(coded, -lag, coded.Length() + 9000);
+        const Alignment a = FindLag(MonoSum(original), MonoSum(decoded), 8192);
+        EXPECT_EQ(a.lag, lag);
+        EXPECT_GT(a.correlation, 0.9);
+        EXPECT_LT(a.correlation, 0.99);
+        // Shifting back lines it up again.
+        const Signal aligned = Shift(decoded, a.lag, original.Length());
+        size_t begin = 0;
+        size_t end = 0;
+        OverlapRange(a.lag, original.Length(), decoded.Length(), begin, end);
+        EXPECT_NEAR(SnrDb(original, aligned, begin, end), 10.0, 0.1);
+    }
+}
+
+TEST(BenchQualityMeasures, SnrAndSegmentalSnrOfKnownNoise) {
+    const Signal original = WhiteNoise(kRate, 2, kRate, 3000.0, 13);
+    const Signal noise = WhiteNoise(kRate, 2, kRate, 3000.0, 14);
+    const Signal decoded = Mix(original, noise, 0.1);
+    EXPECT_NEAR(SnrDb(original, decoded, 0, original.Length()), 20.0, 0.1);
+    EXPECT_NEAR(SegmentalSnrDb(original, decoded, 0, original.Length()), 20.0, 0.3);
+    EXPECT_TRUE(std::isinf(SnrDb(original, original, 0, original.Length())));
+    // Each segment's figure is clamped: a copy scores the ceiling, noise alone the floor.
+    EXPECT_DOUBLE_EQ(SegmentalSnrDb(original, original, 0, original.Length()), 35.0);
+    const Signal awful = Mix(original, noise, 10.0);
+    EXPECT_DOUBLE_EQ(SegmentalSnrDb(original, awful, 0, original.Length()), -10.0);
+}
+
+TEST(BenchQualityMeasures, BandwidthOfBrickwallFilteredNoise) {
+    constexpr int kSize = 1 << 17;
+    for (const double cutoff : {8000.0, 16000.0}) {
+        Signal s = WhiteNoise(kRate, 1, kSize, 3000.0, 15);
+        // Cut in one long FFT: the spectrum above the cut-off is exactly zero.
+        math::RealFft fft;
+        ASSERT_TRUE(fft.Init(kSize));
+        std::vector<float> re(kSize / 2 + 1), im(kSize / 2 + 1);
+        fft.Forward(s.channels[0].data(), re.data(), im.data());
+        for (size_t k = 0; k < re.size(); ++k)
+            if (static_cast<double>(k) * kRate / kSize > cutoff) re[k] = im[k] = 0.0f;
+        fft.Inverse(re.data(), im.data(), s.channels[0].data());
+        EXPECT_NEAR(BandwidthHz(s, 0, s.Length()), cutoff, 150.0);
+        // 20 dB down is reached in the same place: the edge is steep.
+        EXPECT_NEAR(BandwidthHz(s, 0, s.Length(), 20.0), cutoff, 100.0);
+    }
+}
+
+}  // namespace
+}  // namespace velora::bench
