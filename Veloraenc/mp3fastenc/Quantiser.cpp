@@ -9,7 +9,13 @@
 namespace velora::enc {
 namespace {
 
-constexpr int kLongScalefactorBands = 21;  // band 21 has no scale factor
+constexpr int kLongScalefactorBands = 21;   // long band 21 has no scale factor
+constexpr int kShortScalefactorBands = 36;  // nor has short band 12 (indices 36..38)
+
+// Whether band index b of a granule with `windows` windows carries a scale factor.
+bool HasScalefactor(int band, int windows) {
+    return band < (windows == 1 ? kLongScalefactorBands : kShortScalefactorBands);
+}
 constexpr float kRounding = 0.4054f;       // nint(x^(3/4) - 0.0946)
 
 // |q|^(4/3) for every magnitude the escape codes reach, built once.
@@ -27,7 +33,7 @@ float Pow43(int q) {
 
 // The scale factors of `g` limited to what a band may carry (long band 21 none).
 int Scalefactor(const QuantisedGranule& g, int band, int windows) {
-    if (windows == 1 && band >= kLongScalefactorBands) return 0;
+    if (!HasScalefactor(band, windows)) return 0;
     return g.scalefactors[band];
 }
 
@@ -217,7 +223,7 @@ bool Quantiser::QuantiseToThresholds(const QuantiserInput& in, int maxBits, cons
         g.globalGain = gain;
         const int multiplier = 2 * (1 + scale);
         for (int b = 0; b < in.bands; ++b) {
-            if (in.windows == 1 && b >= kLongScalefactorBands) continue;
+            if (!HasScalefactor(b, in.windows)) continue;
             const int need = steps[b] == 1000 ? 0 : gain - 210 - steps[b];
             g.scalefactors[b] = need > 0 ? (need + multiplier - 1) / multiplier : 0;
         }
@@ -302,7 +308,7 @@ bool Quantiser::Quantise(const QuantiserInput& in, int targetBits, const Granule
         QuantisedGranule next = g;
         bool raised = false;
         for (int b = 0; b < in.usedBands; ++b) {
-            if (in.windows == 1 && b >= kLongScalefactorBands) continue;
+            if (!HasScalefactor(b, in.windows)) continue;
             if (noise[b] > in.threshold[b] && 10.0f * std::log10(noise[b] / in.threshold[b]) > mean) {
                 ++next.scalefactors[b];
                 raised = true;
