@@ -57,8 +57,6 @@ public:
     int SamplesPerFrame() const { return 576 * granules_; }
     // The largest frame the stream can have, in bytes.
     int MaxFrameBytes() const;
-    // Bits of the SBR container for a payload of `payloadBits` (and the optional fields).
-    static int SbrBits(bool optionalFields, int payloadBits) { return SbrContainerBits(optionalFields, payloadBits, 0); }
 
     // The automatic bandwidth of a per-channel bit rate at a sampling rate.
     static float AutomaticBandwidth(int bitratePerChannel, int sampleRate);
