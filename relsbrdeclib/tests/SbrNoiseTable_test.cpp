@@ -3,29 +3,23 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-#include <string>
+#include <vector>
+
+#include "DataFileRows.h"
 
 namespace velora::sbr {
 namespace {
 
 TEST(sbr_noise_Table, MatchesTheDataFile) {
-    std::ifstream in(VELORA_SOURCE_DIR "/relsbrdeclib/tables/sbr_noise_table.txt");
-    ASSERT_TRUE(in);
-    std::string line;
+    const auto rows = test::DataFileRows(VELORA_SOURCE_DIR "/relsbrdeclib/tables/sbr_noise_table.txt");
     int count = 0;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream s(line);
-        int index = 0;
-        double re = 0.0;
-        double im = 0.0;
-        ASSERT_TRUE(s >> index >> re >> im);
+    for (const std::vector<double>& row : rows) {
+        ASSERT_EQ(row.size(), 3u);
+        const int index = static_cast<int>(row[0]);
         ASSERT_GE(index, 0);
         ASSERT_LT(index, kNoiseTableSize);
-        EXPECT_EQ(kNoiseTableReal[index], static_cast<float>(re)) << index;
-        EXPECT_EQ(kNoiseTableImag[index], static_cast<float>(im)) << index;
+        EXPECT_EQ(kNoiseTableReal[index], static_cast<float>(row[1])) << index;
+        EXPECT_EQ(kNoiseTableImag[index], static_cast<float>(row[2])) << index;
         ++count;
     }
     EXPECT_EQ(count, kNoiseTableSize);

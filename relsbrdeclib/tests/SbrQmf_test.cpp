@@ -8,12 +8,12 @@
 #include <cmath>
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "DataFileRows.h"
 
 namespace velora::sbr {
 namespace {
@@ -21,19 +21,14 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 
 TEST(sbr_qmf_Prototype, MatchesTheDataFile) {
-    std::ifstream in(VELORA_SOURCE_DIR "/relsbrdeclib/tables/qmf_window.txt");
-    ASSERT_TRUE(in);
-    std::string line;
+    const auto rows = test::DataFileRows(VELORA_SOURCE_DIR "/relsbrdeclib/tables/qmf_window.txt");
     int count = 0;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream s(line);
-        int index = 0;
-        double value = 0.0;
-        ASSERT_TRUE(s >> index >> value);
+    for (const std::vector<double>& row : rows) {
+        ASSERT_EQ(row.size(), 2u);
+        const int index = static_cast<int>(row[0]);
         ASSERT_GE(index, 0);
         ASSERT_LT(index, 640);
-        EXPECT_EQ(kQmfPrototype[index], static_cast<float>(value)) << index;
+        EXPECT_EQ(kQmfPrototype[index], static_cast<float>(row[1])) << index;
         ++count;
     }
     EXPECT_EQ(count, 640);
