@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages this project builds and tests with. Skips what is installed.
 # Runs apt-get as root, or through sudo otherwise.
-#   --bench   also what bench/decode needs: ffmpeg and a package of game music to encode;
+#   --bench   also what the benchmarks need: a package of game music to encode;
 #             and bench/resample's peer converter, libsoxr
 set -euo pipefail
 
@@ -9,12 +9,12 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev
   clang-14 libclang-rt-14-dev   # libFuzzer targets in fuzz/
-  lame mpg123 sox               # cross-check test: encoder and peer decoder; sox for audio checks
+  lame mpg123 sox ffmpeg        # cross-checks: peer encoder and decoders; sox for audio checks
 )
 
 for arg in "$@"; do
   case "$arg" in
-    --bench) packages+=(ffmpeg fb-music-high libsoxr-dev) ;;
+    --bench) packages+=(fb-music-high libsoxr-dev) ;;
     *) echo "usage: scripts/setup.sh [--bench]" >&2; exit 2 ;;
   esac
 done

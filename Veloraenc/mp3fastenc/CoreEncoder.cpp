@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "AttackDetector.h"
+#include "IntensityStereo.h"
 #include "Layer3Tables.h"
 #include "ScalefactorCoder.h"
 
@@ -82,14 +83,21 @@ bool CoreEncoder::Init(const CoreEncoderSettings& s) {
     granules_ = version == 0 ? 2 : 1;
     bitrateIndex_ = index;
 
-    const int perChannel = (vbr ? 16000 + 480 * s.vbrQuality : s.bitrate) / s.channels;
+    // VBR: the bandwidth of the per-channel rate the quality would need at 44100 Hz, scaled
+    // to the core rate.
+    const int perChannel = vbr ? static_cast<int>(static_cast<int64_t>(24000 + 800 * s.vbrQuality) * s.sampleRate / 44100)
+                               : s.bitrate / s.channels;
     bandwidth_ = s.bandwidth > 0.0f ? std::min(s.bandwidth, 0.5f * static_cast<float>(s.sampleRate))
                                     : AutomaticBandwidth(perChannel, s.sampleRate);
+
+    // Intensity stereo only from a frequency that rises with the bits per channel.
+    const float intensityFrom = std::clamp(0.2f * static_cast<float>(perChannel), 4000.0f, 14000.0f);
+    intensityFirstLine_ = static_cast<int>(intensityFrom / (0.5f * static_cast<float>(s.sampleRate)) * kGranuleLines);
 
     FrameWriterSettings w;
     w.version = version;
     w.samplingIndex = samplingIndex;
-    w.channelMode = s.channels == 1 ? 3 : (s.dualMono ? 2 : (settings_.allowMidSide ? 1 : 0));
+    w.channelMode = s.channels == 1 ? 3 : (s.dualMono ? 2 : (settings_.allowMidSide || settings_.allowIntensity ? 1 : 0));
     w.crc = s.crc;
     w.privateBit = s.privateBit;
     w.copyright = s.copyright;
@@ -164,6 +172,39 @@ bool CoreEncoder::EncodeFrame(const SbrContainerData* sbr) {
     }
     QuantiserInput (*inputs)[2] = midSide ? midSide_ : input_;
 
+    // Intensity stereo from a band that follows the bit rate, when every granule of the
+    // frame has long blocks (the mode extension holds for the whole frame).
+    bool intensity = false;
+    if (n == 2 && settings_.allowIntensity) {
+        IntensityPlan plans[2];
+        bool longBlocks = true;
+        for (int g = 0; g < granules_; ++g) longBlocks = longBlocks && input_[g][0].windows == 1;
+        for (int g = 0; g < granules_ && longBlocks; ++g) {
+            int first = 1;
+            while (first < input_[g][0].bands && input_[g][0].bounds[first] < intensityFirstLine_) ++first;
+            const int band = ChooseIntensityBand(input_[g][0], input_[g][1], first);
+            PlanIntensity(input_[g][0], input_[g][1], band, writer_.Settings().version == 0, plans[g]);
+            intensity = intensity || band < input_[g][0].bands;
+        }
+        if (intensity) {
+            // A copy, so the plain records stay what the model made of the channels.
+            if (!midSide) {
+                for (int g = 0; g < granules_; ++g) {
+                    midSide_[g][0] = input_[g][0];
+                    midSide_[g][1] = input_[g][1];
+                }
+                inputs = midSide_;
+            }
+            for (int g = 0; g < granules_; ++g) {
+                // A granule without intensity bands still needs its second channel's bound
+                // above every band the first channel codes.
+                const QuantiserInput& left = input_[g][0];
+                if (plans[g].band >= left.bands) plans[g].band = std::min(left.usedBands, left.bands - 1);
+                ApplyIntensity(input_[g][0], input_[g][1], plans[g], inputs[g][0], inputs[g][1]);
+            }
+        }
+    }
+
     const int padding = vbr ? 0 : (padding_.Next() ? 1 : 0);
     const int index = bitrateIndex_;
     const int frameBits = writer_.FrameBits(index, padding);
@@ -189,7 +230,7 @@ bool CoreEncoder::EncodeFrame(const SbrContainerData* sbr) {
                      static_cast<float>(granules_);
             // The quality scales the allowance's knee: each 25 steps double it; 50 gives
             // about 64 kbit/s for stereo at 22050 Hz.
-            const float quality = 0.12f * std::exp2((static_cast<float>(settings_.vbrQuality) - 50.0f) / 25.0f);
+            const float quality = 0.11f * std::exp2((static_cast<float>(settings_.vbrQuality) - 50.0f) / 18.0f);
             const float x = quality * 5760.0f * bandwidth_ / (static_cast<float>(settings_.sampleRate) / 2.0f);
             float entropy = 0.0f;
             for (int ch = 0; ch < n; ++ch) entropy += in[ch].perceptualEntropy;
@@ -199,6 +240,13 @@ bool CoreEncoder::EncodeFrame(const SbrContainerData* sbr) {
             allowance = allowance_.Allowance(meanGranule, static_cast<float>(std::max(0, reservoir)), anyShort);
         }
         RaiseToAllowance(in, n, allowance);
+        if (vbr && settings_.vbrQuality > 60) {
+            // Above 60 the allowance no longer binds: the thresholds themselves come down,
+            // 6 dB at the top quality.
+            const float lower = std::exp2(-static_cast<float>(settings_.vbrQuality - 60) / 20.0f);
+            for (int ch = 0; ch < n; ++ch)
+                for (int b = 0; b < in[ch].bands; ++b) in[ch].threshold[b] *= lower;
+        }
 
         float entropy[2] = {};
         for (int ch = 0; ch < n; ++ch) entropy[ch] = in[ch].perceptualEntropy;
@@ -233,8 +281,9 @@ bool CoreEncoder::EncodeFrame(const SbrContainerData* sbr) {
             if (ch == 1) target = std::min(kMaxGranuleBits, targets[0] + targets[1] - usedGranule);
             target = std::max(0, std::min(target, capacity - usedFrame - usedGranule));
             QuantisedGranule& q = quantised_[g][ch];
-            q.intensityChannel = false;
-            WriterBitCounter counter(writer_.Spectrum(), writer_.Settings().version, false);
+            q.intensityChannel = intensity && ch == 1 && writer_.Settings().version != 0;
+            q.intensityScale = q.intensityChannel ? 1 : 0;
+            WriterBitCounter counter(writer_.Spectrum(), writer_.Settings().version, q.intensityChannel);
             QuantiserResult result;
             if (vbr)
                 quantiser_.QuantiseToThresholds(in[ch], target, counter, q, result);
@@ -253,7 +302,7 @@ bool CoreEncoder::EncodeFrame(const SbrContainerData* sbr) {
     FrameInput frame;
     frame.bitrateIndex = vbr ? ChooseVbrIndex(usedFrame + sbrBits) : index;
     frame.padding = padding;
-    frame.modeExtension = midSide ? 2 : 0;
+    frame.modeExtension = (midSide ? 2 : 0) | (intensity ? 1 : 0);
     for (int g = 0; g < granules_; ++g)
         for (int ch = 0; ch < n; ++ch) frame.granule[g][ch] = &quantised_[g][ch];
     frame.sbr = container;

@@ -80,6 +80,7 @@ private:
     int granules_ = 2;
     float bandwidth_ = 0.0f;
     int bitrateIndex_ = 0;
+    int intensityFirstLine_ = kGranuleLines;
     FrameWriter writer_;
     PsychoacousticModel model_;
     Quantiser quantiser_;

@@ -28,6 +28,10 @@ struct QuantiserInput {
     // thresholds of noise-like bands first.
     float tonality[kMaxQuantiserBands] = {};
     float perceptualEntropy = 0.0f;
+    // Intensity stereo (long blocks, second channel): from this band on the lines are zero
+    // and the scale factors carry the fixed intensity positions below.
+    int32_t intensityBand = kMaxQuantiserBands;
+    int32_t intensityPosition[kMaxPartitions] = {};
 };
 
 struct StereoDecision {

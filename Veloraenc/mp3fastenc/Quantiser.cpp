@@ -17,6 +17,7 @@ bool HasScalefactor(int band, int windows) {
     return band < (windows == 1 ? kLongScalefactorBands : kShortScalefactorBands);
 }
 constexpr float kRounding = 0.4054f;       // nint(x^(3/4) - 0.0946)
+constexpr int kCoarsestStep = 45;          // global gain 255 without scale factors
 
 // |q|^(4/3) for every magnitude the escape codes reach, built once.
 struct Pow43Table {
@@ -35,6 +36,17 @@ float Pow43(int q) {
 int Scalefactor(const QuantisedGranule& g, int band, int windows) {
     if (!HasScalefactor(band, windows)) return 0;
     return g.scalefactors[band];
+}
+
+// The intensity positions of a second channel replace its scale factors from the
+// intensity band on.
+void FixPositions(const QuantiserInput& in, QuantisedGranule& g) {
+    for (int b = in.intensityBand; b < std::min(in.bands, kLongScalefactorBands); ++b)
+        g.scalefactors[b] = in.intensityPosition[b];
+}
+
+bool Intensity(const QuantiserInput& in) {
+    return in.windows == 1 && in.intensityBand > 0 && in.intensityBand < in.bands;
 }
 
 }  // namespace
@@ -160,8 +172,18 @@ float Quantiser::NoiseAtStep(const QuantiserInput& in, int band, int step) const
 
 int Quantiser::CoarsestStep(const QuantiserInput& in, int band, float threshold) const {
     // Noise grows with the step; the largest step still under the threshold, by bisection.
+    // The finest step is the one whose largest value still has an escape code: below it
+    // the band cannot be coded at all.
+    float peak = 0.0f;
+    for (int k = in.bounds[band]; k < in.bounds[band + 1]; ++k) peak = std::max(peak, xr34_[k]);
     int lo = -120;  // fine enough for any band of a 16-bit signal
-    int hi = 45;    // global gain 255 without scale factors
+    if (peak > 0.0f) {
+        const float limit = static_cast<float>(kMaxQuantised) + 1.0f - kRounding;
+        lo = std::max(lo, static_cast<int>(std::ceil(16.0f / 3.0f * std::log2(peak / limit))));
+    }
+    int hi = kCoarsestStep;
+    if (lo >= hi) return hi;
+    while (lo < hi && NoiseAtStep(in, band, lo) >= 1e30f) ++lo;  // rounding at the limit
     if (NoiseAtStep(in, band, hi) <= threshold) return hi;
     if (NoiseAtStep(in, band, lo) > threshold) return lo;
     while (hi - lo > 1) {
@@ -172,6 +194,29 @@ int Quantiser::CoarsestStep(const QuantiserInput& in, int band, float threshold)
             hi = mid;
     }
     return lo;
+}
+
+int Quantiser::KeepIntensityBound(const QuantiserInput& in, int targetBits, const GranuleBitCounter& counter,
+                                  QuantisedGranule& g) const {
+    if (!Intensity(in)) return counter.SpectrumBits(g) + counter.ScalefactorBits(g);
+    // The decoder starts intensity stereo after the last non-zero line of this channel, so
+    // the band below the intensity band must keep one; otherwise the bands under it would
+    // be read as intensity coded with their scale factors as positions.
+    const int b = in.intensityBand - 1;
+    for (;;) {
+        bool any = false;
+        int loudest = in.bounds[b + 1] - 1;
+        for (int k = in.bounds[b]; k < in.bounds[b + 1]; ++k) {
+            any = any || g.values[k] != 0;
+            if (std::fabs(in.lines[k]) > std::fabs(in.lines[loudest])) loudest = k;
+        }
+        if (!any) g.values[loudest] = in.lines[loudest] < 0.0f ? -1 : 1;
+        const int bits = counter.SpectrumBits(g) + counter.ScalefactorBits(g);
+        if (bits <= targetBits || g.globalGain >= 255) return bits;
+        // Rarely the extra value does not fit: a coarser gain frees the bits.
+        ++g.globalGain;
+        QuantiseAll(in, g);
+    }
 }
 
 void Quantiser::Summarise(const QuantiserInput& in, const QuantisedGranule& g, int bits,
@@ -193,6 +238,7 @@ bool Quantiser::QuantiseToThresholds(const QuantiserInput& in, int maxBits, cons
     QuantisedGranule g;
     g.blockType = in.blockType;
     g.intensityChannel = out.intensityChannel;
+    g.intensityScale = out.intensityScale;
     int steps[kMaxQuantiserBands];
     int coarsest = -1000;
     bool any = false;
@@ -201,16 +247,22 @@ bool Quantiser::QuantiseToThresholds(const QuantiserInput& in, int maxBits, cons
         for (int k = in.bounds[b]; k < in.bounds[b + 1] && silent; ++k) silent = xr34_[k] == 0.0f;
         // Silent bands and bands above the used range take whatever step the others leave.
         steps[b] = (silent || b >= in.usedBands) ? 1000 : CoarsestStep(in, b, in.threshold[b]);
+        // A band masked even when it quantises to nothing needs no step either.
+        if (steps[b] == kCoarsestStep) steps[b] = 1000;
         if (steps[b] != 1000) {
             coarsest = std::max(coarsest, steps[b]);
             any = true;
         }
     }
     if (!any) {
-        g.globalGain = 0;
+        // Nothing audible: the coarsest gain codes whatever lies above the used bands with
+        // the fewest bits (all-zero for silence).
+        g.globalGain = 255;
+        FixPositions(in, g);
         QuantiseAll(in, g);
+        const int bits = KeepIntensityBound(in, maxBits, counter, g);
         out = g;
-        Summarise(in, g, counter.SpectrumBits(g) + counter.ScalefactorBits(g), result);
+        Summarise(in, g, bits, result);
         return result.bits <= maxBits;
     }
     // Band 21 of long blocks has no scale factor: its step is the global one.
@@ -218,31 +270,61 @@ bool Quantiser::QuantiseToThresholds(const QuantiserInput& in, int maxBits, cons
     if (in.windows == 1 && in.bands > kLongScalefactorBands && steps[kLongScalefactorBands] != 1000)
         gain = std::min(gain, 210 + steps[kLongScalefactorBands]);
     gain = std::max(gain, 0);
-    for (int scale = 0; scale < 2; ++scale) {
-        g.scalefacScale = scale;
-        g.globalGain = gain;
-        const int multiplier = 2 * (1 + scale);
-        for (int b = 0; b < in.bands; ++b) {
-            if (!HasScalefactor(b, in.windows)) continue;
-            const int need = steps[b] == 1000 ? 0 : gain - 210 - steps[b];
-            g.scalefactors[b] = need > 0 ? (need + multiplier - 1) / multiplier : 0;
+    // The scale factors that give every band its step from `gain`, with the finer scaling
+    // first; false when no coding carries them.
+    auto place = [&](int globalGain) {
+        g.globalGain = globalGain;
+        for (int scale = 0; scale < 2; ++scale) {
+            g.scalefacScale = scale;
+            const int multiplier = 2 * (1 + scale);
+            for (int b = 0; b < in.bands; ++b) {
+                if (!HasScalefactor(b, in.windows)) continue;
+                const int need = steps[b] == 1000 ? 0 : globalGain - 210 - steps[b];
+                g.scalefactors[b] = need > 0 ? (need + multiplier - 1) / multiplier : 0;
+            }
+            FixPositions(in, g);
+            if (counter.ScalefactorBits(g) >= 0) return true;
         }
-        if (counter.ScalefactorBits(g) >= 0) break;
-    }
-    // Scale factors no coding can carry: limit them, the noisiest bands lose a little.
-    if (counter.ScalefactorBits(g) < 0) {
+        return false;
+    };
+    // Scale factors too large to code: a finer global gain narrows the range they must
+    // span (the coarse bands get finer than they need, none gets coarser).
+    bool placed = place(gain);
+    for (int lower = 1; !placed && lower <= 60 && gain - lower >= 0; ++lower) placed = place(gain - lower);
+    if (!placed) {
+        place(gain);
         for (int b = 0; b < in.bands; ++b) {
             const int limit = in.windows == 1 ? (b < 11 ? 15 : 7) : (b / 3 < 6 ? 15 : 7);
             g.scalefactors[b] = std::min(g.scalefactors[b], limit);
         }
         if (counter.ScalefactorBits(g) < 0) std::fill(std::begin(g.scalefactors), std::end(g.scalefactors), 0);
+        FixPositions(in, g);
+    }
+    // Rounding makes the noise uneven in the step: a band whose rounded-up scale factor
+    // lands on a step that is finer but noisier gets one or two steps more.
+    for (int b = 0; b < in.bands; ++b) {
+        if (steps[b] == 1000 || !HasScalefactor(b, in.windows)) continue;
+        for (int more = 0; more < 2; ++more) {
+            if (NoiseAtStep(in, b, BandStep(g, b, in.windows)) <= in.threshold[b]) break;
+            ++g.scalefactors[b];
+            if (counter.ScalefactorBits(g) < 0) {
+                --g.scalefactors[b];
+                break;
+            }
+        }
     }
     int bits = 0;
-    if (QuantiseAll(in, g) <= kMaxQuantised) bits = counter.SpectrumBits(g) + counter.ScalefactorBits(g);
-    if (bits == 0 || bits > maxBits) {
-        // Over the limit: the coarser global gain that fits, the shape kept.
+    bool fits = QuantiseAll(in, g) <= kMaxQuantised;
+    if (fits) {
+        bits = counter.SpectrumBits(g) + counter.ScalefactorBits(g);
+        fits = bits <= maxBits;
+    }
+    if (!fits) {
+        // Over the limit or out of the escape range: the coarser global gain that fits,
+        // the shape kept.
         bits = SearchGain(in, maxBits, counter.ScalefactorBits(g), counter, g);
     }
+    bits = KeepIntensityBound(in, maxBits, counter, g);
     out = g;
     Summarise(in, g, bits, result);
     return bits <= maxBits;
@@ -256,12 +338,14 @@ bool Quantiser::Quantise(const QuantiserInput& in, int targetBits, const Granule
     QuantisedGranule g;
     g.blockType = in.blockType;
     g.intensityChannel = out.intensityChannel;
+    g.intensityScale = out.intensityScale;
     result = QuantiserResult{};
+    FixPositions(in, g);
     if (silent) {
         g.globalGain = 0;
         QuantiseAll(in, g);
+        result.bits = KeepIntensityBound(in, targetBits, counter, g);
         out = g;
-        result.bits = counter.SpectrumBits(g) + counter.ScalefactorBits(g);
         return result.bits <= targetBits;
     }
 
@@ -307,7 +391,7 @@ bool Quantiser::Quantise(const QuantiserInput& in, int targetBits, const Granule
         const float mean = bandsOver == in.usedBands ? over / static_cast<float>(bandsOver) : 0.0f;
         QuantisedGranule next = g;
         bool raised = false;
-        for (int b = 0; b < in.usedBands; ++b) {
+        for (int b = 0; b < std::min(in.usedBands, in.intensityBand); ++b) {
             if (!HasScalefactor(b, in.windows)) continue;
             if (noise[b] > in.threshold[b] && 10.0f * std::log10(noise[b] / in.threshold[b]) > mean) {
                 ++next.scalefactors[b];
@@ -320,6 +404,7 @@ bool Quantiser::Quantise(const QuantiserInput& in, int targetBits, const Granule
             // Coarser scale-factor steps carry twice the range.
             next.scalefacScale = 1;
             for (int& s : next.scalefactors) s = (s + 1) / 2;
+            FixPositions(in, next);
             if (counter.ScalefactorBits(next) < 0) break;
         }
         g = next;
@@ -327,9 +412,13 @@ bool Quantiser::Quantise(const QuantiserInput& in, int targetBits, const Granule
     if (!haveBest) {
         g = QuantisedGranule{};
         g.blockType = in.blockType;
+        g.intensityChannel = out.intensityChannel;
+        g.intensityScale = out.intensityScale;
+        FixPositions(in, g);
         bestResult.bits = SearchGain(in, targetBits, counter.ScalefactorBits(g), counter, g);
         best = g;
     }
+    bestResult.bits = KeepIntensityBound(in, targetBits, counter, best);
     out = best;
     result = bestResult;
     lastGain_ = best.globalGain;

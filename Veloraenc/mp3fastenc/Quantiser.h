@@ -66,6 +66,10 @@ private:
     int CoarsestStep(const QuantiserInput& in, int band, float threshold) const;
     float NoiseAtStep(const QuantiserInput& in, int band, int step) const;
     void PrepareLines(const QuantiserInput& in);
+    // Gives the band below an intensity band a non-zero value when it has none; returns the
+    // granule's bits (part 2 + part 3).
+    int KeepIntensityBound(const QuantiserInput& in, int targetBits, const GranuleBitCounter& counter,
+                           QuantisedGranule& g) const;
     void Summarise(const QuantiserInput& in, const QuantisedGranule& g, int bits, QuantiserResult& result) const;
     int SearchGain(const QuantiserInput& in, int targetBits, int part2Bits,
                    const GranuleBitCounter& counter, QuantisedGranule& g) const;

@@ -18,9 +18,11 @@ int Width(int32_t value) {
     return bits;
 }
 
-int GroupWidth(const int32_t* values, int begin, int end) {
+// `margin` 1 keeps every value below 2^width - 1, which an intensity channel's partition
+// reserves as its illegal position.
+int GroupWidth(const int32_t* values, int begin, int end, int margin = 0) {
     int width = 0;
-    for (int i = begin; i < end; ++i) width = std::max(width, Width(values[i]));
+    for (int i = begin; i < end; ++i) width = std::max(width, Width(values[i] < 0 ? values[i] : values[i] + margin));
     return width;
 }
 
@@ -106,7 +108,7 @@ bool ChooseScalefactorsMpeg2(const QuantisedGranule& g, bool intensityChannel,
         int at = 0;
         bool fits = true;
         for (int p = 0; p < 4; ++p) {
-            slen[p] = GroupWidth(g.scalefactors, at, at + sizes[p]);
+            slen[p] = GroupWidth(g.scalefactors, at, at + sizes[p], intensityChannel ? 1 : 0);
             at += sizes[p];
             if (slen[p] > kPartitionLimits[table].limit[p]) fits = false;
             bits += sizes[p] * slen[p];

@@ -3,7 +3,7 @@
 // statistics on standard error (with --stats) and can log them per frame.
 //
 //   velora_core_encode IN.raw OUT.mp3 --rate R --channels C --bitrate KBPS
-//                      [--vbr Q] [--quality-mode M] [--bandwidth HZ] [--no-mid-side]
+//                      [--vbr Q] [--quality-mode M] [--bandwidth HZ] [--no-mid-side] [--intensity]
 //                      [--stats] [--frame-log FILE]
 //
 // IN and OUT may be "-". The input is read granule by granule, as lame reads it.
@@ -35,7 +35,7 @@ void Usage() {
     std::fprintf(stderr,
                  "usage: velora_core_encode IN.raw OUT.mp3 --rate R --channels C --bitrate KBPS\n"
                  "                          [--vbr Q] [--quality-mode 0|1|2] [--bandwidth HZ]\n"
-                 "                          [--no-mid-side] [--stats] [--frame-log FILE]\n"
+                 "                          [--no-mid-side] [--intensity] [--stats] [--frame-log FILE]\n"
                  "IN: raw 16-bit little-endian interleaved PCM; IN and OUT may be \"-\".\n"
                  "--vbr Q (1..100) encodes VBR and ignores --bitrate.\n");
 }
@@ -71,6 +71,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             o.settings.bandwidth = static_cast<float>(hz);
         } else if (arg == "--no-mid-side") {
             o.settings.allowMidSide = false;
+        } else if (arg == "--intensity") {
+            o.settings.allowIntensity = true;
         } else if (arg == "--stats") {
             o.stats = true;
         } else if (arg == "--frame-log" && hasValue) {

@@ -200,6 +200,27 @@ INSTANTIATE_TEST_SUITE_P(
                       Config{"vbr_12k_mono_q80", 12000, 1, 0, 80}),
     [](const ::testing::TestParamInfo<Config>& p) { return std::string(p.param.name); });
 
+// VBR: the mean rate rises with the quality over the whole range, at both MPEG versions.
+TEST(mp3enc_core, VbrRateRisesWithQuality) {
+    for (const int rate : {22050, 44100}) {
+        const std::vector<float> pcm = MusicLike(rate, 2, 2.0);
+        double previous = 0.0;
+        for (const int quality : {1, 25, 50, 75, 100}) {
+            CoreEncoderSettings s;
+            s.sampleRate = rate;
+            s.channels = 2;
+            s.bitrate = 0;
+            s.vbrQuality = quality;
+            const Encoded e = Encode(s, pcm);
+            ASSERT_TRUE(e.ok);
+            const double kbps = 8.0 * static_cast<double>(e.bytes.size()) / 2.0 / 1000.0;
+            std::printf("%d Hz q%d: %.1f kbit/s\n", rate, quality, kbps);
+            EXPECT_GT(kbps, previous * 1.05) << rate << " Hz q" << quality;
+            previous = kbps;
+        }
+    }
+}
+
 TEST(mp3enc_core, SbrContainerReachesTheDecodersPayloadSearch) {
     CoreEncoderSettings s;
     s.sampleRate = 22050;
@@ -281,13 +302,88 @@ TEST(mp3enc_core, ClickAfterSilenceSwitchesThroughStartShortStop) {
     EXPECT_EQ(sequence.find_first_not_of('0', stop + 1), std::string::npos) << sequence;
 }
 
+// Intensity stereo on a panned mono signal: chosen in most frames, both channels keep their
+// level ratio, and the peers decode the stream as this project does.
+TEST(mp3enc_core, IntensityStereoKeepsThePanning) {
+    struct Point {
+        int rate;
+        int bitrate;
+    };
+    for (const Point p : {Point{44100, 128000}, Point{22050, 64000}}) {
+        CoreEncoderSettings s;
+        s.sampleRate = p.rate;
+        s.channels = 2;
+        s.bitrate = p.bitrate;
+        s.allowIntensity = true;
+        // Most of the energy in the bands intensity stereo takes (from 0.2 x the bits per
+        // channel up to the bandwidth), a weaker tone and noise below.
+        std::mt19937 rng(11);
+        std::normal_distribution<double> noise(0.0, 100.0);
+        const double top = CoreEncoder::AutomaticBandwidth(p.bitrate / 2, p.rate);
+        const double from = 0.1 * p.bitrate;
+        std::vector<float> pcm;
+        for (int n = 0; n < 2 * p.rate; ++n) {
+            const double t = static_cast<double>(n) / p.rate;
+            double v = 1000.0 * std::sin(2 * kPi * 440.0 * t) + noise(rng);
+            for (int k = 1; k <= 3; ++k) v += 3000.0 * std::sin(2 * kPi * (from + (top - from) * k / 4.0) * t);
+            pcm.push_back(static_cast<float>(0.9 * v));
+            pcm.push_back(static_cast<float>(0.3 * v));
+        }
+        const Encoded e = Encode(s, pcm);
+        ASSERT_TRUE(e.ok);
+        const test::ReadStreamResult r = test::ReadStream(e.bytes, false);
+        ASSERT_TRUE(r.ok) << r.error;
+        size_t intensity = 0;
+        for (const test::ReadFrame& f : r.frames) {
+            EXPECT_EQ(f.consumedMismatch, 0);
+            intensity += (f.header.modeExtension & 1) != 0 ? 1 : 0;
+        }
+        EXPECT_GT(intensity, r.frames.size() / 2) << p.rate;
+
+        std::vector<Mp3Ssc> statuses;
+        const std::vector<int16_t> ours = test::DecodePcm(e.bytes, statuses);
+        for (Mp3Ssc st : statuses) ASSERT_EQ(st, kSscSuccess);
+        double left = 0.0;
+        double right = 0.0;
+        for (size_t i = 0; i + 1 < ours.size(); i += 2) {
+            left += static_cast<double>(ours[i]) * ours[i];
+            right += static_cast<double>(ours[i + 1]) * ours[i + 1];
+        }
+        // MPEG-1 positions are 15 degrees apart: 3:1 lies between 4.8 and 11.4 dB and takes
+        // the latter; MPEG-2's 3 dB steps come within 0.5 dB.
+        const double tolerance = p.rate == 44100 ? 2.0 : 0.75;
+        EXPECT_NEAR(10.0 * std::log10(left / right), 10.0 * std::log10(9.0), tolerance) << p.rate;
+
+        const std::string path = test::TempPath("core_intensity_" + std::to_string(p.rate) + ".mp3");
+        ASSERT_TRUE(test::WriteFile(path, e.bytes));
+        std::string output;
+        if (test::ToolAvailable("mpg123")) {
+            const std::string raw = path + ".raw";
+            EXPECT_EQ(test::RunCommand("mpg123 -q -s '" + path + "' > '" + raw + "'", output), 0);
+            EXPECT_EQ(output, "") << "mpg123: " << output;
+            std::vector<int16_t> theirs;
+            const std::vector<uint8_t> bytes = test::ReadFile(raw);
+            for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+                theirs.push_back(static_cast<int16_t>(static_cast<uint16_t>(bytes[i] | bytes[i + 1] << 8)));
+            EXPECT_GT(Psnr(ours, theirs), 90.0) << "this decoder against mpg123 at " << p.rate;
+            std::remove(raw.c_str());
+        }
+        if (test::ToolAvailable("ffmpeg")) {
+            EXPECT_EQ(test::RunCommand("ffmpeg -nostdin -v error -i '" + path + "' -f null -", output), 0);
+            EXPECT_EQ(output, "") << "ffmpeg: " << output;
+        }
+        std::remove(path.c_str());
+    }
+}
+
 TEST(mp3enc_core, DualMonoMakesNoStereoDecision) {
     CoreEncoderSettings s;
     s.sampleRate = 44100;
     s.channels = 2;
     s.bitrate = 128000;
     s.dualMono = true;
-    // Identical channels would make mid/side the obvious choice.
+    s.allowIntensity = true;
+    // Identical channels would make mid/side and intensity the obvious choice.
     std::vector<float> pcm = MusicLike(44100, 1, 1.0);
     std::vector<float> stereo;
     for (float v : pcm) {

@@ -169,5 +169,39 @@ TEST_F(mp3enc_quant, ShortBlocksUseTheirWindowsBands) {
     EXPECT_EQ(Quantiser::BandStep(g, 3 * 4 + 2, 3), Quantiser::BandStep(out, 3 * 4 + 2, 3));
 }
 
+// Quantising to thresholds: every band that can be coded ends under its threshold, also when
+// some bands are masked outright (they must not pull the global gain to the top, leaving
+// the others scale factors no coding carries) or need steps near the escape limit.
+TEST_F(mp3enc_quant, ThresholdsHoldBandByBand) {
+    for (const float level : {20.0f, 2000.0f, 20000.0f, 32768.0f * 30.0f}) {
+        Music(level);
+        // Every third band masked whatever it holds.
+        for (int b = 0; b < input.usedBands; b += 3) input.threshold[b] = 1e30f;
+        ASSERT_TRUE(quantiser->QuantiseToThresholds(input, 1 << 20, counter, out, result)) << level;
+        for (int v : out.values) ASSERT_LE(std::abs(v), kMaxQuantised);
+        ASSERT_GE(counter.ScalefactorBits(out), 0);
+        EXPECT_EQ(result.bandsOver, 0) << level;
+        EXPECT_EQ(result.bits, counter.SpectrumBits(out) + counter.ScalefactorBits(out));
+    }
+}
+
+TEST_F(mp3enc_quant, ThresholdsCostMoreBitsTheLowerTheyAre) {
+    Music(20000.0f);
+    const QuantiserInput base = input;
+    int previous = -1;
+    for (const float factor : {100.0f, 10.0f, 1.0f, 0.1f, 0.01f}) {
+        input = base;
+        for (int b = 0; b < input.bands; ++b) input.threshold[b] *= factor;
+        ASSERT_TRUE(quantiser->QuantiseToThresholds(input, 1 << 20, counter, out, result)) << factor;
+        EXPECT_GT(result.bits, previous) << factor;
+        previous = result.bits;
+    }
+    // A limit below the need: the limit holds, the noise rises.
+    input = base;
+    quantiser->QuantiseToThresholds(input, previous / 4, counter, out, result);
+    EXPECT_LE(result.bits, previous / 4);
+    EXPECT_GT(result.bandsOver, 0);
+}
+
 }  // namespace
 }  // namespace velora::enc
