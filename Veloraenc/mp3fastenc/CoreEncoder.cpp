@@ -15,7 +15,9 @@ namespace {
 static_assert(CoreEncoder::kDelay >= kFilterBankDelay, "the lead-in cannot be negative");
 
 // Rounds of the quantiser's outer loop by quality mode.
-constexpr int kRounds[3] = {4, 8, 16};
+constexpr int kRounds[3] = {1, 4, 8};
+// Rounds without a better result before it stops, by quality mode.
+constexpr int kPatience[3] = {1, 1, 2};
 
 // The frame writer's coders as the quantiser sees them.
 class WriterBitCounter final : public GranuleBitCounter {
@@ -109,7 +111,7 @@ bool CoreEncoder::Init(const CoreEncoderSettings& s) {
     if (!BuildPsychoacousticConfig(s.sampleRate, s.bitrate, bandwidth_, false, settings_.allowMidSide, config))
         return false;
     model_.Init(config);
-    quantiser_.Init(kRounds[settings_.qualityMode], version == 0);
+    quantiser_.Init(kRounds[settings_.qualityMode], version == 0, kPatience[settings_.qualityMode]);
     for (GranuleAnalyser& a : analyser_) a.Reset();
     padding_.Init(s.bitrate, 576 * granules_, s.sampleRate);
     allowance_.Reset();

@@ -51,8 +51,9 @@ bool Intensity(const QuantiserInput& in) {
 
 }  // namespace
 
-void Quantiser::Init(int maxRounds, bool mpeg1) {
+void Quantiser::Init(int maxRounds, bool mpeg1, int patience) {
     maxRounds_ = std::max(1, maxRounds);
+    patience_ = std::max(1, patience);
     mpeg1_ = mpeg1;
 }
 
@@ -382,8 +383,8 @@ bool Quantiser::Quantise(const QuantiserInput& in, int targetBits, const Granule
             haveBest = true;
         }
         bestResult.rounds = round + 1;
-        // Two rounds without gain: more rounds rarely find a better one.
-        if (bandsOver == 0 || stale >= 2) break;
+        // Rounds without gain: more rarely find a better one.
+        if (bandsOver == 0 || stale >= patience_) break;
 
         // Finer steps in the bands that are too noisy; when all are, in those above the mean
         // excess, so the noise evens out against the thresholds (raising every band alike

@@ -39,7 +39,7 @@ class Quantiser {
 public:
     // `maxRounds` bounds the outer loop (the speed / quality trade); MPEG-1 streams may use
     // the pre-emphasis flag.
-    void Init(int maxRounds, bool mpeg1);
+    void Init(int maxRounds, bool mpeg1, int patience = 2);
     // Quantises `in` into `out` with at most `targetBits` of part 2 + part 3. Returns false
     // only when even the coarsest quantisation does not fit (the result is then that).
     bool Quantise(const QuantiserInput& in, int targetBits, const GranuleBitCounter& counter,
@@ -75,6 +75,7 @@ private:
                    const GranuleBitCounter& counter, QuantisedGranule& g) const;
 
     int maxRounds_ = 8;
+    int patience_ = 2;  // rounds without a better result before the search stops
     int lastGain_ = 180;  // where the next gain search starts
     bool mpeg1_ = true;
     float xr34_[kGranuleLines] = {};  // |x|^(3/4) of the current granule (model scale)
