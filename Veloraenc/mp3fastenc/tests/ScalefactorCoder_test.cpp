@@ -88,8 +88,10 @@ int CheapestByDecoder(const QuantisedGranule& g, int version, bool intensity) {
                 const int split = shortBlock ? 18 : 11;
                 limit = (1 << kSlen[i < split ? 0 : 1][sfc]) - 1;
             } else {
-                // The decoder marks the largest value of each band's width.
+                // The decoder marks the largest value of each band's width; an intensity
+                // channel keeps below it, since that value means "no intensity position".
                 limit = shortBlock ? r.factors.illegalShort[i / 3] : r.factors.illegalLong[i];
+                if (intensity) --limit;
             }
             fits = g.scalefactors[i] <= limit;
         }
@@ -184,12 +186,12 @@ TEST(mp3enc_bs_ScalefactorCoder, ValuesNoChoiceCarriesAreReported) {
     EXPECT_EQ(coding.table, 2);
     EXPECT_FALSE(ChooseScalefactorsMpeg2(m, true, coding)) << "no preflag on the intensity channel";
     m.preflag = 0;
-    m.scalefactors[10] = 31;
+    m.scalefactors[10] = 30;
     EXPECT_TRUE(ChooseScalefactorsMpeg2(m, true, coding))
         << "five bits in the second intensity partition";
     EXPECT_EQ(coding.table, 3);
-    m.scalefactors[10] = 32;
-    EXPECT_FALSE(ChooseScalefactorsMpeg2(m, true, coding));
+    m.scalefactors[10] = 31;
+    EXPECT_FALSE(ChooseScalefactorsMpeg2(m, true, coding)) << "31 is the illegal position of five bits";
 }
 
 }  // namespace
