@@ -11,7 +11,10 @@ namespace velora::enc {
 
 class FrameAssembler {
   public:
-    static constexpr int kMaxPendingFrames = 32;
+    // A frame waits until later main data fills its share. Near-empty frames (silence in
+    // VBR) leave their shares to the reservoir, which holds up to 511 bytes; the smallest
+    // share is 1 byte (24000 Hz stereo at 8 kbit/s with CRC), so up to 512 frames may wait.
+    static constexpr int kMaxPendingFrames = 512;
     static constexpr int kMaxHeaderSideBytes = 38;  // header, CRC, 32 bytes of side information
     static constexpr int kStreamCapacity = 8192;
 

@@ -3,7 +3,7 @@
 // of both signals, SNR and segmental SNR. See README.md beside this file.
 //
 //   velora_nmr ORIGINAL DECODED [--rate R --channels C] [--max-lag N] [--max-hz F]
-//              [--regions] [--bands] [--worst K] [--frames FILE]
+//              [--regions] [--bands] [--worst K] [--frames FILE] [--envelope F0,F1,...]
 //
 // --max-hz adds figures over the bands below F alone (inband_*), for comparing encoders
 // apart from their choice of bandwidth; --worst and --frames then list those.
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "Alignment.h"
+#include "BandEnvelope.h"
 #include "NmrAnalysis.h"
 #include "NmrModel.h"
 #include "Signal.h"
@@ -38,12 +39,14 @@ struct Options {
     bool bands = false;
     int worst = 0;
     std::string framesFile;
+    std::vector<double> envelopeHz;  // band edges of the envelope comparison
 };
 
 void Usage() {
     std::fprintf(stderr,
                  "usage: velora_nmr ORIGINAL DECODED [--rate R --channels C] [--max-lag N] [--max-hz F]\n"
-                 "                  [--regions] [--bands] [--worst K] [--frames FILE]\n");
+                 "                  [--regions] [--bands] [--worst K] [--frames FILE]\n"
+                 "                  [--envelope F0,F1,...]\n");
 }
 
 bool ParseOptions(int argc, char** argv, Options& o) {
@@ -63,6 +66,17 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             o.worst = std::atoi(argv[++i]);
         } else if (arg == "--frames" && hasValue) {
             o.framesFile = argv[++i];
+        } else if (arg == "--envelope" && hasValue) {
+            const std::string list = argv[++i];
+            size_t from = 0;
+            while (from <= list.size()) {
+                const size_t comma = std::min(list.find(',', from), list.size());
+                const double hz = std::atof(list.substr(from, comma - from).c_str());
+                if (hz <= 0.0 || (!o.envelopeHz.empty() && hz <= o.envelopeHz.back())) return false;
+                o.envelopeHz.push_back(hz);
+                from = comma + 1;
+            }
+            if (o.envelopeHz.size() < 2) return false;
         } else if (arg == "--regions") {
             o.regions = true;
         } else if (arg == "--bands") {
@@ -183,6 +197,11 @@ int main(int argc, char** argv) {
                     100.0 * in.loudShare);
     std::printf("\n");
     if (o.regions) PrintRegions(model, r);
+    if (!o.envelopeHz.empty()) {
+        const EnvelopeResult e = CompareEnvelope(original, decoded, begin, end, o.envelopeHz);
+        std::printf("envelope segments=%d mean_abs_db=%.2f mean_db=%.2f within6_pct=%.1f\n", e.segments,
+                    e.meanAbsDb, e.meanDb, 100.0 * e.within6Share);
+    }
     if (o.bands)
         for (int b = 0; b < model.BandCount(); ++b)
             std::printf("band %d %.0f %.0f %.2f %.1f\n", b, model.Band(b).lowHz, model.Band(b).highHz,

@@ -104,8 +104,8 @@ TEST(mp3enc_bs_FrameAssembler, QueueLimitIsReported) {
     EXPECT_EQ(pushed, FrameAssembler::kMaxPendingFrames);
     EXPECT_EQ(a.ReadyBytes(), 6 * (FrameAssembler::kMaxPendingFrames - 1));
     ASSERT_TRUE(a.Flush());
-    std::vector<uint8_t> out(1024);
-    EXPECT_EQ(a.Emit(out.data(), 1024), 6 * FrameAssembler::kMaxPendingFrames);
+    std::vector<uint8_t> out(6 * FrameAssembler::kMaxPendingFrames);
+    EXPECT_EQ(a.Emit(out.data(), static_cast<int>(out.size())), 6 * FrameAssembler::kMaxPendingFrames);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "Alignment.h"
+#include "BandEnvelope.h"
 #include "Fft.h"
 #include "SignalMeasures.h"
 #include "TestSignals.h"
@@ -12,6 +13,7 @@ namespace velora::bench {
 namespace {
 
 using test::Mix;
+using test::Silence;
 using test::WhiteNoise;
 
 constexpr int kRate = 44100;
@@ -65,6 +67,33 @@ TEST(BenchQualityMeasures, BandwidthOfBrickwallFilteredNoise) {
         // 20 dB down is reached in the same place: the edge is steep.
         EXPECT_NEAR(BandwidthHz(s, 0, s.Length(), 20.0), cutoff, 100.0);
     }
+}
+
+// The envelope measure: a copy matches exactly, a level change shows as that many dB in
+// every segment, an emptied band as far below, and a rebuilt band of other noise with the
+// same level lands near 0 dB (its waveform does not matter).
+TEST(BenchQualityMeasures, EnvelopeFollowsBandEnergyNotWaveform) {
+    const std::vector<double> edges = {8000.0, 10000.0, 12000.0, 16000.0};
+    const Signal original = WhiteNoise(kRate, 2, 4 * kRate, 3000.0, 21);
+    EnvelopeResult e = CompareEnvelope(original, original, 0, original.Length(), edges);
+    ASSERT_GT(e.segments, 0);
+    EXPECT_NEAR(e.meanAbsDb, 0.0, 1e-6);
+    EXPECT_DOUBLE_EQ(e.within6Share, 1.0);
+
+    const Signal louder = Mix(Silence(kRate, 2, original.Length()), original, 2.0);
+    e = CompareEnvelope(original, louder, 0, original.Length(), edges);
+    EXPECT_NEAR(e.meanDb, 20.0 * std::log10(2.0), 0.01);
+
+    const Signal other = WhiteNoise(kRate, 2, 4 * kRate, 3000.0, 22);
+    e = CompareEnvelope(original, other, 0, original.Length(), edges);
+    EXPECT_NEAR(e.meanDb, 0.0, 0.5);
+    EXPECT_LT(e.meanAbsDb, 2.0);
+    EXPECT_GT(e.within6Share, 0.95);
+
+    const Signal empty = Silence(kRate, 2, original.Length());
+    e = CompareEnvelope(original, empty, 0, original.Length(), edges);
+    EXPECT_LT(e.meanDb, -100.0);
+    EXPECT_DOUBLE_EQ(e.within6Share, 0.0);
 }
 
 }  // namespace
