@@ -104,7 +104,25 @@ void WriteGrid(BitWriter& w, const SbrFrameInfo& g) {
             break;
         }
         default: {
-            const int lead = n - 1 < 3 ? n - 1 : 3;
+            // The borders do not record how they split into leading and trailing ones:
+            // take the split with the most leading borders whose steps can all be coded.
+            int lead = n - 1 < 3 ? n - 1 : 3;
+            for (; lead >= 0; --lead) {
+                const int t = n - 1 - lead;
+                if (t > 3) {
+                    lead = -1;
+                    break;
+                }
+                bool codable = true;
+                int rel = 0;
+                for (int i = 0; i < lead; ++i) codable = codable && RelativeBorder(g.borders[i + 1] - g.borders[i], rel);
+                for (int i = 0; i < t; ++i) codable = codable && RelativeBorder(g.borders[n - i] - g.borders[n - 1 - i], rel);
+                if (codable) break;
+            }
+            if (lead < 0) {
+                lead = n - 1 < 3 ? n - 1 : 3;
+                w.Fail();
+            }
             const int trail = n - 1 - lead;
             w.Put(g.borders[0], 3);
             w.Put(g.borders[n] - kFrameSlots, 3);

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,8 @@
 #include "AtomicOutputFile.h"
 #include "FileInfo.h"
 #include "StreamDecoder.h"
+#include "WaveEncoder.h"
+#include "WaveInputFile.h"
 
 namespace {
 
@@ -30,10 +33,22 @@ constexpr const char* kUsage =
     "      -n, --no-enhancement      do not rebuild the high band of Velora files (the\n"
     "          --no-sbr              output keeps their doubled rate)\n"
     "      -q, --quiet               no progress line\n"
+    "  encode [OPTIONS] IN.wav OUT   encode a 16-bit PCM WAVE file to a Velora file (an mp3\n"
+    "                                stream with the SBR layer), or to plain mp3 without SBR\n"
+    "      -b, --bitrate KBPS        total bit rate in kbit/s (default 64, what the encoder\n"
+    "                                offers)\n"
+    "      -V, --vbr-quality Q       variable bit rate at quality 1..100 (with SBR 40..59)\n"
+    "          --mode MODE           mono, stereo, lc (one core channel, stereo carried by\n"
+    "                                SBR) or dual (default: mono or stereo as the input)\n"
+    "          --sbr, --no-sbr       with (default) or without the SBR layer\n"
+    "      -q N                      quality mode 0 (fastest) .. 2 (best, default)\n"
+    "          --intensity           allow intensity stereo (default)\n"
+    "          --no-intensity        do not allow it\n"
+    "          --quiet               no progress line\n"
     "  info [--json] FILE            show what the stream says about itself\n"
     "  help                          show this text\n"
     "\n"
-    "IN and OUT may be '-' for standard input and output.\n"
+    "For decode, IN and OUT may be '-' for standard input and output.\n"
     "\n"
     "Options:\n"
     "  -h, --help                    show this text\n"
@@ -155,6 +170,127 @@ int RunDecode(int argc, char** argv) {
     return 0;
 }
 
+// A whole number in [low, high] from an option's value.
+bool ParseNumber(std::string_view text, int low, int high, int& value) {
+    if (text.empty() || text.size() > 9) return false;
+    int v = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    if (v < low || v > high) return false;
+    value = v;
+    return true;
+}
+
+bool ParseEncodeArguments(int argc, char** argv, veloraplay::EncodeOptions& options, bool& quiet,
+                          std::vector<std::string>& positional, std::string& error) {
+    for (int i = 2; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        const bool takesValue = a == "-b" || a == "--bitrate" || a == "-V" || a == "--vbr-quality" ||
+                                a == "--mode" || a == "-q";
+        if (takesValue && i + 1 >= argc) {
+            error = "option " + std::string(a) + " needs a value";
+            return false;
+        }
+        if (a == "-b" || a == "--bitrate") {
+            if (!ParseNumber(argv[++i], 8, 320, options.bitrateKbps)) {
+                error = "the bit rate must be a whole number of kbit/s from 8 to 320";
+                return false;
+            }
+        } else if (a == "-V" || a == "--vbr-quality") {
+            if (!ParseNumber(argv[++i], 1, 100, options.vbrQuality)) {
+                error = "the VBR quality must be 1 to 100";
+                return false;
+            }
+        } else if (a == "--mode") {
+            const std::string_view v = argv[++i];
+            if (v == "mono") {
+                options.channelMode = 1;
+            } else if (v == "stereo") {
+                options.channelMode = 2;
+            } else if (v == "lc") {
+                options.channelMode = 3;
+            } else if (v == "dual") {
+                options.channelMode = 4;
+            } else {
+                error = "the mode must be mono, stereo, lc or dual";
+                return false;
+            }
+        } else if (a == "-q") {
+            if (!ParseNumber(argv[++i], 0, 2, options.qualityMode)) {
+                error = "the quality mode must be 0, 1 or 2";
+                return false;
+            }
+        } else if (a == "--sbr") {
+            options.sbr = true;
+        } else if (a == "--no-sbr") {
+            options.sbr = false;
+        } else if (a == "--intensity") {
+            options.intensityStereo = true;
+        } else if (a == "--no-intensity") {
+            options.intensityStereo = false;
+        } else if (a == "--quiet") {
+            quiet = true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            error = "unknown option '" + std::string(a) + "'";
+            return false;
+        } else {
+            positional.emplace_back(a);
+        }
+    }
+    return true;
+}
+
+int RunEncode(int argc, char** argv) {
+    veloraplay::EncodeOptions options;
+    bool quiet = false;
+    std::vector<std::string> positional;
+    std::string error;
+    if (!ParseEncodeArguments(argc, argv, options, quiet, positional, error)) return UsageError(error);
+    if (positional.size() != 2) return UsageError("encode needs IN.wav and OUT");
+    const std::string& inName = positional[0];
+    const std::string& outName = positional[1];
+    if (inName == "-" || outName == "-") return UsageError("encode reads and writes files, not '-'");
+
+    veloraplay::AtomicOutputFile output;
+    if (!output.Open(outName, error)) return Fail("cannot write '" + outName + "': " + error);
+
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    const bool showProgress = !quiet && isatty(STDERR_FILENO);
+    const auto start = std::chrono::steady_clock::now();
+    auto shown = start;
+    int bytesPerSecond = 0;
+    const veloraplay::EncodeProgress progress = [&](uint64_t bytes, uint64_t total) {
+        if (!showProgress || bytesPerSecond <= 0) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - shown < std::chrono::milliseconds(250) && bytes < total) return;
+        shown = now;
+        const double audio = static_cast<double>(bytes) / bytesPerSecond;
+        const double elapsed = std::chrono::duration<double>(now - start).count();
+        const long long s = static_cast<long long>(audio);
+        std::fprintf(stderr, "\rvelora: encoding %s: %3d%%  %02lld:%02lld:%02lld  speed %.1fx", inName.c_str(),
+                     total > 0 ? static_cast<int>(100 * bytes / total) : 100, s / 3600, s / 60 % 60, s % 60,
+                     elapsed > 0.0 ? audio / elapsed : 0.0);
+    };
+    {
+        // The rate for the progress line; the encoder reports any problem with the file.
+        velora::WaveInputFile probe;
+        if (probe.Open(inName)) bytesPerSecond = probe.SampleRate() * probe.Channels() * 2;
+    }
+    const veloraplay::EncodeOutcome outcome =
+        veloraplay::EncodeWaveFile(inName, output.Stream(), options, gCancel, progress);
+    if (showProgress && bytesPerSecond > 0) std::fputc('\n', stderr);
+    if (!outcome.ok) {
+        output.Discard();
+        if (gCancel.load()) return 130;
+        return Fail("'" + inName + "': " + outcome.error);
+    }
+    if (!output.Commit(error)) return Fail("cannot write '" + outName + "': " + error);
+    return 0;
+}
+
 int RunInfo(int argc, char** argv) {
     bool json = false;
     std::vector<std::string> files;
@@ -193,6 +329,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "decode") return RunDecode(argc, argv);
+    if (command == "encode") return RunEncode(argc, argv);
     if (command == "info") return RunInfo(argc, argv);
     return UsageError("unknown command '" + std::string(command) + "'");
 }

@@ -1,0 +1,219 @@
+#include "WaveEncoder.h"
+
+#include <memory>
+#include <vector>
+
+#include "DefaultTag.h"
+#include "EncoderApi.h"
+#include "WaveInputFile.h"
+
+namespace veloraplay {
+namespace {
+
+namespace enc = velora::enc;
+
+constexpr size_t kChunkBytes = 2304;
+constexpr int kOutputBytes = 8192;
+constexpr int kInputRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+constexpr int kCandidateKbps[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+
+struct HandleCloser {
+    void operator()(enc::Mp3EncInstance* h) const { enc::mp3EncClose(h); }
+};
+using EncoderHandle = std::unique_ptr<enc::Mp3EncInstance, HandleCloser>;
+
+enc::EncoderOutputFormat FormatFor(const EncodeOptions& o, int channels) {
+    enc::EncoderOutputFormat f;
+    f.sampleRate = 0;
+    f.channelMode = o.channelMode != 0 ? o.channelMode
+                                       : (channels == 2 ? enc::kChannelModeStereo : enc::kChannelModeMono);
+    f.sbrMode = o.sbr ? enc::kSbrModeOn : enc::kSbrModeOff;
+    f.bitrate = static_cast<uint32_t>(o.bitrateKbps) * 1000u;
+    f.vbrQuality = static_cast<uint32_t>(o.vbrQuality);
+    return f;
+}
+
+bool Accepts(int rate, int channels, enc::EncoderOutputFormat f) {
+    EncoderHandle h(enc::mp3EncOpen(rate, channels, enc::kInputInt16));
+    return h && enc::mp3EncSetOutputFormat(h.get(), &f) == 1;
+}
+
+std::string List(const std::vector<int>& values, const char* unit) {
+    std::string s;
+    for (size_t i = 0; i < values.size(); ++i) s += (i > 0 ? ", " : "") + std::to_string(values[i]);
+    return s + unit;
+}
+
+const char* ModeName(uint32_t mode) {
+    switch (mode) {
+        case enc::kChannelModeMono: return "mono";
+        case enc::kChannelModeStereo: return "stereo";
+        case enc::kChannelModeLcStereo: return "lc";
+        case enc::kChannelModeDualMono: return "dual";
+        default: return "automatic";
+    }
+}
+
+bool WriteAll(std::FILE* out, const uint8_t* bytes, size_t n) { return n == 0 || std::fwrite(bytes, 1, n, out) == n; }
+
+}  // namespace
+
+std::string DescribeOperatingPoints(int inputRate, int channels) {
+    std::vector<int> bitrates;
+    for (int kbps : kCandidateKbps) {
+        enc::EncoderOutputFormat f;
+        f.bitrate = static_cast<uint32_t>(kbps) * 1000u;
+        for (int rate : kInputRates)
+            if (Accepts(rate, channels, f)) {
+                bitrates.push_back(kbps);
+                break;
+            }
+    }
+    std::vector<int> rates;
+    for (int rate : kInputRates)
+        if (EncoderHandle(enc::mp3EncOpen(rate, channels, enc::kInputInt16))) rates.push_back(rate);
+    std::vector<int> sbrRates;
+    for (int rate : rates) {
+        EncoderHandle h(enc::mp3EncOpen(rate, channels, enc::kInputInt16));
+        enc::EncoderOutputFormat f;
+        f.bitrate = 64000;
+        f.sbrMode = enc::kSbrModeOn;
+        if (enc::mp3EncSetOutputFormat(h.get(), &f) == 1 && f.sbrMode == enc::kSbrModeOn) sbrRates.push_back(rate);
+    }
+    std::vector<uint32_t> modes;
+    for (uint32_t mode = enc::kChannelModeMono; mode <= enc::kChannelModeDualMono; ++mode) {
+        enc::EncoderOutputFormat f;
+        f.channelMode = mode;
+        f.bitrate = 64000;
+        for (int rate : rates)
+            if (Accepts(rate, channels, f)) {
+                modes.push_back(mode);
+                break;
+            }
+    }
+    // VBR qualities with SBR, where the tables limit them.
+    int low = 0;
+    int high = 0;
+    for (int q = 1; q <= 100; ++q) {
+        EncoderHandle h(enc::mp3EncOpen(inputRate, channels, enc::kInputInt16));
+        enc::EncoderOutputFormat f;
+        f.vbrQuality = static_cast<uint32_t>(q);
+        f.sbrMode = enc::kSbrModeOn;
+        f.bitrate = 64000;
+        if (h && enc::mp3EncSetOutputFormat(h.get(), &f) == 1 && f.sbrMode == enc::kSbrModeOn) {
+            if (low == 0) low = q;
+            high = q;
+        }
+    }
+    std::string text = List(bitrates, " kbit/s") + " from " + std::to_string(channels) + "-channel input at " +
+                       List(rates, " Hz");
+    if (!sbrRates.empty()) text += ", SBR from " + List(sbrRates, " Hz");
+    if (!modes.empty()) {
+        text += ", modes";
+        for (size_t i = 0; i < modes.size(); ++i) text += std::string(i > 0 ? ", " : " ") + ModeName(modes[i]);
+    }
+    if (low > 0) text += ", VBR with SBR at quality " + std::to_string(low) + ".." + std::to_string(high);
+    return text;
+}
+
+EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const EncodeOptions& options,
+                             const std::atomic<bool>& cancel, const EncodeProgress& progress) {
+    EncodeOutcome r;
+    velora::WaveInputFile wave;
+    if (!wave.Open(inputPath)) {
+        r.error = "not a supported input (" + wave.FailureReason() +
+                  "); only 16-bit linear PCM RIFF/WAVE files with one or two channels are accepted";
+        return r;
+    }
+    r.inputRate = wave.SampleRate();
+    r.inputChannels = wave.Channels();
+    const std::string input = std::to_string(r.inputRate) + " Hz, " + std::to_string(r.inputChannels) +
+                              (r.inputChannels == 1 ? " channel" : " channels");
+
+    EncoderHandle h(enc::mp3EncOpen(r.inputRate, r.inputChannels, enc::kInputInt16));
+    if (!h) {
+        r.error = "no operating point for " + input + " input; supported: " +
+                  DescribeOperatingPoints(r.inputRate, r.inputChannels);
+        return r;
+    }
+    enc::EncoderOutputFormat format = FormatFor(options, r.inputChannels);
+    const std::string asked = std::to_string(options.bitrateKbps) + " kbit/s " + ModeName(format.channelMode) +
+                              (options.sbr ? "" : " without SBR") +
+                              (options.vbrQuality != 0 ? ", VBR quality " + std::to_string(options.vbrQuality) : "");
+    if (enc::mp3EncSetOutputFormat(h.get(), &format) != 1) {
+        r.error = asked + " is not offered for " + input + " input; supported: " +
+                  DescribeOperatingPoints(r.inputRate, r.inputChannels);
+        return r;
+    }
+    r.outputRate = static_cast<int>(format.sampleRate);
+    r.sbr = format.sbrMode == enc::kSbrModeOn;
+    enc::EncoderConfiguration* config = enc::mp3EncGetConfiguration(h.get());
+    enc::EncoderConfiguration edited = *config;
+    edited.qualityMode = options.qualityMode;
+    edited.intensityStereo = options.intensityStereo ? 1 : 0;
+    if (enc::mp3EncSetConfiguration(h.get(), &edited) != 1) {
+        r.error = "the encoder refused quality mode " + std::to_string(options.qualityMode);
+        return r;
+    }
+
+    std::vector<uint8_t> output(kOutputBytes);
+    const int headerBytes = enc::mp3EncGetVbrHeader(h.get(), output.data(), kOutputBytes);
+    if (!WriteAll(out, output.data(), static_cast<size_t>(headerBytes))) {
+        r.error = "write error";
+        return r;
+    }
+
+    // Whole sample frames of two 16-bit channels: the data is read up to a multiple of 4.
+    const uint64_t total = wave.DataBytes() / 4 * 4;
+    uint64_t read = 0;
+    std::vector<uint8_t> chunk(kChunkBytes);
+    size_t pending = 0;
+    size_t offset = 0;
+    for (;;) {
+        if (cancel.load()) {
+            r.error = "interrupted";
+            return r;
+        }
+        if (pending == 0 && read < total) {
+            const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunkBytes, total - read));
+            pending = wave.Read(chunk.data(), want);
+            offset = 0;
+            read += pending;
+            if (pending < want) read = total;  // the file ended early
+            if (progress) progress(read, total);
+        }
+        int consumed = 0;
+        const int n = enc::VeloraencEncodeFrame(h.get(), chunk.data() + offset, static_cast<int>(pending), &consumed,
+                                                output.data(), kOutputBytes, 0, 0);
+        if (n < 0) {
+            r.error = "the encoder failed";
+            return r;
+        }
+        pending -= static_cast<size_t>(consumed);
+        offset += static_cast<size_t>(consumed);
+        if (!WriteAll(out, output.data(), static_cast<size_t>(n))) {
+            r.error = "write error";
+            return r;
+        }
+        if (pending == 0 && read >= total && n == 0 && consumed == 0) break;
+    }
+
+    uint8_t tag[velora::kDefaultTagBytes];
+    const int tagBytes = velora::BuildDefaultTag(tag, sizeof(tag), inputPath);
+    if (!WriteAll(out, tag, static_cast<size_t>(tagBytes))) {
+        r.error = "write error";
+        return r;
+    }
+    if (headerBytes > 0) {
+        if (enc::mp3EncGetVbrHeader(h.get(), output.data(), kOutputBytes) != headerBytes || std::fflush(out) != 0 ||
+            std::fseek(out, 0, SEEK_SET) != 0 || !WriteAll(out, output.data(), static_cast<size_t>(headerBytes)) ||
+            std::fseek(out, 0, SEEK_END) != 0) {
+            r.error = "cannot rewrite the VBR header";
+            return r;
+        }
+    }
+    r.ok = true;
+    return r;
+}
+
+}  // namespace veloraplay

@@ -1,0 +1,45 @@
+// Encodes a 16-bit PCM WAVE file into a Velora (or plain mp3) file the way the encoder
+// window's job does: the encoder opened for the file, the output format and configuration
+// applied, the data read in 2304-byte chunks, a VBR header frame written first as a
+// placeholder and rewritten at offset 0 at the end, and the default tag appended.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+namespace veloraplay {
+
+struct EncodeOptions {
+    int bitrateKbps = 64;
+    int vbrQuality = 0;        // 0 constant bit rate, 1..100 VBR
+    uint32_t channelMode = 0;  // 0: Mono for a one-channel file, Stereo for two
+    bool sbr = true;
+    int qualityMode = 2;       // 0..2
+    bool intensityStereo = true;
+};
+
+struct EncodeOutcome {
+    bool ok = false;
+    std::string error;  // one line, set when !ok
+    int inputRate = 0;
+    int inputChannels = 0;
+    int outputRate = 0;
+    bool sbr = false;
+};
+
+// Called now and then with the bytes of sample data read so far and their total.
+using EncodeProgress = std::function<void(uint64_t bytesRead, uint64_t totalBytes)>;
+
+// Writes the stream to `out` (seekable, for the VBR header). On failure `out` holds
+// garbage and the caller discards it.
+EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const EncodeOptions& options,
+                             const std::atomic<bool>& cancel, const EncodeProgress& progress);
+
+// What the encoder offers for an input of `channels` channels, for error messages: bit
+// rates, input rates and the VBR qualities, as found by asking it.
+std::string DescribeOperatingPoints(int inputRate, int channels);
+
+}  // namespace veloraplay

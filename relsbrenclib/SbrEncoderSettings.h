@@ -1,0 +1,34 @@
+// The encoder's own choices, from the tuning row's further parameters (0 keeps a default):
+//   tuning[0]  freq_scale 1..3 (default 2, 10 bands per octave)
+//   tuning[1]  noise_bands 1..3 (default 2)
+//   tuning[2]  amplitude resolution: 1 = 1.5 dB steps, 2 = 3.0 dB steps (default 3.0 dB)
+//   tuning[3]  transient rule: 1 exclusive or, 2 or, 3 and, 4 lower part alone (default or)
+//   tuning[4]  xover_band 1..7 (default 0)
+#pragma once
+
+#include <cstdint>
+
+#include "SbrTransientDetector.h"
+
+namespace velora::sbr {
+
+struct SbrEncoderSettings {
+    int freqScale = 2;
+    int alterScale = 1;
+    int noiseBands = 2;
+    int ampRes = 1;  // header value: 1 = 3.0 dB, 0 = 1.5 dB
+    int xoverBand = 0;
+    TransientRule transientRule = TransientRule::kOr;
+    // Rise measure (in thresholds) that flags a transient: stationary noise stays near
+    // 0.5, an onset of 10 dB or more reaches 3 and beyond.
+    float transientDetection = 2.0f;
+    bool waveforms = true;  // code missing harmonics as waveform components
+    // Envelopes per frame without transient: two follow music's high band 0.3 dB closer
+    // than one for about 20 bits a frame.
+    int fixedEnvelopes = 2;
+};
+
+// False when a tuning value lies outside its range.
+bool SettingsFromTuning(const int32_t tuning[5], SbrEncoderSettings& out);
+
+}  // namespace velora::sbr
