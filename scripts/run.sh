@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets everything up, builds the Release configuration and runs the main job: decoding the
-# bundled sample to a WAVE file and showing what the stream says about itself.
+# Sets everything up, builds the Release configuration and runs the main job: showing what the
+# bundled sample (a Velora file made by this project's encoder) says about itself and decoding
+# it, with the enhancement rebuilding its high band, to a WAVE file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -11,4 +12,5 @@ sample=Veloraplay/samples/sample.mp3
 out=build/sample.wav
 "$velora" info "$sample"
 "$velora" decode "$sample" "$out"
-echo "decoded $sample to $out ($(stat -c %s "$out") bytes)"
+rate=$(od -An -tu4 -j24 -N4 "$out" | tr -d ' ')
+echo "decoded $sample to $out ($(stat -c %s "$out") bytes at $rate Hz)"
