@@ -111,7 +111,7 @@ bool CoreEncoder::Init(const CoreEncoderSettings& s) {
     if (!BuildPsychoacousticConfig(s.sampleRate, s.bitrate, bandwidth_, false, settings_.allowMidSide, config))
         return false;
     model_.Init(config);
-    quantiser_.Init(kRounds[settings_.qualityMode], version == 0, kPatience[settings_.qualityMode]);
+    for (Quantiser& q : quantiser_) q.Init(kRounds[settings_.qualityMode], version == 0, kPatience[settings_.qualityMode]);
     for (GranuleAnalyser& a : analyser_) a.Reset();
     padding_.Init(s.bitrate, 576 * granules_, s.sampleRate);
     allowance_.Reset();
@@ -288,9 +288,9 @@ bool CoreEncoder::EncodeFrame(const SbrContainerData* sbr) {
             WriterBitCounter counter(writer_.Spectrum(), writer_.Settings().version, q.intensityChannel);
             QuantiserResult result;
             if (vbr)
-                quantiser_.QuantiseToThresholds(in[ch], target, counter, q, result);
+                quantiser_[ch].QuantiseToThresholds(in[ch], target, counter, q, result);
             else
-                quantiser_.Quantise(in[ch], target, counter, q, result);
+                quantiser_[ch].Quantise(in[ch], target, counter, q, result);
             usedGranule += result.bits;
             stats_.blockType[g][ch] = q.blockType;
             stats_.overNoiseDb += result.overNoiseDb;

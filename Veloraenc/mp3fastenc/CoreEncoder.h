@@ -83,7 +83,7 @@ private:
     int intensityFirstLine_ = kGranuleLines;
     FrameWriter writer_;
     PsychoacousticModel model_;
-    Quantiser quantiser_;
+    Quantiser quantiser_[2];  // per channel: each starts its gain search from its own last gain
     GranuleAnalyser analyser_[2];
     PaddingClock padding_;
     CbrAllowance allowance_;

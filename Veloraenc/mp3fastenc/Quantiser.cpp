@@ -110,7 +110,7 @@ int Quantiser::SearchGain(const QuantiserInput& in, int targetBits, int part2Bit
     int hi = 255;  // the answer lies in lo..hi; hi fits unless nothing does
     if (fits(start)) {
         hi = start;
-        for (int step = 4;; step *= 2) {
+        for (int step = 2;; step *= 2) {
             const int next = hi - step;
             if (next < 0) {
                 lo = 0;
@@ -124,7 +124,7 @@ int Quantiser::SearchGain(const QuantiserInput& in, int targetBits, int part2Bit
         }
     } else {
         lo = start + 1;
-        for (int step = 4; lo <= 255; step *= 2) {
+        for (int step = 2; lo <= 255; step *= 2) {
             const int next = std::min(255, start + step);
             if (fits(next)) {
                 hi = next;
@@ -154,7 +154,11 @@ int Quantiser::SearchGain(const QuantiserInput& in, int targetBits, int part2Bit
 
 void Quantiser::PrepareLines(const QuantiserInput& in) {
     const float scale = static_cast<float>(kModelScale);
-    for (int k = 0; k < kGranuleLines; ++k) xr34_[k] = std::pow(std::fabs(in.lines[k]) * scale, 0.75f);
+    // x^(3/4) as the root of x times its root: two square roots cost far less than a power.
+    for (int k = 0; k < kGranuleLines; ++k) {
+        const float x = std::fabs(in.lines[k]) * scale;
+        xr34_[k] = std::sqrt(x * std::sqrt(x));
+    }
 }
 
 float Quantiser::NoiseAtStep(const QuantiserInput& in, int band, int step) const {
