@@ -1,5 +1,7 @@
 #include "ExpertSelection.h"
 
+#include "BitrateTable.h"
+
 namespace velora::enc {
 namespace {
 
@@ -19,6 +21,14 @@ bool InTablesRange(const TuningTables& tables, int bitrate) {
 }
 
 }  // namespace
+
+bool CoreOffersBitrate(int coreRate, int bitrate) {
+    if (bitrate <= 0 || bitrate % 1000 != 0) return false;
+    const int version = coreRate >= 32000 ? 0 : coreRate >= 16000 ? 1 : 2;
+    for (int index = 1; index < 15; ++index)
+        if (Layer3Kbps(version, index) * 1000 == bitrate) return true;
+    return false;
+}
 
 int CodedChannels(uint32_t channelMode) {
     return channelMode == kChannelModeStereo || channelMode == kChannelModeDualMono ? 2 : 1;
@@ -116,9 +126,11 @@ bool ExpertSelect(const TuningTables& tables, int inputRate, int inputChannels,
         }
     }
 
-    // 7.
+    // 7. A constant rate must also be one the core's MPEG version has: the table rows span
+    // the bit rates between two standard ones, and an explicit rate may pick another core.
     const int rate = static_cast<int>(f.sampleRate);
     if (!sbrFeasible && (rate < row->minRate || rate > row->maxRate)) return false;
+    if (f.vbrQuality == 0 && !CoreOffersBitrate(f.sbrMode == kSbrModeOn ? rate / 2 : rate, bitrate)) return false;
     format = f;
     return true;
 }

@@ -8,6 +8,10 @@
 
 namespace velora::enc {
 
+// Whether a Layer III core at `coreRate` Hz has the bit rate: 32..320 kbit/s from
+// 32000 Hz up (MPEG-1), 8..160 kbit/s below (MPEG-2 and 2.5), standard steps only.
+bool CoreOffersBitrate(int coreRate, int bitrate);
+
 // Coded core channels of a channel mode: 2 for Stereo and Dual Mono, else 1.
 int CodedChannels(uint32_t channelMode);
 
@@ -24,7 +28,8 @@ const SbrTuningRow* FindSbrRow(const TuningTables& tables, int bitrate, int chan
 const CoreTuningRow* FindCoreRow(const TuningTables& tables, int codedChannels, int bitrate);
 
 // Fills the zeros of `format` for an input of `inputRate` Hz and `inputChannels`; false when
-// the tables offer no operating point for it (`format` is then unchanged).
+// the tables offer no operating point for it, or for constant bit rate when the chosen core
+// lacks the bit rate (`format` is then unchanged).
 bool ExpertSelect(const TuningTables& tables, int inputRate, int inputChannels,
                   EncoderOutputFormat& format);
 

@@ -22,9 +22,11 @@ void SbrChannelEncoder::SetTables(const SbrTables& tables) {
     detector_.SetBands(f.kx, (f.kx + f.upper) / 2, f.upper);
     previousLastBorder_ = kFrameSlots;
     previousInvfMode_ = 0;
+    crossfade_.Reset();
 }
 
 void SbrChannelEncoder::Reset() {
+    crossfade_.Reset();
     rows_.Reset();
     detector_.Reset();
     tonality_ = BandTonality{};
@@ -69,6 +71,7 @@ void SbrChannelEncoder::Analyse(const float* samples, const SbrTables& tables, C
     EstimateEnvelopes(rows_, out.grid, f, out.energies);
     EstimateTonality(rows_, kFrameRows - kTonalityRows, kFrameRows, 0, f.upper, tonality_);
     EstimateNoiseFloor(tonality_, f, tables.patches, previousInvfMode_, out.noise);
+    crossfade_.Compensate(rows_, out.grid, f, tables.patches, out.noise, settings_.ampRes, out.energies);
     out.harmonicBand = settings_.waveforms ? DetectMissingHarmonic(tonality_, f, tables.patches) : -1;
     out.waveform.waveformGroups = 0;
     if (out.harmonicBand >= 0) CodeWaveform(rows_, out.harmonicBand, out.waveform);

@@ -4,6 +4,7 @@
 // channels jointly.
 #pragma once
 
+#include "SbrCrossfade.h"
 #include "SbrData.h"
 #include "SbrEnvelopeEstimator.h"
 #include "SbrEncoderSettings.h"
@@ -54,6 +55,7 @@ private:
     SbrQmfRows rows_;
     SbrTransientDetector detector_;
     BandTonality tonality_;
+    SbrCrossfadeCompensator crossfade_;
     int pending_[kMaxPending] = {};  // transient rows from the encoded frame's start
     int pendingCount_ = 0;
     int previousLastBorder_ = kFrameSlots;

@@ -21,8 +21,10 @@ constexpr int kDualRateCoreLimit = 24000;
 // The decoder applies frame k's payload to the QMF rows it builds from core frame k: its
 // high band row l sits beside low-band row l + 2, the frame's new low rows start at row 8,
 // so the envelope of row l describes the input 6 QMF rows (384 samples) before the core
-// frame's analysis, on top of the core path's own delay.
-constexpr int kDecoderRowLag = 6 * 64;
+// frame's analysis, on top of the core path's own delay. Half a row less lines the
+// envelopes up best with the decoder's output on music (2.39 -> 2.33 dB mean error; a
+// quarter row either side of that is worse).
+constexpr int kDecoderRowLag = 6 * 64 - 32;
 
 int TimeSlots(int frameLength) {
     switch (frameLength) {
@@ -50,8 +52,10 @@ int GridBits(const SbrFrameInfo& g) {
 
 // Bits a decibel of envelope error is worth when coupled and independent coding compete:
 // coupling's balance steps are twice the level steps, so for channels that differ it saves
-// bits by coding them less exactly.
-constexpr double kBitsPerDb = 2.0;
+// bits by coding them less exactly. At 4 (rather than 2) music couples 82 % of its frames
+// instead of 93 % for 4 more bits a frame and tracks 0.02 dB closer; 8 gains 0.02 dB more
+// for another 11 bits.
+constexpr double kBitsPerDb = 4.0;
 
 double Energy(int value, int ampRes) {
     return 64.0 * std::exp2(static_cast<double>(value) / (2 - ampRes));
@@ -348,7 +352,11 @@ SbrEncoder* SbrEncoder::Create(const SbrEncoderParams& p, SbrExchange& exchange)
     h.pseudoStereoWidth = 0;
     // Measured against the decoder on music: gains taken as they are (no smoothing over
     // envelopes, which lags the envelope by about three envelopes) and no limiter track the
-    // band energies 2.3 dB closer than the header defaults.
+    // band energies 2.3 dB closer than the header defaults. The limiter (limiter_gains 2)
+    // alone still costs 0.3 dB through the whole codec (2.44 against 2.06 dB mean error,
+    // 93.2 against 95.5 % within 6 dB; with limiter_bands 3, 2.27 dB): it cuts
+    // the gain of every band whose sources are weaker than its neighbours'. Bursts where
+    // sources grow loud under a large gain are held by the channel encoder's spill cap.
     h.smoothingMode = 1;
     h.limiterGains = 3;
     h.streamFlag = e->dualRate ? 1 : 0;

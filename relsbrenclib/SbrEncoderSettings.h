@@ -20,8 +20,11 @@ struct SbrEncoderSettings {
     int xoverBand = 0;
     TransientRule transientRule = TransientRule::kOr;
     // Rise measure (in thresholds) that flags a transient: stationary noise stays near
-    // 0.5, an onset of 10 dB or more reaches 3 and beyond.
-    float transientDetection = 2.0f;
+    // 0.5, an onset of 10 dB or more reaches 3 and beyond. 1.7 rather than 2 catches more
+    // of music's softer onsets (whole codec 2.08 -> 2.05 dB mean band error, 95.2 -> 95.6 %
+    // within 6 dB) and still leaves noise its fixed grids; from 1.4 down noise turns
+    // transient now and then, at 1.0 in most frames.
+    float transientDetection = 1.7f;
     bool waveforms = true;  // code missing harmonics as waveform components
     // Envelopes per frame without transient: two follow music's high band 0.3 dB closer
     // than one for about 20 bits a frame.

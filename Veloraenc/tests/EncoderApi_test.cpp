@@ -9,6 +9,7 @@
 
 #include "EncoderInstance.h"
 #include "EncoderTestSupport.h"
+#include "ExpertSelection.h"
 
 namespace velora::enc {
 namespace {
@@ -58,12 +59,17 @@ TEST(veloraenc_Open, OperatingPointsPerInput) {
     };
     const Case cases[] = {
         {48000, 2, 44100, kChannelModeStereo, kSbrModeOn},  // through the 22050 Hz fallback
-        {32000, 2, 22050, kChannelModeStereo, kSbrModeOff}, // no divisor; the preferred rate
-        {44100, 1, 22050, kChannelModeMono, kSbrModeOff},   // the only SBR row is for two channels
+        {32000, 2, 32000, kChannelModeStereo, kSbrModeOn},  // a 16000 Hz core
+        {44100, 1, 44100, kChannelModeMono, kSbrModeOff},   // one-channel SBR ends at 48000
+        {48000, 1, 48000, kChannelModeMono, kSbrModeOff},
+        {22050, 1, 22050, kChannelModeMono, kSbrModeOff},
+        {16000, 1, 16000, kChannelModeMono, kSbrModeOff},
         {22050, 2, 22050, kChannelModeStereo, kSbrModeOff},
         {24000, 2, 22050, kChannelModeStereo, kSbrModeOff},
-        {16000, 2, 0, 0, 0},  // below every core rate of the table
-        {8000, 1, 0, 0, 0},
+        {12000, 1, 12000, kChannelModeMono, kSbrModeOff},
+        {8000, 1, 8000, kChannelModeMono, kSbrModeOff},
+        {16000, 2, 0, 0, 0},  // below the 64000 bit/s two-channel core
+        {8000, 2, 0, 0, 0},
     };
     for (const Case& c : cases) {
         Handle e(mp3EncOpen(c.rate, c.channels, kInputInt16));
@@ -111,12 +117,44 @@ TEST(veloraenc_Open, FurtherRowsOfferFurtherOperatingPoints) {
     EXPECT_EQ(mp3EncSetOutputFormat(stereo.h, &f), 0);
 }
 
-TEST(veloraenc_SetOutputFormat, OnlyTheTablesBitRate) {
+TEST(veloraenc_SetOutputFormat, StandardBitRatesOnly) {
     Handle e(mp3EncOpen(44100, 2, kInputInt16));
     ASSERT_NE(e.h, nullptr);
-    for (uint32_t bitrate : {32000u, 48000u, 63999u, 64001u, 96000u, 128000u}) {
+    for (uint32_t bitrate : {1000u, 7999u, 28000u, 50000u, 63999u, 64001u, 150000u, 321000u, 330000u}) {
         EncoderOutputFormat f = Format(0, 0, 0, bitrate, 0);
         EXPECT_EQ(mp3EncSetOutputFormat(e.h, &f), 0) << bitrate;
+        EXPECT_EQ(f.bitrate, bitrate);
+        EXPECT_EQ(f.sampleRate, 0u);  // refused before anything was stored or written back
+        EXPECT_EQ(e.h->format.bitrate, 64000u);
+    }
+    struct Case {
+        uint32_t bitrate;
+        uint32_t rate;
+        uint32_t mode;
+        uint32_t sbr;
+    };
+    // Automatic fields from a stereo input at 44100 Hz: LC Stereo below 36000 where
+    // one-channel SBR exists, SBR stereo from 48000 to 128000, the plain core elsewhere.
+    const Case cases[] = {
+        {8000, 8000, kChannelModeMono, kSbrModeOff},
+        {16000, 11025, kChannelModeMono, kSbrModeOff},
+        {24000, 44100, kChannelModeLcStereo, kSbrModeOn},
+        {32000, 44100, kChannelModeLcStereo, kSbrModeOn},
+        {40000, 32000, kChannelModeStereo, kSbrModeOn},  // two channels over the 16000 Hz core
+        {48000, 44100, kChannelModeStereo, kSbrModeOn},
+        {64000, 44100, kChannelModeStereo, kSbrModeOn},
+        {128000, 44100, kChannelModeStereo, kSbrModeOn},
+        {144000, 22050, kChannelModeStereo, kSbrModeOff},
+        {160000, 44100, kChannelModeStereo, kSbrModeOff},
+        {320000, 44100, kChannelModeStereo, kSbrModeOff},
+    };
+    for (const Case& c : cases) {
+        EncoderOutputFormat f = Format(0, 0, 0, c.bitrate, 0);
+        ASSERT_EQ(mp3EncSetOutputFormat(e.h, &f), 1) << c.bitrate;
+        EXPECT_EQ(f.sampleRate, c.rate) << c.bitrate;
+        EXPECT_EQ(f.channelMode, c.mode) << c.bitrate;
+        EXPECT_EQ(f.sbrMode, c.sbr) << c.bitrate;
+        EXPECT_EQ(f.bitrate, c.bitrate);
     }
     EncoderOutputFormat f = Format(0, 0, 0, 64000, 0);
     ASSERT_EQ(mp3EncSetOutputFormat(e.h, &f), 1);
@@ -124,6 +162,49 @@ TEST(veloraenc_SetOutputFormat, OnlyTheTablesBitRate) {
     EXPECT_EQ(f.channelMode, kChannelModeStereo);
     EXPECT_EQ(f.sbrMode, kSbrModeOn);
     EXPECT_EQ(f.bitrate, 64000u);
+}
+
+// Every standard bit rate, channel mode and SBR request at every input rate: what the
+// selection accepts, the pipeline (and so the core) accepts too; a refusal comes from the
+// selection, before the instance changes.
+TEST(veloraenc_SetOutputFormat, WhatTheSelectionAcceptsTheCoreCodes) {
+    const int rates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+    const uint32_t kbps[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 320};
+    int accepted = 0;
+    for (int channels : {1, 2}) {
+        for (int rate : rates) {
+            // Inputs without a 64000 bit/s point do not open; the tables in use are the same.
+            Handle e(mp3EncOpen(rate, channels, kInputInt16));
+            if (e.h == nullptr) continue;
+            for (uint32_t mode = kChannelModeMono; mode <= kChannelModeDualMono; ++mode) {
+                for (uint32_t sbr : {kSbrModeAuto, kSbrModeOn, kSbrModeOff}) {
+                    for (uint32_t k : kbps) {
+                        EncoderOutputFormat f = Format(0, mode, sbr, k * 1000, 0);
+                        EncoderOutputFormat selected = f;
+                        const bool selects = ExpertSelect(DefaultTuningTables(), rate, channels, selected);
+                        const uint32_t before = e.h->format.bitrate;
+                        const int ok = mp3EncSetOutputFormat(e.h, &f);
+                        if (ok == 1) {
+                            ++accepted;
+                            EXPECT_TRUE(selects);
+                            const int core = static_cast<int>(f.sbrMode == kSbrModeOn ? f.sampleRate / 2 : f.sampleRate);
+                            EXPECT_TRUE(CoreOffersBitrate(core, static_cast<int>(f.bitrate)));
+                            EXPECT_EQ(e.h->pipeline.CoreRate(), core);
+                            EXPECT_EQ(e.h->pipeline.SbrActive(), f.sbrMode == kSbrModeOn);
+                        } else if (!(mode == kChannelModeLcStereo && selected.sbrMode == kSbrModeOff) &&
+                                   CodedChannels(mode) <= channels) {
+                            // LC Stereo without SBR and two coded channels from one are
+                            // refused after the selection (the latter by the pipeline).
+                            EXPECT_FALSE(selects) << rate << " " << channels << " mode " << mode << " sbr " << sbr
+                                                  << " " << k;
+                            EXPECT_EQ(e.h->format.bitrate, before);
+                        }
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(accepted, 400);
 }
 
 TEST(veloraenc_SetOutputFormat, WritesTheChoiceBack) {
@@ -157,19 +238,34 @@ TEST(veloraenc_SetOutputFormat, WritesTheChoiceBack) {
 TEST(veloraenc_SetOutputFormat, VbrQualityRangeWithSbr) {
     Handle e(mp3EncOpen(44100, 2, kInputInt16));
     ASSERT_NE(e.h, nullptr);
-    for (uint32_t q : {40u, 50u, 59u}) {
+    for (uint32_t q : {1u, 29u, 30u, 39u, 40u, 50u, 59u, 60u, 74u, 75u, 100u}) {
         EncoderOutputFormat f = Format(0, 0, kSbrModeOn, 64000, q);
         ASSERT_EQ(mp3EncSetOutputFormat(e.h, &f), 1) << q;
         EXPECT_EQ(f.bitrate, 0u);
         EXPECT_EQ(f.vbrQuality, q);
         EXPECT_EQ(f.sampleRate, 44100u);
         EXPECT_EQ(f.sbrMode, kSbrModeOn);
+        EXPECT_TRUE(e.h->pipeline.SbrActive());
         EXPECT_GT(mp3EncGetVbrHeader(e.h, nullptr, 0), 0);
     }
-    for (uint32_t q : {1u, 29u, 39u, 60u, 75u, 100u, 101u}) {
+    {
         Handle fresh(mp3EncOpen(44100, 2, kInputInt16));
-        EncoderOutputFormat f = Format(0, 0, kSbrModeOn, 64000, q);
-        EXPECT_EQ(mp3EncSetOutputFormat(fresh.h, &f), 0) << q;
+        EncoderOutputFormat f = Format(0, 0, kSbrModeOn, 64000, 101);
+        EXPECT_EQ(mp3EncSetOutputFormat(fresh.h, &f), 0);
+    }
+    // One coded channel, and the 16000 Hz core of a 32000 Hz input (28000 bit/s at 30..39).
+    for (int rate : {32000, 44100}) {
+        for (int channels : {1, 2}) {
+            Handle h(mp3EncOpen(rate, channels, kInputInt16));
+            ASSERT_NE(h.h, nullptr);
+            for (uint32_t q : {1u, 35u, 50u, 65u, 90u}) {
+                EncoderOutputFormat f = Format(0, channels == 2 ? kChannelModeLcStereo : kChannelModeMono, kSbrModeOn, 0, q);
+                ASSERT_EQ(mp3EncSetOutputFormat(h.h, &f), 1) << rate << " " << channels << " q " << q;
+                EXPECT_EQ(f.sampleRate, static_cast<uint32_t>(rate));
+                EXPECT_TRUE(h.h->pipeline.SbrActive());
+                EXPECT_EQ(h.h->pipeline.CodedChannels(), 1);
+            }
+        }
     }
     // Without a bit rate: the fields as given.
     EncoderOutputFormat f = Format(0, 0, 0, 0, 50);
@@ -202,14 +298,15 @@ TEST(veloraenc_SetOutputFormat, ExplicitFieldsMustFitTheInput) {
 }
 
 TEST(veloraenc_SetOutputFormat, FailedCallLeavesAnInstanceThatCloses) {
-    Mp3EncHandle h = mp3EncOpen(44100, 2, kInputInt16);
+    Mp3EncHandle h = mp3EncOpen(48000, 2, kInputInt16);
     ASSERT_NE(h, nullptr);
-    // Fails in the SBR tuning after the selected fields were stored.
-    EncoderOutputFormat f = Format(0, 0, kSbrModeOn, 64000, 70);
+    // Fails in the SBR tuning after the selected fields were stored: the fields as given
+    // keep the 48000 Hz output, and no row serves a 24000 Hz core.
+    EncoderOutputFormat f = Format(0, 0, kSbrModeOn, 0, 70);
     EXPECT_EQ(mp3EncSetOutputFormat(h, &f), 0);
     EXPECT_EQ(h->format.vbrQuality, 70u);
-    EXPECT_EQ(h->format.bitrate, 0u);
-    EXPECT_EQ(f.bitrate, 64000u);  // the caller's record is untouched
+    EXPECT_EQ(h->format.sampleRate, 48000u);
+    EXPECT_EQ(f.sampleRate, 0u);  // the caller's record is untouched
     // The header call does not reach a writer the failed call never created.
     EXPECT_EQ(mp3EncGetVbrHeader(h, nullptr, 0), 0);
     EXPECT_EQ(mp3EncClose(h), 1);
@@ -246,7 +343,7 @@ TEST(veloraenc_SetConfiguration, ValidatesBeforeChanging) {
 }
 
 TEST(veloraenc_SetConfiguration, BandwidthReachesTheCoreWithoutSbr) {
-    Handle e(mp3EncOpen(32000, 2, kInputInt16));
+    Handle e(mp3EncOpen(22050, 2, kInputInt16));
     ASSERT_NE(e.h, nullptr);
     EncoderConfiguration c = *mp3EncGetConfiguration(e.h);
     c.bandwidth = 8000.0f;

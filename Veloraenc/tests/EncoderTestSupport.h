@@ -101,24 +101,30 @@ inline EncodedStream EncodeAll(Mp3EncHandle h, const std::vector<uint8_t>& input
     return e;
 }
 
-// The shipped tables plus SBR rows for one coded channel (LC Stereo, SBR mono) and a
-// second core row, to reach the paths the shipped single row does not.
+// Tables of their own, independent of the shipped ones: the single 64000 bit/s point the
+// encoder started with (a 22050 Hz core for both channel counts, SBR for two coded
+// channels), plus SBR rows for one coded channel and a 16000..24000 Hz core row for
+// 24000..32000 bit/s, to reach the selection paths on known rows.
 struct ExtendedTables {
     SbrTuningRow sbr[3] = {
         {64000, 64001, 22050, 2, 10, 9, {0, 0, 0, 0, 0}, 2},
         {32000, 64001, 22050, 1, 10, 9, {0, 0, 0, 0, 0}, 2},
         {24000, 36000, 16000, 1, 8, 9, {0, 0, 0, 0, 0}, 2},
     };
-    CoreTuningRow core[kCoreTuningBlockRows] = {};
-    TuningTables tables{};
+    CoreTuningRow core[kCoreTuningBlockRows] = {
+        {0, 0, 0, {0, 0}, 8000},         {0, 0, 0, {0, 0}, 16000},
+        {0, 0, 0, {0, 0}, 24000},        {16000, 16000, 24000, {0, 0}, 32000},
+        {0, 0, 0, {0, 0}, 40000},        {0, 0, 0, {0, 0}, 48000},
+        {0, 0, 0, {0, 0}, 56000},        {0, 0, 0, {0, 0}, 64000},
+        {22050, 22050, 22050, {0, 0}, 64001}, {0, 0, 0, {0, 0}, 80000},
+        {0, 0, 0, {0, 0}, 96000},        {0, 0, 0, {0, 0}, 128000},
+        {0, 0, 0, {0, 0}, 192000},       {0, 0, 0, {0, 0}, 320001},
+    };
+    TuningTables tables{sbr, 3, {core, core}, {kCoreTuningBlockRows, kCoreTuningBlockRows}};
 
-    ExtendedTables() {
-        const TuningTables& d = DefaultTuningTables();
-        for (int i = 0; i < kCoreTuningBlockRows; ++i) core[i] = d.core[1][i];
-        // 24000..32000 bit/s: cores of 16000..24000 Hz, preferring 16000.
-        core[3] = {16000, 16000, 24000, {0, 0}, 32000};
-        tables = {sbr, 3, {core, core}, {kCoreTuningBlockRows, kCoreTuningBlockRows}};
-    }
+    ExtendedTables() = default;
+    ExtendedTables(const ExtendedTables&) = delete;  // `tables` points into this object
+    ExtendedTables& operator=(const ExtendedTables&) = delete;
 };
 
 }  // namespace velora::enc::test

@@ -15,7 +15,7 @@ namespace enc = velora::enc;
 constexpr size_t kChunkBytes = 2304;
 constexpr int kOutputBytes = 8192;
 constexpr int kInputRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
-constexpr int kCandidateKbps[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+constexpr int kCandidateKbps[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 320};
 
 struct HandleCloser {
     void operator()(enc::Mp3EncInstance* h) const { enc::mp3EncClose(h); }
@@ -56,7 +56,63 @@ const char* ModeName(uint32_t mode) {
 
 bool WriteAll(std::FILE* out, const uint8_t* bytes, size_t n) { return n == 0 || std::fwrite(bytes, 1, n, out) == n; }
 
+std::string PointLine(const char* kind, int rate, int channels, const enc::EncoderOutputFormat& f) {
+    return std::string(kind) + " in=" + std::to_string(rate) + " ch=" + std::to_string(channels) +
+           " mode=" + ModeName(f.channelMode) + " sbr=" + (f.sbrMode == enc::kSbrModeOn ? "on" : "off");
+}
+
 }  // namespace
+
+std::vector<std::string> ListOperatingPoints(int vbrKbps) {
+    std::vector<std::string> lines;
+    const auto add = [&lines](const std::string& line) {
+        for (const std::string& l : lines)
+            if (l == line) return;
+        lines.push_back(line);
+    };
+    for (int rate : kInputRates) {
+        for (int channels = 1; channels <= 2; ++channels) {
+            EncoderHandle h(enc::mp3EncOpen(rate, channels, enc::kInputInt16));
+            if (!h) continue;
+            for (uint32_t mode = enc::kChannelModeMono; mode <= enc::kChannelModeDualMono; ++mode) {
+                for (const bool sbr : {true, false}) {
+                    EncodeOptions o;
+                    o.channelMode = mode;
+                    o.sbr = sbr;
+                    for (int kbps : kCandidateKbps) {
+                        o.bitrateKbps = kbps;
+                        enc::EncoderOutputFormat f = FormatFor(o, channels);
+                        if (enc::mp3EncSetOutputFormat(h.get(), &f) != 1) continue;
+                        add(PointLine("cbr", rate, channels, f) + " kbps=" + std::to_string(kbps) +
+                            " out=" + std::to_string(f.sampleRate));
+                    }
+                    // VBR: a line per contiguous range of accepted qualities with the same result.
+                    o.bitrateKbps = vbrKbps;
+                    std::string last;
+                    int low = 0;
+                    for (int q = 1; q <= 101; ++q) {
+                        o.vbrQuality = q <= 100 ? q : 0;
+                        enc::EncoderOutputFormat f = FormatFor(o, channels);
+                        const bool ok = q <= 100 && enc::mp3EncSetOutputFormat(h.get(), &f) == 1;
+                        const std::string head = ok ? PointLine("vbr", rate, channels, f) : std::string();
+                        const std::string tail = ok ? " out=" + std::to_string(f.sampleRate) : std::string();
+                        if (low != 0 && head + tail != last) {
+                            add(last.substr(0, last.find(" out=")) + " q=" + std::to_string(low) + ".." +
+                                std::to_string(q - 1) + last.substr(last.find(" out=")) + " kbps=" +
+                                std::to_string(vbrKbps));
+                            low = 0;
+                        }
+                        if (ok && low == 0) {
+                            low = q;
+                            last = head + tail;
+                        }
+                    }
+                }
+            }
+        }
+    }
+    return lines;
+}
 
 std::string DescribeOperatingPoints(int inputRate, int channels) {
     std::vector<int> bitrates;

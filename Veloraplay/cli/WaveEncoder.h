@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace veloraplay {
 
@@ -37,6 +38,15 @@ using EncodeProgress = std::function<void(uint64_t bytesRead, uint64_t totalByte
 // garbage and the caller discards it.
 EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const EncodeOptions& options,
                              const std::atomic<bool>& cancel, const EncodeProgress& progress);
+
+// Every operating point the encoder offers, one line each, found by asking it for every
+// input rate, channel count, mode, SBR request and standard bit rate exactly as
+// EncodeWaveFile would:
+//   cbr in=RATE ch=N mode=MODE sbr=on|off kbps=K out=RATE
+//   vbr in=RATE ch=N mode=MODE sbr=on|off q=LOW..HIGH out=RATE kbps=K
+// (sbr and out as the encoder chose them), a vbr line per contiguous quality range, for
+// the bit rate `vbrKbps` (VBR's selection starts from it).
+std::vector<std::string> ListOperatingPoints(int vbrKbps);
 
 // What the encoder offers for an input of `channels` channels, for error messages: bit
 // rates, input rates and the VBR qualities, as found by asking it.

@@ -37,7 +37,7 @@ constexpr const char* kUsage =
     "                                stream with the SBR layer), or to plain mp3 without SBR\n"
     "      -b, --bitrate KBPS        total bit rate in kbit/s (default 64, what the encoder\n"
     "                                offers)\n"
-    "      -V, --vbr-quality Q       variable bit rate at quality 1..100 (with SBR 40..59)\n"
+    "      -V, --vbr-quality Q       variable bit rate at quality 1..100\n"
     "          --mode MODE           mono, stereo, lc (one core channel, stereo carried by\n"
     "                                SBR) or dual (default: mono or stereo as the input)\n"
     "          --sbr, --no-sbr       with (default) or without the SBR layer\n"
@@ -45,6 +45,8 @@ constexpr const char* kUsage =
     "          --intensity           allow intensity stereo (default)\n"
     "          --no-intensity        do not allow it\n"
     "          --quiet               no progress line\n"
+    "  encode --list [-b KBPS]       list every operating point, one per line (VBR lines\n"
+    "                                for -b KBPS, default 64)\n"
     "  info [--json] FILE            show what the stream says about itself\n"
     "  help                          show this text\n"
     "\n"
@@ -183,7 +185,7 @@ bool ParseNumber(std::string_view text, int low, int high, int& value) {
     return true;
 }
 
-bool ParseEncodeArguments(int argc, char** argv, veloraplay::EncodeOptions& options, bool& quiet,
+bool ParseEncodeArguments(int argc, char** argv, veloraplay::EncodeOptions& options, bool& quiet, bool& list,
                           std::vector<std::string>& positional, std::string& error) {
     for (int i = 2; i < argc; ++i) {
         const std::string_view a = argv[i];
@@ -232,6 +234,8 @@ bool ParseEncodeArguments(int argc, char** argv, veloraplay::EncodeOptions& opti
             options.intensityStereo = false;
         } else if (a == "--quiet") {
             quiet = true;
+        } else if (a == "--list") {
+            list = true;
         } else if (a.size() > 1 && a[0] == '-') {
             error = "unknown option '" + std::string(a) + "'";
             return false;
@@ -247,7 +251,14 @@ int RunEncode(int argc, char** argv) {
     bool quiet = false;
     std::vector<std::string> positional;
     std::string error;
-    if (!ParseEncodeArguments(argc, argv, options, quiet, positional, error)) return UsageError(error);
+    bool list = false;
+    if (!ParseEncodeArguments(argc, argv, options, quiet, list, positional, error)) return UsageError(error);
+    if (list) {
+        if (!positional.empty()) return UsageError("encode --list takes no files");
+        for (const std::string& line : veloraplay::ListOperatingPoints(options.bitrateKbps))
+            std::printf("%s\n", line.c_str());
+        return 0;
+    }
     if (positional.size() != 2) return UsageError("encode needs IN.wav and OUT");
     const std::string& inName = positional[0];
     const std::string& outName = positional[1];

@@ -232,9 +232,9 @@ RunResult Run(const std::vector<std::vector<float>>& input, const RunOptions& o)
     return result;
 }
 
-BandStats CompareBands(const std::vector<float>& original, const std::vector<float>& output, int delay,
-                       const SbrFreqData& freq, double floorDb) {
-    BandStats s;
+std::vector<BandSegment> CompareBandSegments(const std::vector<float>& original, const std::vector<float>& output,
+                                             int delay, const SbrFreqData& freq, double floorDb) {
+    std::vector<BandSegment> result;
     const double hzPerBand = kRate / 128.0;
     const size_t n = std::min(original.size(), output.size() > static_cast<size_t>(delay) ? output.size() - static_cast<size_t>(delay) : 0);
     std::vector<std::vector<double>> orig, out;
@@ -258,8 +258,6 @@ BandStats CompareBands(const std::vector<float>& original, const std::vector<flo
         window += w * w;
     }
     const double toPower = 2.0 / (window * kSegment);
-    double sumAbs = 0.0, sum = 0.0;
-    int within = 0;
     for (int k = 0; k < freq.highBands; ++k) {
         const double absoluteFloor = 4.0 * (freq.high[k + 1] - freq.high[k]) / 64.0 / toPower;
         double loudest = 0.0;
@@ -269,12 +267,27 @@ BandStats CompareBands(const std::vector<float>& original, const std::vector<flo
             const double a = orig[i][static_cast<size_t>(k)];
             const double b = out[i][static_cast<size_t>(k)];
             if (a < loudest * std::pow(10.0, -floorDb / 10.0) || a < absoluteFloor || a <= 0.0) continue;
-            const double d = 10.0 * std::log10((b + 1e-9) / a);
-            sumAbs += std::fabs(d);
-            sum += d;
-            if (std::fabs(d) <= 6.0) ++within;
-            ++s.segments;
+            BandSegment s;
+            s.band = k;
+            s.segment = static_cast<int>(i);
+            s.originalDb = 10.0 * std::log10(a * toPower);
+            s.diffDb = 10.0 * std::log10((b + 1e-9) / a);
+            result.push_back(s);
         }
+    }
+    return result;
+}
+
+BandStats CompareBands(const std::vector<float>& original, const std::vector<float>& output, int delay,
+                       const SbrFreqData& freq, double floorDb) {
+    BandStats s;
+    double sumAbs = 0.0, sum = 0.0;
+    int within = 0;
+    for (const BandSegment& b : CompareBandSegments(original, output, delay, freq, floorDb)) {
+        sumAbs += std::fabs(b.diffDb);
+        sum += b.diffDb;
+        if (std::fabs(b.diffDb) <= 6.0) ++within;
+        ++s.segments;
     }
     if (s.segments > 0) {
         s.meanAbsDb = sumAbs / s.segments;
@@ -342,6 +355,30 @@ std::vector<float> Castanets(int frames, uint32_t seed) {
         x[i] = static_cast<float>(envelope) * r.Next() + 30.0f * r.Next();
     }
     return x;
+}
+
+std::vector<float> BandNoise(int frames, double f1, double f2, float level, uint32_t seed, int count) {
+    Random r{seed};
+    std::vector<float> x(static_cast<size_t>(frames) * kFrame, 0.0f);
+    for (int s = 0; s < count; ++s) {
+        const double hz = f1 + (f2 - f1) * (s + 0.5) / count;
+        const double phase = kPi * static_cast<double>(r.Next());
+        const double step = 2.0 * kPi * hz / kRate;
+        // A rotating phasor: one complex multiply per sample instead of a sine.
+        std::complex<double> v = std::polar(1.0, phase);
+        const std::complex<double> w = std::polar(1.0, step);
+        for (float& y : x) {
+            y += level * static_cast<float>(v.imag());
+            v *= w;
+        }
+    }
+    return x;
+}
+
+std::vector<float> Gated(const std::vector<float>& x, size_t period, const std::vector<float>& gains) {
+    std::vector<float> y(x);
+    for (size_t i = 0; i < y.size(); ++i) y[i] *= gains[(i / period) % gains.size()];
+    return y;
 }
 
 std::vector<float> Square(int frames, double hz, float amplitude) {

@@ -70,6 +70,19 @@ struct BandStats {
 BandStats CompareBands(const std::vector<float>& original, const std::vector<float>& output, int delay,
                        const SbrFreqData& freq, double floorDb = 50.0);
 
+// One band segment CompareBands judges: its SBR band, segment index (from the first
+// compared segment), the original's power in dB and output - original in dB.
+struct BandSegment {
+    int band = 0;
+    int segment = 0;
+    double originalDb = 0.0;
+    double diffDb = 0.0;
+};
+
+// The band segments behind CompareBands, in band order.
+std::vector<BandSegment> CompareBandSegments(const std::vector<float>& original, const std::vector<float>& output,
+                                             int delay, const SbrFreqData& freq, double floorDb = 50.0);
+
 // Mean power per sample of `x` between two frequencies over 1024-sample Hann segments from
 // `start` to `end`.
 double BandPower(const std::vector<float>& x, double f1, double f2, std::size_t start, std::size_t end);
@@ -80,6 +93,11 @@ std::vector<float> WhiteNoise(int frames, float level, uint32_t seed);
 std::vector<float> Sine(int frames, double hz, float amplitude);
 std::vector<float> ToneAndNoise(int frames, uint32_t seed);
 std::vector<float> Castanets(int frames, uint32_t seed);  // decaying bursts every 0.3 s
+// Noise between two frequencies: `count` sines of random phase spread evenly over the band,
+// each of amplitude `level`.
+std::vector<float> BandNoise(int frames, double f1, double f2, float level, uint32_t seed, int count = 120);
+// x with each run of `period` samples scaled by gains[i % gains.size()].
+std::vector<float> Gated(const std::vector<float>& x, size_t period, const std::vector<float>& gains);
 std::vector<float> Square(int frames, double hz, float amplitude);
 std::vector<float> Add(const std::vector<float>& a, const std::vector<float>& b, float gainB = 1.0f);
 

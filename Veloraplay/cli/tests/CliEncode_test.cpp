@@ -244,7 +244,13 @@ TEST_F(velora_cli_encode, OptionsReachTheStream) {
     ASSERT_EQ(r.status, 0) << r.err;
     d = Decode(Slurp(out));
     EXPECT_EQ(d.info.outputChannels, 1);
-    EXPECT_EQ(d.info.outputSamplingRate, 22050);
+    EXPECT_EQ(d.info.outputSamplingRate, 44100);  // one-channel SBR ends at 48 kbit/s
+    EXPECT_EQ(d.info.sbrActive, 0);
+    r = Velora("encode --quiet -b 32 " + mono + " " + out);
+    ASSERT_EQ(r.status, 0) << r.err;
+    d = Decode(Slurp(out));
+    EXPECT_EQ(d.info.outputSamplingRate, 44100);
+    EXPECT_EQ(d.info.sbrActive, 1);
 }
 
 TEST_F(velora_cli_encode, VbrFileStartsWithItsHeaderFrame) {
@@ -281,10 +287,10 @@ TEST_F(velora_cli_encode, RefusalsNameWhatIsSupportedAndLeaveNoFile) {
         {deep + " " + out, "only 16-bit linear PCM"},
         {junk + " " + out, "only 16-bit linear PCM"},
         {(dir_ / "missing.wav").string() + " " + out, "only 16-bit linear PCM"},
-        {slow + " " + out, "supported: 64 kbit/s"},
-        {"-b 96 " + stereo + " " + out, "supported: 64 kbit/s"},
+        {slow + " " + out, "kbit/s from 2-channel input at 22050"},
+        {"-b 50 " + stereo + " " + out, "supported: 8, 16, 24, 32"},
         {"--mode lc " + stereo + " " + out, "modes mono, stereo, dual"},
-        {"-V 70 " + stereo + " " + out, "at quality 40..59"},
+        {"--mode lc -V 70 " + stereo + " " + out, "VBR with SBR at quality 1..100"},
     };
     for (const Case& c : cases) {
         const CommandResult r = Velora("encode " + c.args);
@@ -297,13 +303,75 @@ TEST_F(velora_cli_encode, RefusalsNameWhatIsSupportedAndLeaveNoFile) {
     EXPECT_EQ(Files(), (std::vector<std::string>{"deep.wav", "in.wav", "junk.wav", "slow.wav"}));
 }
 
+// The list comes from the encoder itself: a sample of its lines encodes to what the line
+// says, and what is not listed is refused.
+TEST_F(velora_cli_encode, ListNamesWhatTheEncoderDoes) {
+    const CommandResult list = Velora("encode --list");
+    ASSERT_EQ(list.status, 0) << list.err;
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < list.out.size()) {
+        const size_t end = list.out.find('\n', at);
+        ASSERT_NE(end, std::string::npos);
+        lines.push_back(list.out.substr(at, end - at));
+        at = end + 1;
+    }
+    ASSERT_GT(lines.size(), 100u);
+    for (size_t i = 0; i < lines.size(); ++i)
+        for (size_t j = i + 1; j < lines.size(); ++j) ASSERT_NE(lines[i], lines[j]);
+    const auto listed = [&lines](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    EXPECT_TRUE(listed("cbr in=44100 ch=2 mode=stereo sbr=on kbps=64 out=44100"));
+    EXPECT_TRUE(listed("cbr in=44100 ch=2 mode=stereo sbr=on kbps=128 out=44100"));
+    EXPECT_TRUE(listed("cbr in=44100 ch=2 mode=lc sbr=on kbps=32 out=44100"));
+    EXPECT_TRUE(listed("cbr in=48000 ch=2 mode=stereo sbr=off kbps=320 out=48000"));
+    EXPECT_TRUE(listed("vbr in=44100 ch=2 mode=stereo sbr=on q=1..100 out=44100 kbps=64"));
+    EXPECT_FALSE(listed("cbr in=44100 ch=2 mode=lc sbr=on kbps=64 out=44100"));
+
+    // Every 12th constant-rate line from a two-channel 44100 or 48000 Hz input, plus one
+    // named above, encoded from a WAVE file with the line's options.
+    const std::string wave44 = Write("in44.wav", Wave(44100, 2, 0.3));
+    const std::string wave48 = Write("in48.wav", Wave(48000, 2, 0.3));
+    const std::string out = (dir_ / "out.mp3").string();
+    int checked = 0;
+    int candidates = 0;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string& l = lines[i];
+        const bool named = l == "cbr in=44100 ch=2 mode=lc sbr=on kbps=32 out=44100";
+        if (l.rfind("cbr in=44100 ch=2 ", 0) != 0 && l.rfind("cbr in=48000 ch=2 ", 0) != 0) continue;
+        if (candidates++ % 12 != 0 && !named) continue;
+        char mode[16] = {};
+        char sbr[8] = {};
+        int in = 0, kbps = 0, rate = 0;
+        ASSERT_EQ(std::sscanf(l.c_str(), "cbr in=%d ch=2 mode=%15s sbr=%7s kbps=%d out=%d", &in, mode, sbr, &kbps, &rate), 5)
+            << l;
+        const std::string args = std::string("encode --quiet --mode ") + mode + (std::string(sbr) == "on" ? "" : " --no-sbr") +
+                                 " -b " + std::to_string(kbps) + " " + (in == 44100 ? wave44 : wave48) + " " + out;
+        const CommandResult r = Velora(args);
+        ASSERT_EQ(r.status, 0) << l << ": " << r.err;
+        bool exact = false;
+        const std::vector<velora::MpegHeader> frames = Frames(Slurp(out), exact);
+        ASSERT_FALSE(frames.empty()) << l;
+        EXPECT_EQ(frames[0].bitrate, kbps * 1000) << l;
+        const Decoded d = Decode(Slurp(out));
+        EXPECT_EQ(d.info.sbrActive != 0, std::string(sbr) == "on") << l;
+        EXPECT_EQ(d.info.outputSamplingRate, rate) << l;
+        ++checked;
+    }
+    EXPECT_GE(checked, 8);
+    // Not listed, refused.
+    const CommandResult r = Velora("encode --quiet --mode lc -b 64 " + wave44 + " " + out);
+    EXPECT_EQ(r.status, 1);
+}
+
 TEST_F(velora_cli_encode, UsageErrors) {
     const std::string in = Write("in.wav", Wave(44100, 2, 0.2));
     const std::string o = (dir_ / "o.mp3").string();
     const std::vector<std::string> commands = {
         "encode", "encode " + in, "encode -q 3 " + in + " " + o, "encode -V 0 " + in + " " + o,
         "encode --mode quad " + in + " " + o, "encode -b " + in + " " + o, "encode --frob " + in + " " + o,
-        "encode " + in + " -"};
+        "encode " + in + " -", "encode --list " + in};
     for (const std::string& args : commands) {
         const CommandResult r = Velora(args);
         EXPECT_EQ(r.status, 2) << args;
