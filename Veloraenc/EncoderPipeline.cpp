@@ -264,6 +264,8 @@ bool EncoderPipeline::ProcessGathered() {
 
 bool EncoderPipeline::MoreFlushFrames() const {
     if (framesToFlush_ > 0) return true;
+    // A frame of two granules needs its second one, silence if need be.
+    if (!core_->AtFrameBoundary()) return true;
     // With a converter the frames counted in input do not map one to one onto coded frames:
     // go on until the coded stream covers the input and the delay.
     const int sampleFrameBytes = settings_.inputChannels * (settings_.inputFormat == kInputInt16 ? 2 : 4);

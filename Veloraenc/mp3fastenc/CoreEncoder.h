@@ -52,6 +52,10 @@ public:
     // to get the last input samples out).
     bool Flush() { return writer_.Flush(); }
 
+    // False while granules of an unfinished frame are waiting (MPEG-1 frames hold two): an
+    // end of stream must feed more before Flush, or they are lost.
+    bool AtFrameBoundary() const { return granule_ == 0; }
+
     float Bandwidth() const { return bandwidth_; }
     int GranulesPerFrame() const { return granules_; }
     int SamplesPerFrame() const { return 576 * granules_; }

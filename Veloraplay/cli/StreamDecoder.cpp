@@ -1,5 +1,6 @@
 #include "StreamDecoder.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "Veloradecoder.h"
@@ -70,6 +71,50 @@ DecodeOutcome DecodeToWave(std::FILE* in, std::FILE* out, const DecodeOptions& o
     RateDoubler doubler;
     WaveFileWriter writer;
     bool writerOpen = false;
+    bool firstHeld = false;
+    velora::FrameInfo firstInfo{};
+    std::vector<int16_t> first;
+
+    // Appends one decoded frame in the file's format.
+    const auto WriteFrame = [&](const velora::FrameInfo& info, const int16_t* data, size_t samples,
+                                DecodeOutcome& result) {
+        // Frames at half the output rate (a Velora stream whose enhancement stopped goes on
+        // at the core rate) are resampled, so that the file keeps time.
+        const bool halfRate = 2 * info.outputSamplingRate == result.sampleRate;
+        if (info.outputSamplingRate != result.sampleRate && !halfRate) result.rateChanged = true;
+        if (info.crcError) ++result.crcErrors;
+        if (info.missingMainData) ++result.concealed;
+        if (info.outputChannels != result.channels) {
+            const size_t frames = samples / static_cast<size_t>(info.outputChannels);
+            ConvertChannels(data, info.outputChannels, frames, result.channels, converted);
+            data = converted.data();
+            samples = converted.size();
+        }
+        if (halfRate) {
+            doubler.Double(data, result.channels, samples / static_cast<size_t>(result.channels), doubled);
+            data = doubled.data();
+            samples = doubled.size();
+            ++result.resampledFrames;
+        }
+        if (!writer.Append(data, samples)) {
+            result.error = "write error";
+            return false;
+        }
+        ++result.frames;
+        return true;
+    };
+    // Opens the file with the first frame's rate and `channels`, then writes that frame.
+    const auto OpenWith = [&](const velora::FrameInfo& info, int channels, const std::vector<int16_t>& frame,
+                              DecodeOutcome& result) {
+        if (!writer.Begin(out, channels, info.outputSamplingRate)) {
+            result.error = "write error";
+            return false;
+        }
+        writerOpen = true;
+        result.channels = channels;
+        result.sampleRate = info.outputSamplingRate;
+        return WriteFrame(info, frame.data(), frame.size(), result);
+    };
 
     for (;;) {
         if (cancel.load()) {
@@ -110,46 +155,26 @@ DecodeOutcome DecodeToWave(std::FILE* in, std::FILE* out, const DecodeOptions& o
         if (!velora::SscSucceeded(status)) continue;  // needs more data
 
         const velora::FrameInfo& info = decoder->Info();
-        if (!writerOpen) {
-            if (!writer.Begin(out, info.outputChannels, info.outputSamplingRate)) {
-                outcome.error = "write error";
-                return outcome;
-            }
-            writerOpen = true;
-            outcome.channels = info.outputChannels;
-            outcome.sampleRate = info.outputSamplingRate;
+        // The file takes its format from the first frame, its channel count from the first
+        // two: a Velora stream with a VBR header frame first learns from the second frame
+        // that its single core channel plays as stereo.
+        if (!writerOpen && !firstHeld) {
+            firstInfo = info;
+            first.assign(pcm.begin(), pcm.begin() + written / 2);
+            firstHeld = true;
+            continue;
         }
-        // Frames at half the rate (a Velora stream whose enhancement stopped goes on at the
-        // core rate) are resampled, so that the file keeps time.
-        const bool halfRate = 2 * info.outputSamplingRate == outcome.sampleRate;
-        if (info.outputSamplingRate != outcome.sampleRate && !halfRate) outcome.rateChanged = true;
-        if (info.crcError) ++outcome.crcErrors;
-        if (info.missingMainData) ++outcome.concealed;
-
-        const int16_t* data = pcm.data();
-        size_t samples = static_cast<size_t>(written) / 2;
-        if (info.outputChannels != outcome.channels) {
-            const size_t frames = samples / static_cast<size_t>(info.outputChannels);
-            ConvertChannels(pcm.data(), info.outputChannels, frames, outcome.channels, converted);
-            data = converted.data();
-            samples = converted.size();
-        }
-        if (halfRate) {
-            doubler.Double(data, outcome.channels, samples / static_cast<size_t>(outcome.channels),
-                           doubled);
-            data = doubled.data();
-            samples = doubled.size();
-            ++outcome.resampledFrames;
-        }
-        const bool ok = writer.Append(data, samples);
-        if (!ok) {
-            outcome.error = "write error";
+        if (!writerOpen && !OpenWith(firstInfo, std::max(firstInfo.outputChannels, info.outputChannels),
+                                     first, outcome)) {
             return outcome;
         }
-        ++outcome.frames;
+        if (!WriteFrame(info, pcm.data(), static_cast<size_t>(written) / 2, outcome)) return outcome;
         if (progress && (outcome.frames % 32) == 0) progress(bytesRead, outcome.frames);
     }
 
+    if (!writerOpen && firstHeld && !OpenWith(firstInfo, firstInfo.outputChannels, first, outcome)) {
+        return outcome;
+    }
     if (!writerOpen) {
         outcome.error = "no MPEG audio frames found";
         return outcome;

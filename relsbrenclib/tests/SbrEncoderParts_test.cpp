@@ -103,8 +103,17 @@ TEST(relsbrenc_parts_Grid, EveryRequestGivesACodableGrid) {
 // envelope decoding: the decoder must rebuild exactly the values the coder reports.
 TEST(relsbrenc_parts_DeltaCoder, DecoderRebuildsTheCodedValues) {
     std::mt19937 rng(5);
+    // The band tables of every crossover the encoder offers: low- and high-resolution band
+    // counts differ between them, and time deltas across resolutions must map bands alike.
+    struct StartStop {
+        int start;
+        int stop;
+    };
+    for (const StartStop t : {StartStop{10, 9}, StartStop{9, 9}, StartStop{8, 9}, StartStop{7, 7}, StartStop{7, 9},
+                              StartStop{11, 10}, StartStop{11, 11}, StartStop{12, 11}, StartStop{6, 9}})
     for (int ampRes = 0; ampRes <= 1; ++ampRes) {
-        const SbrFreqData f = Tables();
+        SCOPED_TRACE(::testing::Message() << "start " << t.start << " stop " << t.stop << " amp_res " << ampRes);
+        const SbrFreqData f = Tables(t.start, t.stop);
         SbrPayloadWriter writer;
         ASSERT_TRUE(writer.Ready());
         DeltaReference reference;
@@ -114,8 +123,8 @@ TEST(relsbrenc_parts_DeltaCoder, DecoderRebuildsTheCodedValues) {
         ASSERT_TRUE(InitParserState(parser, kRate));
         SbrHeader h;
         h.ampRes = ampRes;
-        h.startFreq = 10;
-        h.stopFreq = 9;
+        h.startFreq = t.start;
+        h.stopFreq = t.stop;
         int level = 10;
         for (int frame = 0; frame < 200; ++frame) {
             QuantisedChannel q;
