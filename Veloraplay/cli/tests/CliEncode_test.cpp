@@ -273,6 +273,26 @@ TEST_F(velora_cli_encode, VbrFileStartsWithItsHeaderFrame) {
     EXPECT_EQ(d.info.sbrActive, 1);
 }
 
+// An LC Stereo VBR file starts with its header frame, which comes before the SBR header that
+// turns the single core channel into stereo: `velora decode` must still write two channels,
+// the header frame's silence included.
+TEST_F(velora_cli_encode, LcStereoVbrDecodesToTwoChannels) {
+    const std::string in = Write("in.wav", Wave(44100, 2, 2.0));
+    const std::string out = (dir_ / "lc.mp3").string();
+    const CommandResult r = Velora("encode --quiet --mode lc -b 48 -V 80 " + in + " " + out);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string wav = (dir_ / "lc.wav").string();
+    const CommandResult d = Velora("decode -q " + out + " " + wav);
+    ASSERT_EQ(d.status, 0) << d.err;
+    const std::string pcm = Slurp(wav);
+    ASSERT_GT(pcm.size(), 44u);
+    EXPECT_EQ(static_cast<uint8_t>(pcm[22]), 2) << "channels in the WAVE header";
+    EXPECT_EQ(Be32(pcm, 24), 0x44AC0000u) << "44100 Hz, little-endian";
+    bool exact = false;
+    const size_t frames = Frames(Slurp(out), exact).size();
+    EXPECT_EQ(pcm.size() - 44, frames * 1152u * 2u * 2u) << "every frame, the header frame too, at two channels";
+}
+
 TEST_F(velora_cli_encode, RefusalsNameWhatIsSupportedAndLeaveNoFile) {
     const std::string stereo = Write("in.wav", Wave(44100, 2, 0.5));
     const std::string deep = Write("deep.wav", Wave(44100, 2, 0.5, 24));
