@@ -107,7 +107,11 @@ Resampler* Create(const ResamplerSettings& s, ResamplerInfo* infoOut, CreateErro
         const double filterRate = static_cast<double>(info.phases) * s.inputRate;
         const double cutoff = info.cutoffHz / filterRate;
         const double transition = s.transitionFactor * info.cutoffHz / filterRate;
-        const long long length = KaiserLength(kStopBandDb, transition);
+        long long length = KaiserLength(kStopBandDb, transition);
+        // With one phase (plain decimation, or a low-pass at equal rates) an even filter
+        // would centre between two input samples, half a sample away from the whole-sample
+        // delay reported below; one more tap puts the centre on a sample.
+        if (info.phases == 1 && length % 2 == 0) ++length;
         if (length < 1 || length > kMaxTaps) {
             Fail(error, CreateError::kBadFilter);
             return nullptr;

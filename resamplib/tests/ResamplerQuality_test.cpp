@@ -136,7 +136,8 @@ TEST_P(resample_Quality, PassBandIsFlatWithTheReportedDelayAndNothingElse) {
     const double delayInput = delay * in_;
     EXPECT_LT(gainMax - gainMin, 0.1);
     EXPECT_LT(worstPhase, 2e-3) << "phase is not linear";
-    EXPECT_NEAR(delayInput, info_.delay, 0.5 / info_.phases + 1e-3);
+    // With one phase the filter's centre lies on an input sample: the delay is exact.
+    EXPECT_NEAR(delayInput, info_.delay, info_.phases == 1 ? 1e-3 : 0.5 / info_.phases + 1e-3);
 
     // Everything away from the tones' main lobes: images, aliases, rounding noise.
     const std::vector<double> spectrum = WindowedAmplitudes(y, start_, kWindow);
