@@ -27,8 +27,9 @@ constexpr SbrTuningRow kSbrRows[] = {
     // Two coded channels over a 16000 Hz core (32000 Hz output; also the fallback for
     // 44100 and 48000 Hz input where no 22050 Hz row serves the rate): start 6 = 5500 Hz,
     // 8 = 6250 Hz, 9 = 6750 Hz, 10 = 7250 Hz; stop 9 = 13000 Hz, 11 = 14500 Hz. 80000 and
-    // 96000 serve VBR at its upper qualities. No 32000 row: on music its SBR payload left
-    // the core too few bits and the encoding failed.
+    // 96000 serve VBR at its upper qualities. At 32000 the SBR payload takes a large share of
+    // the frame; where it would leave the core too few bits the frame goes without it.
+    {32000, 32001, 16000, 2, 6, 9, {0, 0, 0, 0, 0}, 2},
     {40000, 40001, 16000, 2, 6, 9, {0, 0, 0, 0, 0}, 2},
     {48000, 48001, 16000, 2, 8, 9, {0, 0, 0, 0, 0}, 2},
     {56000, 56001, 16000, 2, 9, 9, {0, 0, 0, 0, 0}, 2},

@@ -152,62 +152,13 @@ int CoreEncoder::ChooseVbrIndex(int usedBits) const {
     return 14;
 }
 
-bool CoreEncoder::EncodeFrame(const SbrContainerData* sbr) {
+// Quantises every granule and channel of the frame (`intensity`: its second channel carries
+// intensity positions) for an SBR container of `sbrBits`;
+// returns the main-data bits used and, in `room`, what the frame could hold.
+int CoreEncoder::QuantiseGranules(QuantiserInput (*inputs)[2], bool intensity, int padding, int sbrBits,
+                                  int& room) {
     const int n = settings_.channels;
     const bool vbr = settings_.bitrate == 0;
-    static const SbrContainerData kEmpty{};
-    const SbrContainerData& container = sbr != nullptr ? *sbr : kEmpty;
-    const int sbrBits = settings_.sbrContainer ? SbrContainerBits(container) : 0;
-
-    // Mid/side for the whole frame when it saves entropy over its granules.
-    bool midSide = false;
-    if (n == 2 && settings_.allowMidSide) {
-        float separate = 0.0f;
-        float joint = 0.0f;
-        bool available = true;
-        for (int g = 0; g < granules_; ++g) {
-            available = available && stereo_[g].midSideAvailable;
-            separate += stereo_[g].separateEntropy;
-            joint += stereo_[g].jointEntropy;
-        }
-        midSide = available && joint < 0.9f * separate;
-    }
-    QuantiserInput (*inputs)[2] = midSide ? midSide_ : input_;
-
-    // Intensity stereo from a band that follows the bit rate, when every granule of the
-    // frame has long blocks (the mode extension holds for the whole frame).
-    bool intensity = false;
-    if (n == 2 && settings_.allowIntensity) {
-        IntensityPlan plans[2];
-        bool longBlocks = true;
-        for (int g = 0; g < granules_; ++g) longBlocks = longBlocks && input_[g][0].windows == 1;
-        for (int g = 0; g < granules_ && longBlocks; ++g) {
-            int first = 1;
-            while (first < input_[g][0].bands && input_[g][0].bounds[first] < intensityFirstLine_) ++first;
-            const int band = ChooseIntensityBand(input_[g][0], input_[g][1], first);
-            PlanIntensity(input_[g][0], input_[g][1], band, writer_.Settings().version == 0, plans[g]);
-            intensity = intensity || band < input_[g][0].bands;
-        }
-        if (intensity) {
-            // A copy, so the plain records stay what the model made of the channels.
-            if (!midSide) {
-                for (int g = 0; g < granules_; ++g) {
-                    midSide_[g][0] = input_[g][0];
-                    midSide_[g][1] = input_[g][1];
-                }
-                inputs = midSide_;
-            }
-            for (int g = 0; g < granules_; ++g) {
-                // A granule without intensity bands still needs its second channel's bound
-                // above every band the first channel codes.
-                const QuantiserInput& left = input_[g][0];
-                if (plans[g].band >= left.bands) plans[g].band = std::min(left.usedBands, left.bands - 1);
-                ApplyIntensity(input_[g][0], input_[g][1], plans[g], inputs[g][0], inputs[g][1]);
-            }
-        }
-    }
-
-    const int padding = vbr ? 0 : (padding_.Next() ? 1 : 0);
     const int index = bitrateIndex_;
     const int frameBits = writer_.FrameBits(index, padding);
     // Main-data bits a frame brings on average, after its SBR container.
@@ -217,7 +168,6 @@ bool CoreEncoder::EncodeFrame(const SbrContainerData* sbr) {
     int reservoir = capacity - meanFrame;  // what earlier frames left
 
     stats_ = FrameStats{};
-    stats_.midSide = midSide;
     int usedFrame = 0;
     for (int g = 0; g < granules_; ++g) {
         QuantiserInput* in = inputs[g];
@@ -300,6 +250,78 @@ bool CoreEncoder::EncodeFrame(const SbrContainerData* sbr) {
         usedFrame += usedGranule;
         reservoir -= usedGranule - static_cast<int>(meanGranule);
     }
+    room = vbr ? writer_.MainDataCapacityBits(14, 0) - sbrBits : capacity;
+    return usedFrame;
+}
+
+bool CoreEncoder::EncodeFrame(const SbrContainerData* sbr) {
+    const int n = settings_.channels;
+    const bool vbr = settings_.bitrate == 0;
+    static const SbrContainerData kEmpty{};
+    const SbrContainerData* container = sbr != nullptr ? sbr : &kEmpty;
+    int sbrBits = settings_.sbrContainer ? SbrContainerBits(*container) : 0;
+
+    // Mid/side for the whole frame when it saves entropy over its granules.
+    bool midSide = false;
+    if (n == 2 && settings_.allowMidSide) {
+        float separate = 0.0f;
+        float joint = 0.0f;
+        bool available = true;
+        for (int g = 0; g < granules_; ++g) {
+            available = available && stereo_[g].midSideAvailable;
+            separate += stereo_[g].separateEntropy;
+            joint += stereo_[g].jointEntropy;
+        }
+        midSide = available && joint < 0.9f * separate;
+    }
+    QuantiserInput (*inputs)[2] = midSide ? midSide_ : input_;
+
+    // Intensity stereo from a band that follows the bit rate, when every granule of the
+    // frame has long blocks (the mode extension holds for the whole frame).
+    bool intensity = false;
+    if (n == 2 && settings_.allowIntensity) {
+        IntensityPlan plans[2];
+        bool longBlocks = true;
+        for (int g = 0; g < granules_; ++g) longBlocks = longBlocks && input_[g][0].windows == 1;
+        for (int g = 0; g < granules_ && longBlocks; ++g) {
+            int first = 1;
+            while (first < input_[g][0].bands && input_[g][0].bounds[first] < intensityFirstLine_) ++first;
+            const int band = ChooseIntensityBand(input_[g][0], input_[g][1], first);
+            PlanIntensity(input_[g][0], input_[g][1], band, writer_.Settings().version == 0, plans[g]);
+            intensity = intensity || band < input_[g][0].bands;
+        }
+        if (intensity) {
+            // A copy, so the plain records stay what the model made of the channels.
+            if (!midSide) {
+                for (int g = 0; g < granules_; ++g) {
+                    midSide_[g][0] = input_[g][0];
+                    midSide_[g][1] = input_[g][1];
+                }
+                inputs = midSide_;
+            }
+            for (int g = 0; g < granules_; ++g) {
+                // A granule without intensity bands still needs its second channel's bound
+                // above every band the first channel codes.
+                const QuantiserInput& left = input_[g][0];
+                if (plans[g].band >= left.bands) plans[g].band = std::min(left.usedBands, left.bands - 1);
+                ApplyIntensity(input_[g][0], input_[g][1], plans[g], inputs[g][0], inputs[g][1]);
+            }
+        }
+    }
+
+    const int padding = vbr ? 0 : (padding_.Next() ? 1 : 0);
+    const int index = bitrateIndex_;
+    // A large SBR payload can leave the granules fewer bits than their coarsest coding
+    // needs; the frame then goes out with an empty container rather than not at all (the
+    // decoder carries the rebuilt band over from the frame before).
+    int room = 0;
+    int usedFrame = QuantiseGranules(inputs, intensity, padding, sbrBits, room);
+    if (usedFrame > room && container != &kEmpty) {
+        container = &kEmpty;
+        sbrBits = settings_.sbrContainer ? SbrContainerBits(*container) : 0;
+        usedFrame = QuantiseGranules(inputs, intensity, padding, sbrBits, room);
+    }
+    stats_.midSide = midSide;
 
     FrameInput frame;
     frame.bitrateIndex = vbr ? ChooseVbrIndex(usedFrame + sbrBits) : index;
@@ -307,7 +329,7 @@ bool CoreEncoder::EncodeFrame(const SbrContainerData* sbr) {
     frame.modeExtension = (midSide ? 2 : 0) | (intensity ? 1 : 0);
     for (int g = 0; g < granules_; ++g)
         for (int ch = 0; ch < n; ++ch) frame.granule[g][ch] = &quantised_[g][ch];
-    frame.sbr = container;
+    frame.sbr = *container;
     stats_.bitrateIndex = frame.bitrateIndex;
     stats_.usedBits = usedFrame;
     return writer_.Write(frame) == FrameStatus::kOk;

@@ -78,6 +78,7 @@ public:
 
 private:
     bool EncodeFrame(const SbrContainerData* sbr);
+    int QuantiseGranules(QuantiserInput (*inputs)[2], bool intensity, int padding, int sbrBits, int& room);
     int ChooseVbrIndex(int usedBits) const;
 
     CoreEncoderSettings settings_;

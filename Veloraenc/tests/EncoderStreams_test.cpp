@@ -255,6 +255,7 @@ INSTANTIATE_TEST_SUITE_P(
         Point{"sbr_lc_44k_48", 44100, 2, kInputInt16, kChannelModeLcStereo, 0, 0, 48, false, true, 1, 22050, 0.8},
         Point{"sbr_lc_48k_32", 48000, 2, kInputFloat32, 0, 0, 0, 32, false, true, 1, 22050, 0.8},
         // SBR over a 16000 Hz core: 32000 Hz input, and two channels below 48000 bit/s.
+        Point{"sbr_stereo_32k_32", 32000, 2, kInputInt16, kChannelModeStereo, 0, 0, 32, false, true, 2, 16000, 0.8},
         Point{"sbr_stereo_32k_40", 32000, 2, kInputInt16, kChannelModeStereo, 0, 0, 40, false, true, 2, 16000, 0.8},
         Point{"sbr_stereo_32k_48", 32000, 2, kInputInt16, kChannelModeStereo, 0, 0, 48, false, true, 2, 16000, 0.8},
         Point{"sbr_stereo_32k_56", 32000, 2, kInputInt16, kChannelModeStereo, 0, 0, 56, false, true, 2, 16000, 0.8},

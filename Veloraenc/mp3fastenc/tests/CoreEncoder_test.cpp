@@ -257,6 +257,46 @@ TEST(mp3enc_core, SbrContainerReachesTheDecodersPayloadSearch) {
     }
 }
 
+// An SBR payload larger than the granules can spare: those frames go out with an empty
+// container (never a failed frame), the others carry the payload unchanged.
+TEST(mp3enc_core, OversizedSbrPayloadIsLeftOut) {
+    CoreEncoderSettings s;
+    s.sampleRate = 16000;
+    s.channels = 2;
+    s.bitrate = 32000;
+    s.sbrContainer = true;
+    const std::vector<float> pcm = MusicLike(16000, 2, 2.0);
+    std::vector<std::vector<uint8_t>> payloads;
+    std::vector<SbrContainerData> sbr;
+    std::mt19937 rng(4);
+    // Every third frame asks for more than a frame and its reservoir hold.
+    for (int f = 0; f < 80; ++f) payloads.emplace_back(static_cast<size_t>(f % 3 == 0 ? 250 : 12));
+    for (int f = 0; f < 80; ++f) {
+        for (uint8_t& b : payloads[static_cast<size_t>(f)]) b = static_cast<uint8_t>(rng());
+        SbrContainerData d;
+        d.present = true;
+        d.optionalFields = true;
+        d.data = payloads[static_cast<size_t>(f)].data();
+        d.dataBits = static_cast<int>(payloads[static_cast<size_t>(f)].size()) * 8;
+        sbr.push_back(d);
+    }
+    const Encoded e = Encode(s, pcm, &sbr);
+    ASSERT_TRUE(e.ok);
+    const std::vector<test::CoreFrame> frames = test::DecodeCore(e.bytes);
+    ASSERT_GE(frames.size(), 50u);
+    int dropped = 0;
+    for (size_t f = 0; f < 50; ++f) {
+        const SbrContainerData& d = sbr[f];
+        if (frames[f].sbr.empty()) {
+            ++dropped;
+            EXPECT_EQ(f % 3, 0u) << "only the oversized payloads are left out, frame " << f;
+        } else {
+            EXPECT_EQ(frames[f].sbr, test::CorePayload(0xC, d.data, d.dataBits)) << f;
+        }
+    }
+    EXPECT_EQ(dropped, 17);
+}
+
 TEST(mp3enc_core, SilenceCodesToNothing) {
     CoreEncoderSettings s;
     s.sampleRate = 44100;
