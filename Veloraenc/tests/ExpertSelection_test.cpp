@@ -118,10 +118,12 @@ TEST(veloraenc_Selection, SbrFeasibility) {
     EXPECT_EQ(SbrFeasibleCoreRate(t, 64000, 2, 24000), 0);
     EXPECT_EQ(SbrFeasibleCoreRate(t, 64000, 1, 44100), 0);  // one coded channel up to 48000
     EXPECT_EQ(SbrFeasibleCoreRate(t, 48000, 1, 44100), 22050);
-    // 40000 for two channels has no 22050 Hz row: the 16000 Hz core serves 44100 and 48000.
+    // 32000 and 40000 for two channels have no 22050 Hz row: the 16000 Hz core serves 44100
+    // and 48000.
     EXPECT_EQ(SbrFeasibleCoreRate(t, 40000, 2, 44100), 16000);
     EXPECT_EQ(SbrFeasibleCoreRate(t, 40000, 2, 48000), 16000);
-    EXPECT_EQ(SbrFeasibleCoreRate(t, 32000, 2, 44100), 0);
+    EXPECT_EQ(SbrFeasibleCoreRate(t, 32000, 2, 44100), 16000);
+    EXPECT_EQ(SbrFeasibleCoreRate(t, 24000, 2, 44100), 0);
     EXPECT_EQ(SbrFeasibleCoreRate(t, 144000, 2, 44100), 0);
     test::ExtendedTables x;
     // 16000 Hz core once 22050 fails, for rates above 32000.
