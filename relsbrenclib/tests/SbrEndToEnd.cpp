@@ -5,6 +5,7 @@
 #include <complex>
 #include <memory>
 
+#include "Fft.h"
 #include "Resampler.h"
 #include "SbrDecoder.h"
 #include "SbrPayloadParser.h"
@@ -23,40 +24,29 @@ struct Random {
     }
 };
 
-void Fft(std::vector<std::complex<double>>& a) {
-    const size_t n = a.size();
-    for (size_t i = 1, j = 0; i < n; ++i) {
-        size_t bit = n >> 1;
-        for (; j & bit; bit >>= 1) j ^= bit;
-        j ^= bit;
-        if (i < j) std::swap(a[i], a[j]);
-    }
-    for (size_t len = 2; len <= n; len <<= 1) {
-        const std::complex<double> w = std::polar(1.0, -2.0 * kPi / static_cast<double>(len));
-        for (size_t i = 0; i < n; i += len) {
-            std::complex<double> v = 1.0;
-            for (size_t k = 0; k < len / 2; ++k, v *= w) {
-                const std::complex<double> x = a[i + k];
-                const std::complex<double> y = a[i + k + len / 2] * v;
-                a[i + k] = x + y;
-                a[i + k + len / 2] = x - y;
-            }
-        }
-    }
-}
-
 // Power spectrum of one Hann segment starting at `start` (zeros outside x).
 std::vector<double> Spectrum(const std::vector<float>& x, long long start) {
-    std::vector<std::complex<double>> a(kSegment);
+    static const math::RealFft fft = [] {
+        math::RealFft f;
+        f.Init(static_cast<int>(kSegment));
+        return f;
+    }();
+    std::vector<float> a(kSegment);
     for (size_t i = 0; i < kSegment; ++i) {
         const long long n = start + static_cast<long long>(i);
         const double w = 0.5 - 0.5 * std::cos(2.0 * kPi * static_cast<double>(i) / kSegment);
         const double v = n >= 0 && n < static_cast<long long>(x.size()) ? static_cast<double>(x[static_cast<size_t>(n)]) : 0.0;
-        a[i] = v * w;
+        a[i] = static_cast<float>(v * w);
     }
-    Fft(a);
+    std::vector<float> re(kSegment / 2 + 1);
+    std::vector<float> im(kSegment / 2 + 1);
+    fft.Forward(a.data(), re.data(), im.data());
     std::vector<double> p(kSegment / 2);
-    for (size_t b = 0; b < kSegment / 2; ++b) p[b] = std::norm(a[b]);
+    for (size_t b = 0; b < kSegment / 2; ++b) {
+        const double r = re[b];
+        const double m = im[b];
+        p[b] = r * r + m * m;
+    }
     return p;
 }
 
