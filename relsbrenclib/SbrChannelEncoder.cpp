@@ -23,10 +23,12 @@ void SbrChannelEncoder::SetTables(const SbrTables& tables) {
     previousLastBorder_ = kFrameSlots;
     previousInvfMode_ = 0;
     crossfade_.Reset();
+    limiter_.Reset();
 }
 
 void SbrChannelEncoder::Reset() {
     crossfade_.Reset();
+    limiter_.Reset();
     rows_.Reset();
     detector_.Reset();
     tonality_ = BandTonality{};
@@ -72,6 +74,9 @@ void SbrChannelEncoder::Analyse(const float* samples, const SbrTables& tables, C
     EstimateTonality(rows_, kFrameRows - kTonalityRows, kFrameRows, 0, f.upper, tonality_);
     EstimateNoiseFloor(tonality_, f, tables.patches, previousInvfMode_, out.noise);
     crossfade_.Compensate(rows_, out.grid, f, tables.patches, out.noise, settings_.ampRes, out.energies);
+    if (settings_.limiterCompensation)
+        limiter_.Compensate(rows_, out.grid, f, tables.patches, out.noise, settings_.limiterBands,
+                            settings_.limiterGains, settings_.ampRes, out.energies);
     out.harmonicBand = settings_.waveforms ? DetectMissingHarmonic(tonality_, f, tables.patches) : -1;
     out.waveform.waveformGroups = 0;
     if (out.harmonicBand >= 0) CodeWaveform(rows_, out.harmonicBand, out.waveform);

@@ -9,6 +9,7 @@
 #include "SbrEnvelopeEstimator.h"
 #include "SbrEncoderSettings.h"
 #include "SbrHfGenerator.h"
+#include "SbrLimiterCompensation.h"
 #include "SbrNoiseFloorEstimator.h"
 #include "SbrQmfRows.h"
 #include "SbrTonality.h"
@@ -56,6 +57,7 @@ private:
     SbrTransientDetector detector_;
     BandTonality tonality_;
     SbrCrossfadeCompensator crossfade_;
+    SbrLimiterCompensator limiter_;
     int pending_[kMaxPending] = {};  // transient rows from the encoded frame's start
     int pendingCount_ = 0;
     int previousLastBorder_ = kFrameSlots;

