@@ -222,6 +222,28 @@ TEST(mp3enc_core, VbrRateRisesWithQuality) {
     }
 }
 
+// Random SBR payloads of the given byte counts and the containers that point at them.
+struct SbrPayloads {
+    std::vector<std::vector<uint8_t>> bytes;
+    std::vector<SbrContainerData> containers;
+
+    SbrPayloads(const std::vector<size_t>& sizes, uint32_t seed) {
+        std::mt19937 rng(seed);
+        for (size_t size : sizes) {
+            bytes.emplace_back(size);
+            for (uint8_t& b : bytes.back()) b = static_cast<uint8_t>(rng());
+        }
+        for (const std::vector<uint8_t>& b : bytes) {
+            SbrContainerData d;
+            d.present = true;
+            d.optionalFields = true;
+            d.data = b.data();
+            d.dataBits = static_cast<int>(b.size()) * 8;
+            containers.push_back(d);
+        }
+    }
+};
+
 TEST(mp3enc_core, SbrContainerReachesTheDecodersPayloadSearch) {
     CoreEncoderSettings s;
     s.sampleRate = 22050;
@@ -229,19 +251,13 @@ TEST(mp3enc_core, SbrContainerReachesTheDecodersPayloadSearch) {
     s.bitrate = 64000;
     s.sbrContainer = true;
     const std::vector<float> pcm = MusicLike(22050, 2, 1.0);
-    std::vector<std::vector<uint8_t>> payloads;
-    std::vector<SbrContainerData> sbr;
-    std::mt19937 rng(3);
-    for (int f = 0; f < 60; ++f) payloads.emplace_back(static_cast<size_t>(10 + f % 40));
-    for (int f = 0; f < 60; ++f) {
-        for (uint8_t& b : payloads[static_cast<size_t>(f)]) b = static_cast<uint8_t>(rng());
-        SbrContainerData d;
-        d.present = f % 5 != 4;
-        d.header = f % 8 == 0;
-        d.optionalFields = true;
-        d.data = payloads[static_cast<size_t>(f)].data();
-        d.dataBits = static_cast<int>(payloads[static_cast<size_t>(f)].size()) * 8;
-        sbr.push_back(d);
+    std::vector<size_t> sizes;
+    for (size_t f = 0; f < 60; ++f) sizes.push_back(10 + f % 40);
+    SbrPayloads payloads(sizes, 3);
+    std::vector<SbrContainerData>& sbr = payloads.containers;
+    for (size_t f = 0; f < sbr.size(); ++f) {
+        sbr[f].present = f % 5 != 4;
+        sbr[f].header = f % 8 == 0;
     }
     const Encoded e = Encode(s, pcm, &sbr);
     ASSERT_TRUE(e.ok);
@@ -266,20 +282,11 @@ TEST(mp3enc_core, OversizedSbrPayloadIsLeftOut) {
     s.bitrate = 32000;
     s.sbrContainer = true;
     const std::vector<float> pcm = MusicLike(16000, 2, 2.0);
-    std::vector<std::vector<uint8_t>> payloads;
-    std::vector<SbrContainerData> sbr;
-    std::mt19937 rng(4);
     // Every third frame asks for more than a frame and its reservoir hold.
-    for (int f = 0; f < 80; ++f) payloads.emplace_back(static_cast<size_t>(f % 3 == 0 ? 250 : 12));
-    for (int f = 0; f < 80; ++f) {
-        for (uint8_t& b : payloads[static_cast<size_t>(f)]) b = static_cast<uint8_t>(rng());
-        SbrContainerData d;
-        d.present = true;
-        d.optionalFields = true;
-        d.data = payloads[static_cast<size_t>(f)].data();
-        d.dataBits = static_cast<int>(payloads[static_cast<size_t>(f)].size()) * 8;
-        sbr.push_back(d);
-    }
+    std::vector<size_t> sizes;
+    for (size_t f = 0; f < 80; ++f) sizes.push_back(f % 3 == 0 ? 250 : 12);
+    SbrPayloads payloads(sizes, 4);
+    const std::vector<SbrContainerData>& sbr = payloads.containers;
     const Encoded e = Encode(s, pcm, &sbr);
     ASSERT_TRUE(e.ok);
     const std::vector<test::CoreFrame> frames = test::DecodeCore(e.bytes);
