@@ -14,13 +14,7 @@
 namespace velora::enc {
 namespace {
 
-struct Handle {
-    explicit Handle(Mp3EncHandle handle) : h(handle) {}
-    ~Handle() { mp3EncClose(h); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    Mp3EncHandle h;
-};
+using test::Handle;
 
 EncoderOutputFormat Format(uint32_t rate, uint32_t mode, uint32_t sbr, uint32_t bitrate, uint32_t quality) {
     EncoderOutputFormat f;

@@ -25,13 +25,7 @@
 namespace velora::enc {
 namespace {
 
-struct Handle {
-    explicit Handle(Mp3EncHandle handle) : h(handle) {}
-    ~Handle() { mp3EncClose(h); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    Mp3EncHandle h;
-};
+using test::Handle;
 
 struct Point {
     const char* name;

@@ -17,6 +17,15 @@ namespace velora::enc::test {
 
 constexpr double kTestPi = 3.14159265358979323846;
 
+// Closes the instance when the test leaves its scope.
+struct Handle {
+    explicit Handle(Mp3EncHandle handle) : h(handle) {}
+    ~Handle() { mp3EncClose(h); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    Mp3EncHandle h;
+};
+
 // Partials with vibrato, a noise floor and drum-like bursts, with high partials for SBR to
 // describe. Interleaved, full scale +-32768.
 inline std::vector<float> MusicSignal(int rate, int channels, double seconds, uint32_t seed = 7) {
