@@ -2,10 +2,6 @@
 // plays as Velora (or as plain mp3 without SBR) and the peers accept, with the default tag
 // at its end and, for VBR, the VBRI header frame first; refusals with one line naming what
 // is supported, exit status 1 and no output file.
-#include <sys/wait.h>
-
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -17,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "CommandFixture.h"
 #include "MpegHeader.h"
 #include "Veloradecoder.h"
 
@@ -24,22 +21,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CommandResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Slurp(const fs::path& p) {
-    std::string data;
-    std::FILE* f = std::fopen(p.c_str(), "rb");
-    if (f == nullptr) return data;
-    char buf[65536];
-    size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0) data.append(buf, n);
-    std::fclose(f);
-    return data;
-}
+using velora::cli::test::CommandResult;
+using velora::cli::test::Slurp;
 
 void Put16(std::string& s, uint32_t v) {
     s.push_back(static_cast<char>(v & 0xFF));
@@ -141,15 +124,9 @@ Decoded Decode(const std::string& file) {
     return d;
 }
 
-class velora_cli_encode : public ::testing::Test {
+class velora_cli_encode : public velora::cli::test::CommandFixture {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("velora-cli-encode-" + std::to_string(::getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    velora_cli_encode() : CommandFixture("velora-cli-encode-") {}
 
     std::string Write(const std::string& name, const std::string& bytes) {
         const fs::path p = dir_ / name;
@@ -160,28 +137,12 @@ class velora_cli_encode : public ::testing::Test {
         }
         return p.string();
     }
-    CommandResult Velora(const std::string& args) {
-        const fs::path out = dir_ / "stdout.txt";
-        const fs::path err = dir_ / "stderr.txt";
-        const std::string command =
-            std::string(VELORA_BINARY) + " " + args + " >" + out.string() + " 2>" + err.string();
-        CommandResult r;
-        const int raw = std::system(command.c_str());
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.out = Slurp(out);
-        r.err = Slurp(err);
-        fs::remove(out);
-        fs::remove(err);
-        return r;
-    }
     std::vector<std::string> Files() const {
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
-
-    fs::path dir_;
 };
 
 TEST_F(velora_cli_encode, StereoBecomesAVeloraFileWithTheDefaultTag) {

@@ -2,10 +2,6 @@
 // only when complete, the WAVE layout, and info; for Velora files (made from lame's frames
 // by the test stream builder) the doubled rate, the switch that leaves the high band out
 // and what info says about the enhancement.
-#include <sys/wait.h>
-
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "CommandFixture.h"
 #include "LameStreams.h"
 #include "VeloraPayloads.h"
 #include "VeloraStreamBuilder.h"
@@ -25,56 +22,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CommandResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using velora::cli::test::CommandResult;
+using velora::cli::test::Slurp;
 
-class VeloraCommand : public ::testing::Test {
+class VeloraCommand : public velora::cli::test::CommandFixture {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("velora-cli-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    VeloraCommand() : CommandFixture("velora-cli-") {}
 
-    CommandResult Velora(const std::string& args) {
-        const fs::path out = dir_ / "stdout.txt";
-        const fs::path err = dir_ / "stderr.txt";
-        const std::string command = std::string(VELORA_BINARY) + " " + args + " >" +
-                                    out.string() + " 2>" + err.string();
-        CommandResult r;
-        const int raw = std::system(command.c_str());
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.out = Slurp(out);
-        r.err = Slurp(err);
-        return r;
-    }
-    static std::string Slurp(const fs::path& p) {
-        std::string data;
-        std::FILE* f = std::fopen(p.c_str(), "rb");
-        if (f == nullptr) return data;
-        char buf[65536];
-        size_t n = 0;
-        while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0) data.append(buf, n);
-        std::fclose(f);
-        return data;
-    }
-    // Files in the work folder other than the captured streams.
+    // Files in the work folder.
     std::vector<std::string> Leftovers() const {
         std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir_)) {
-            const std::string n = e.path().filename().string();
-            if (n != "stdout.txt" && n != "stderr.txt") names.push_back(n);
-        }
+        for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
         return names;
     }
-
-    fs::path dir_;
 };
 
 const std::string kConformance = VELORA_SOURCE_DIR "/Veloradec/tests/conformance/";
