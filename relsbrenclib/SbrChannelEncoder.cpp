@@ -74,12 +74,17 @@ void SbrChannelEncoder::Analyse(const float* samples, const SbrTables& tables, C
     EstimateTonality(rows_, kFrameRows - kTonalityRows, kFrameRows, 0, f.upper, tonality_);
     EstimateNoiseFloor(tonality_, f, tables.patches, previousInvfMode_, out.noise);
     crossfade_.Compensate(rows_, out.grid, f, tables.patches, out.noise, settings_.ampRes, out.energies);
-    if (settings_.limiterCompensation)
-        limiter_.Compensate(rows_, out.grid, f, tables.patches, out.noise, settings_.limiterBands,
-                            settings_.limiterGains, settings_.ampRes, out.energies);
+    out.peakGainDb = PeakGainDb(rows_, out.grid, f, tables.patches, out.energies);
     out.harmonicBand = settings_.waveforms ? DetectMissingHarmonic(tonality_, f, tables.patches) : -1;
     out.waveform.waveformGroups = 0;
     if (out.harmonicBand >= 0) CodeWaveform(rows_, out.harmonicBand, out.waveform);
+}
+
+void SbrChannelEncoder::CompensateLimiter(const SbrTables& tables, int limiterBands, int limiterGains,
+                                          ChannelFrame& out) {
+    if (!settings_.limiterCompensation) return;
+    limiter_.Compensate(rows_, out.grid, tables.freq, tables.patches, out.noise, limiterBands, limiterGains,
+                        settings_.ampRes, out.energies);
 }
 
 void SbrChannelEncoder::Sent(const SbrFrameInfo& grid, int invfMode) {

@@ -30,6 +30,7 @@ struct ChannelFrame {
     NoiseFloorResult noise;
     int harmonicBand = -1;  // QMF band coded as a waveform component, -1 none
     SbrChannelData waveform;  // its waveform group when harmonicBand >= 0
+    double peakGainDb = 0.0;  // PeakGainDb of the frame's envelopes
 };
 
 class SbrChannelEncoder {
@@ -45,6 +46,9 @@ public:
 
     // Analyses one frame of kFrameRows x 64 full-rate samples into `out`.
     void Analyse(const float* samples, const SbrTables& tables, ChannelFrame& out);
+    // Then, once the frame's limiter setting is known (`limiterGains` 3: off), moves the
+    // envelope values against what that limiter will do to them.
+    void CompensateLimiter(const SbrTables& tables, int limiterBands, int limiterGains, ChannelFrame& out);
     // What the payload finally carried (the grid may be replaced when writing fails).
     void Sent(const SbrFrameInfo& grid, int invfMode);
 

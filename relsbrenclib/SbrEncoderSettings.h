@@ -35,6 +35,11 @@ struct SbrEncoderSettings {
     // Move the values so the decoder's limited gains deliver the wanted energies (music 2.27
     // -> 2.09 dB mean band error through the whole codec).
     bool limiterCompensation = true;
+    // The limiter only for risky frames (see SbrEncoder): those with a transient or with a
+    // power gain above limiterPeakGainDb, and limiterHoldFrames after them.
+    bool adaptiveLimiter = true;
+    float limiterPeakGainDb = 30.0f;
+    int limiterHoldFrames = 2;
 };
 
 // False when a tuning value lies outside its range.

@@ -99,6 +99,32 @@ struct Model {
 
 }  // namespace
 
+double PeakGainDb(const SbrQmfRows& rows, const SbrFrameInfo& grid, const SbrFreqData& freq,
+                  const SbrPatches& patches, const EnvelopeEnergies& energies) {
+    double peak = 0.0;
+    for (int e = 0; e < grid.envelopes && e < kMaxEnvelopes; ++e) {
+        const int r0 = 2 * grid.borders[e];
+        const int r1 = 2 * grid.borders[e + 1];
+        if (r1 <= r0) continue;
+        const bool high = grid.freqRes[e] != 0;
+        const int32_t* table = high ? freq.high : freq.low;
+        const int bands = high ? freq.highBands : freq.lowBands;
+        int band = 0;
+        for (int k = freq.kx; k < freq.upper && k < kEncoderQmfBands; ++k) {
+            while (band + 1 < bands && table[band + 1] <= k) ++band;
+            const double wanted = static_cast<double>(energies.energy[e][band]);
+            if (wanted <= 64.0) continue;  // the payload's floor: nothing to rebuild
+            const int s = PatchSource(patches, k);
+            double sum = 0.0;
+            if (s >= 0 && s < kEncoderQmfBands)
+                for (int r = r0; r < r1; ++r) sum += static_cast<double>(rows.Energy(r)[s]);
+            const double gain = wanted * (r1 - r0) / (1.0 + sum);
+            if (gain > peak) peak = gain;
+        }
+    }
+    return peak > 1.0 ? 10.0 * std::log10(peak) : 0.0;
+}
+
 void SbrLimiterCompensator::Compensate(const SbrQmfRows& rows, const SbrFrameInfo& grid, const SbrFreqData& freq,
                                        const SbrPatches& patches, const NoiseFloorResult& noise, int limiterBands,
                                        int limiterGains, int ampRes, EnvelopeEnergies& energies) {

@@ -17,6 +17,13 @@
 
 namespace velora::sbr {
 
+// The largest power gain, in dB, that the decoder's unlimited gains would apply to a QMF
+// band of the frame: an envelope's wanted energy over its patched source's energy. A large
+// one means a source far weaker than the band it must rebuild, which the core, coding that
+// source coarsely, may make weaker still.
+double PeakGainDb(const SbrQmfRows& rows, const SbrFrameInfo& grid, const SbrFreqData& freq,
+                  const SbrPatches& patches, const EnvelopeEnergies& energies);
+
 class SbrLimiterCompensator {
 public:
     void Reset() { carried_ = false; }

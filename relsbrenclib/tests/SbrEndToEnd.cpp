@@ -182,6 +182,7 @@ RunResult Run(const std::vector<std::vector<float>>& input, const RunOptions& o)
         result.grids.push_back(parser.channel[0].grid);
         result.coupledFrames.push_back(parser.channel[0].coupled ? 1 : 0);
         result.widthIndex.push_back(parser.header.pseudoStereoWidth);
+        result.limiterGains.push_back(parser.header.limiterGains);
         result.outputModeOne.push_back(parser.header.channelMode == ChannelMode::kMonoAfterStereo ? 1 : 0);
 
         // Core frame.

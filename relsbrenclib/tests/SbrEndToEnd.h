@@ -48,6 +48,7 @@ struct RunResult {
     std::vector<SbrFrameInfo> grids;     // channel 0's parsed grid per frame
     std::vector<int> coupledFrames;      // 1 when the frame's pair was coupled
     std::vector<int> widthIndex;         // parsed pseudo-stereo width per frame
+    std::vector<int> limiterGains;       // the decoder's limiter_gains per frame (3: off)
     std::vector<int> outputModeOne;      // single-channel payloads asking for pseudo stereo
     SbrFreqData freq;                    // the decoder's tables after the first header
 };
