@@ -217,6 +217,7 @@ bool EncoderPipeline::RunFullRateFrames() {
         } else {
             const SbrContainerData* container = nullptr;
             if (sbr_.Active()) {
+                sbr_.SetSourceShare(core_->LastCodedShare(), codedChannels_);
                 container = &sbr_.Encode(samples);
                 if (hook_ != nullptr) hook_(hookContext_, sbr_.Exchange());
             }

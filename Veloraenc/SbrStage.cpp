@@ -31,6 +31,11 @@ float SbrStage::Crossover() const { return encoder_ != nullptr ? encoder_->Cross
 
 int SbrStage::InputChannels() const { return encoder_ != nullptr ? encoder_->InputChannels() : 0; }
 
+void SbrStage::SetSourceShare(const CodedShare& share, int codedChannels) {
+    if (encoder_ == nullptr) return;
+    for (int ch = 0; ch < codedChannels && ch < 2; ++ch) encoder_->SetSourceShare(ch, share.share[ch], kShareSlices);
+}
+
 const SbrContainerData& SbrStage::Encode(const float* interleaved) {
     container_ = SbrContainerData{};
     if (encoder_ == nullptr) return container_;

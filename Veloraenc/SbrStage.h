@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "CodedShare.h"
 #include "FrameWriter.h"
 #include "SbrEncoder.h"
 #include "SbrPayloadAdapter.h"
@@ -43,6 +44,8 @@ public:
     // One frame of kFrameLength samples per channel, interleaved. The result stays valid
     // until the next call; a payload the encoder could not write is the empty container.
     const SbrContainerData& Encode(const float* interleaved);
+    // What the core kept of its bands in its last frame (see SbrEncoder::SetSourceShare).
+    void SetSourceShare(const CodedShare& share, int codedChannels);
 
     // The last payload as the SBR encoder wrote it.
     const sbr::SbrExchange& Exchange() const { return exchange_; }

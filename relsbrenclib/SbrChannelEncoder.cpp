@@ -7,6 +7,7 @@ namespace velora::sbr {
 
 bool SbrChannelEncoder::Init(int delay, const SbrEncoderSettings& settings, const SbrTables& tables) {
     settings_ = settings;
+    SetSourceShare(nullptr, 0);
     // The prediction window reaches kTonalityRows - kFrameRows rows back, plus two of history.
     if (!rows_.Init(delay, kFrameRows, kTonalityRows - kFrameRows + 2)) return false;
     const SbrFreqData& f = tables.freq;
@@ -24,6 +25,10 @@ void SbrChannelEncoder::SetTables(const SbrTables& tables) {
     previousInvfMode_ = 0;
     crossfade_.Reset();
     limiter_.Reset();
+}
+
+void SbrChannelEncoder::SetSourceShare(const float* share, int count) {
+    for (int k = 0; k < kEncoderQmfBands; ++k) sourceShare_[k] = k < count && share != nullptr ? share[k] : 1.0f;
 }
 
 void SbrChannelEncoder::Reset() {
@@ -73,6 +78,7 @@ void SbrChannelEncoder::Analyse(const float* samples, const SbrTables& tables, C
     EstimateEnvelopes(rows_, out.grid, f, out.energies);
     EstimateTonality(rows_, kFrameRows - kTonalityRows, kFrameRows, 0, f.upper, tonality_);
     EstimateNoiseFloor(tonality_, f, tables.patches, previousInvfMode_, out.noise);
+    FillMissingSources(rows_, f, tables.patches, sourceShare_, out.noise);
     crossfade_.Compensate(rows_, out.grid, f, tables.patches, out.noise, settings_.ampRes, out.energies);
     out.peakGainDb = PeakGainDb(rows_, out.grid, f, tables.patches, out.energies);
     out.harmonicBand = settings_.waveforms ? DetectMissingHarmonic(tonality_, f, tables.patches) : -1;

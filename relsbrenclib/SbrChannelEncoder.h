@@ -12,6 +12,7 @@
 #include "SbrLimiterCompensation.h"
 #include "SbrNoiseFloorEstimator.h"
 #include "SbrQmfRows.h"
+#include "SbrSourceFill.h"
 #include "SbrTonality.h"
 #include "SbrTransientDetector.h"
 
@@ -49,6 +50,9 @@ public:
     // Then, once the frame's limiter setting is known (`limiterGains` 3: off), moves the
     // envelope values against what that limiter will do to them.
     void CompensateLimiter(const SbrTables& tables, int limiterBands, int limiterGains, ChannelFrame& out);
+    // What the core kept of each of its bands (decoded over original energy); see
+    // SbrEncoder::SetSourceShare.
+    void SetSourceShare(const float* share, int count);
     // What the payload finally carried (the grid may be replaced when writing fails).
     void Sent(const SbrFrameInfo& grid, int invfMode);
 
@@ -66,6 +70,7 @@ private:
     int pendingCount_ = 0;
     int previousLastBorder_ = kFrameSlots;
     int previousInvfMode_ = 0;
+    float sourceShare_[kEncoderQmfBands] = {};
 };
 
 }  // namespace velora::sbr

@@ -433,6 +433,11 @@ bool SbrEncoder::EncodeFrame(SbrExchange& exchange, const float* samples) {
     return Self(this)->EncodeFrame(exchange, samples);
 }
 
+void SbrEncoder::SetSourceShare(int channel, const float* share, int count) {
+    EncoderObject* e = Self(this);
+    if (channel >= 0 && channel < e->codedChannels) e->channel[channel].SetSourceShare(share, count);
+}
+
 float SbrEncoder::Crossover() const {
     return Self(this)->crossover;
 }

@@ -59,6 +59,12 @@ public:
     // be written (the exchange then holds an empty payload).
     bool EncodeFrame(SbrExchange& exchange, const float* samples);
 
+    // What the core kept of each of its QMF bands in the last frame it coded (decoded over
+    // original energy, `count` bands from 0) for coded channel `channel`. The next frames
+    // fill the bands copied from a source the core left empty with noise. Without it the
+    // encoder assumes the sources intact.
+    void SetSourceShare(int channel, const float* share, int count);
+
     float Crossover() const;
     // Input channels EncodeFrame reads: 2 for two coded channels or a one-channel core
     // from a two-channel input, else 1.

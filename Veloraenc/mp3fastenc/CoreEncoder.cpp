@@ -322,6 +322,16 @@ bool CoreEncoder::EncodeFrame(const SbrContainerData* sbr) {
         usedFrame = QuantiseGranules(inputs, intensity, padding, sbrBits, room);
     }
     stats_.midSide = midSide;
+    if (settings_.sbrContainer) {
+        shareMeter_.Reset();
+        for (int g = 0; g < granules_; ++g) {
+            const QuantiserInput& second = inputs[g][n - 1];
+            const int line = intensity && n == 2 && second.intensityBand < second.bands ? second.bounds[second.intensityBand]
+                                                                                     : kGranuleLines;
+            shareMeter_.AddGranule(input_[g], inputs[g], quantised_[g], n, midSide, line);
+        }
+        shareMeter_.Finish(share_);
+    }
 
     FrameInput frame;
     frame.bitrateIndex = vbr ? ChooseVbrIndex(usedFrame + sbrBits) : index;

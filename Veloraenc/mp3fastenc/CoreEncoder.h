@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "CodedShare.h"
 #include "FilterBank.h"
 #include "FrameWriter.h"
 #include "Layer3Granule.h"
@@ -75,6 +76,9 @@ public:
         int32_t bandsOver = 0;
     };
     const FrameStats& LastFrame() const { return stats_; }
+    // With the SBR container on: how much of each slice of the spectrum the frames coded so
+    // far keep (the last frame's, where it had long blocks).
+    const CodedShare& LastCodedShare() const { return share_; }
 
 private:
     bool EncodeFrame(const SbrContainerData* sbr);
@@ -105,6 +109,8 @@ private:
     GranuleSpectrum spectrum_[2];
     QuantisedGranule quantised_[2][2];
     FrameStats stats_;
+    CodedShareMeter shareMeter_;
+    CodedShare share_;
 };
 
 }  // namespace velora::enc

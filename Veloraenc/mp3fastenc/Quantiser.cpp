@@ -82,6 +82,17 @@ int Quantiser::QuantiseAll(const QuantiserInput& in, QuantisedGranule& g) const 
     return largest;
 }
 
+void Quantiser::Dequantise(const QuantiserInput& in, const QuantisedGranule& g, float* lines) {
+    for (int b = 0; b < in.bands; ++b) {
+        const float step = std::exp2(static_cast<float>(BandStep(g, b, in.windows)) / 4.0f);
+        for (int k = in.bounds[b]; k < in.bounds[b + 1]; ++k) {
+            const float v = Pow43(std::abs(g.values[k])) * step;
+            lines[k] = g.values[k] < 0 ? -v : v;
+        }
+    }
+    for (int k = in.bounds[in.bands]; k < kGranuleLines; ++k) lines[k] = 0.0f;
+}
+
 void Quantiser::BandNoise(const QuantiserInput& in, const QuantisedGranule& g, float* noise) const {
     const float scale = static_cast<float>(kModelScale);
     for (int b = 0; b < in.bands; ++b) {

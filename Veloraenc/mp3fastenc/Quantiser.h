@@ -57,6 +57,9 @@ public:
     // Quantises every band of `in` with the gains and scale factors of `g` into g.values;
     // returns the largest magnitude.
     int QuantiseAll(const QuantiserInput& in, QuantisedGranule& g) const;
+    // What a decoder makes of g.values: signed line values in model scale, in the order of
+    // in.lines.
+    static void Dequantise(const QuantiserInput& in, const QuantisedGranule& g, float* lines);
     // Noise energy per band (model scale) of the quantised values in `g`.
     void BandNoise(const QuantiserInput& in, const QuantisedGranule& g, float* noise) const;
 

@@ -303,6 +303,52 @@ TEST(relsbrenc_encoder_Limiter, OnOnlyOverWeakSources) {
     }
 }
 
+// A core that drops the top of its band (as it does in quiet passages) leaves the bands
+// copied from there without a source: told so, the encoder fills them with noise and they
+// keep their energy; not told, they come out far too quiet.
+TEST(relsbrenc_encoder_Energy, BandsWithoutSourceAreFilledWithNoise) {
+    const int frames = 60;
+    const std::vector<float> kept = test::BandNoise(frames, 200.0, 5000.0, 2000.0f, 81);
+    const std::vector<float> dropped = test::BandNoise(frames, 5200.0, 8400.0, 600.0f, 82);
+    const std::vector<float> high = test::BandNoise(frames, 8700.0, 16000.0, 300.0f, 83);
+    const std::vector<float> x = test::Add(test::Add(kept, dropped), high);
+    RunOptions told;
+    told.core = {kept};
+    // QMF bands of 344.5 Hz at the core rate: 0..14 kept, 15 and up dropped.
+    told.sourceShare.assign(32, 0.0f);
+    for (int k = 0; k < 15; ++k) told.sourceShare[static_cast<size_t>(k)] = 1.0f;
+    RunOptions untold;
+    untold.core = {kept};
+    struct Result {
+        double meanAbsDb = 0.0;
+        double meanDb = 0.0;
+    };
+    auto measure = [&](const RunOptions& o) {
+        const RunResult r = test::Run(Mono(x), o);
+        EXPECT_TRUE(r.created);
+        Result out;
+        int n = 0;
+        // The bands from QMF band 38 up copy QMF bands 16 and up.
+        for (const test::BandSegment& b : test::CompareBandSegments(x, r.output[0], r.outputDelay, r.freq)) {
+            if (r.freq.high[b.band] < 38 || b.segment < 8) continue;
+            out.meanAbsDb += std::fabs(b.diffDb);
+            out.meanDb += b.diffDb;
+            ++n;
+        }
+        EXPECT_GT(n, 100);
+        out.meanAbsDb /= std::max(n, 1);
+        out.meanDb /= std::max(n, 1);
+        return out;
+    };
+    const Result withShare = measure(told);
+    const Result without = measure(untold);
+    std::printf("[ fill     ] told: %.2f dB (bias %+.2f), not told: %.2f dB (bias %+.2f)\n", withShare.meanAbsDb,
+                withShare.meanDb, without.meanAbsDb, without.meanDb);
+    EXPECT_LT(without.meanDb, -3.5) << "the measure sees the missing sources";
+    EXPECT_LT(withShare.meanAbsDb, 2.5);
+    EXPECT_GT(withShare.meanDb, -1.5);
+}
+
 TEST(relsbrenc_encoder_Energy, EnhancementOffLeavesTheHighBandEmpty) {
     const std::vector<float> x = test::TiltedNoise(60, 20000.0f, 31);
     RunOptions o;

@@ -98,7 +98,9 @@ RunResult Run(const std::vector<std::vector<float>>& input, const RunOptions& o)
     // The core signal: each coded channel (or the mix for LC stereo) through the decimator.
     std::vector<std::vector<float>> coreInput(static_cast<size_t>(coreChannels));
     for (int ch = 0; ch < coreChannels; ++ch) {
-        if (o.lcStereo) {
+        if (static_cast<size_t>(ch) < o.core.size()) {
+            coreInput[static_cast<size_t>(ch)] = o.core[static_cast<size_t>(ch)];
+        } else if (o.lcStereo) {
             coreInput[0].resize(input[0].size());
             for (size_t i = 0; i < input[0].size(); ++i) coreInput[0][i] = 0.5f * (input[0][i] + input[1][i]);
         } else {
@@ -153,6 +155,9 @@ RunResult Run(const std::vector<std::vector<float>>& input, const RunOptions& o)
         for (int ch = 0; ch < inputChannels && ch < 2; ++ch)
             std::copy_n(input[static_cast<size_t>(ch)].begin() + static_cast<long>(f) * kFrame, kFrame,
                         blocks.begin() + static_cast<long>(ch) * kFrame);
+        if (!o.sourceShare.empty())
+            for (int ch = 0; ch < o.codedChannels; ++ch)
+                encoder->SetSourceShare(ch, o.sourceShare.data(), static_cast<int>(o.sourceShare.size()));
         velora::SbrFrame frame{};
         if (encoder->EncodeFrame(ex, blocks.data()) && ex.bits > 0) {
             frame.present = 1;

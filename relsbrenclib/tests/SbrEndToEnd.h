@@ -28,6 +28,11 @@ struct RunOptions {
     int stopFreq = 9;
     int32_t tuning[5] = {};
     bool enhancement = true;  // the decoder's switch
+    // What the decoder gets as its core (one vector per core channel; empty: the input, as
+    // a perfect core would keep it) and what the encoder is told the core kept of each
+    // low-band QMF band (empty: nothing told).
+    std::vector<std::vector<float>> core;
+    std::vector<float> sourceShare;
 };
 
 struct RunResult {
