@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages this project builds and tests with. Skips what is installed.
 # Runs apt-get as root, or through sudo otherwise.
-#   --bench   also what the benchmarks need: a package of game music to encode;
-#             and bench/resample's peer converter, libsoxr
+#   --bench   also what the benchmarks need: packages of game music to encode (the bench
+#             music, and recorded tracks for bench/quality/velora --music); and
+#             bench/resample's peer converter, libsoxr
 set -euo pipefail
 
 packages=(
@@ -14,7 +15,7 @@ packages=(
 
 for arg in "$@"; do
   case "$arg" in
-    --bench) packages+=(fb-music-high libsoxr-dev) ;;
+    --bench) packages+=(fb-music-high singularity-music drascula-music libsoxr-dev) ;;
     *) echo "usage: scripts/setup.sh [--bench]" >&2; exit 2 ;;
   esac
 done

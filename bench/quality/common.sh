@@ -51,7 +51,7 @@ render_audio() {
   if [ "$synth" -eq 0 ] && [ -r "$music_file" ] &&
      ffmpeg -nostdin -loglevel error -i "$music_file" "${limit[@]}" -ar "$rate" -ac "$channels" \
        -f s16le -y "$out" 2>/dev/null; then
-    echo "music: $(basename "$music_file") from the Debian package $music_package, rendered by ffmpeg"
+    echo "music: $(basename "$music_file")${music_package:+ from the Debian package $music_package}, rendered by ffmpeg"
     return
   fi
   local length tmp
