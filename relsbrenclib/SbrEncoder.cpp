@@ -13,10 +13,10 @@
 #include "SbrStereoParameters.h"
 
 namespace velora::sbr {
+namespace {
 
 // limiter_gains value that switches the decoder's limiter off.
 constexpr int kLimiterOff = 3;
-namespace {
 
 constexpr int kMaxFrameLength = 2304;
 // Cores up to this rate run SBR at twice their rate.
