@@ -2,6 +2,7 @@
 
 #include "SbrGridChooser.h"
 #include "SbrMissingHarmonics.h"
+#include "SbrSourceFill.h"
 
 namespace velora::sbr {
 

@@ -12,7 +12,6 @@
 #include "SbrLimiterCompensation.h"
 #include "SbrNoiseFloorEstimator.h"
 #include "SbrQmfRows.h"
-#include "SbrSourceFill.h"
 #include "SbrTonality.h"
 #include "SbrTransientDetector.h"
 
