@@ -9,11 +9,15 @@
 #include <emmintrin.h>
 #endif
 
+#include "Crc16.h"
 #include "Layer3Decoder.h"
 #include "MpegStream.h"
+#include "SbrBitReader.h"
 #include "SbrConfig.h"
 #include "SbrDecoder.h"
 #include "SbrHandoff.h"
+#include "SbrPayloadParser.h"
+#include "SideInfo.h"
 
 namespace velora {
 namespace {
@@ -25,6 +29,42 @@ static_assert(kMaxFrameSamples >= sbr::kSbrOutputFrame * 2,
               "the sample buffer holds an enhanced stereo frame");
 static_assert(kAncillaryTextBufferSize == kAncillaryTextCapacity,
               "callers size the text buffer by the public constant");
+
+// The SBR probe. A stream counts as Velora when the first decoded frame and the frames that
+// follow it, up to kProbeAudioFrames frames with audio in all (a first frame without main
+// data, such as a VBR header frame, comes on top), each carry an SBR payload that passes
+// every check the format offers: marker, CRC, header values, element syntax and length, and
+// its place in the frame's ancillary data (it ends before the next frame's main data
+// begins). Fewer frames are judged only when the stream has no more. A plain frame whose
+// ancillary bytes look like a payload by marker, length and CRC flag (about one first frame
+// in two hundred of low-rate encoder output) also passes the 7-bit CRC once in 128 times;
+// four such frames in a row do not occur by chance. The frames after the first are read
+// ahead from the input buffer, so the first frame already comes out in the stream's format;
+// the first Decode waits for them (kSscSyncNeedData) until the buffer holds them, is full
+// or the input has ended.
+constexpr int kProbeAudioFrames = 4;
+// The window, a leading frame without audio, and one more frame for where its main data
+// begins.
+constexpr int kProbeFramesHeld = kProbeAudioFrames + 2;
+constexpr int kMaxAncillarySearch = 510;  // bytes behind the main data the core looks at
+
+// A frame read ahead: its main-data area copied into the probe's bytes.
+struct AheadFrame {
+    int channels = 0;
+    int areaStart = 0;  // in the probe's bytes
+    int areaEnd = 0;
+    int mainStart = 0;  // first main-data byte; negative when it lies before the bytes held
+    int mainBits = 0;   // sum of part2_3_length
+    bool crcOk = true;
+    // The first byte behind the main data, where the payload starts.
+    int PayloadStart() const { return mainStart + (mainBits + 7) / 8; }
+};
+
+// Bytes a payload of `length` (SbrFrame length) takes in the frame with its wrapper.
+int WrappedBytes(int length) {
+    const int after = length - 1;
+    return after + (after >= 255 ? 3 : 2);
+}
 
 // Converts to 16-bit by rounding to nearest (ties to even) and saturating.
 inline int16_t ToPcm16(float x) {
@@ -65,8 +105,14 @@ struct DecoderObject final : Veloradecoder {
     float coreSamples[kMaxFrameSamples];
 
     bool sbrProbePending = true;
+    // The first frame stands in the input while the probe waits for the frames after it.
+    bool probeWaiting = false;
     bool sbrActive = false;
     bool veloraPayloadSeen = false;
+    sbr::SbrPayloadProbe probe;
+    SbrFrame probeFrame{};
+    AheadFrame ahead[kProbeFramesHeld];
+    uint8_t aheadBytes[kInputBufferSize];
     sbr::SbrDecoder* sbr = nullptr;
     SbrFrame sbrFrame{};
     float gains[kEqualiserBands];
@@ -129,11 +175,137 @@ struct DecoderObject final : Veloradecoder {
         std::memcpy(sbrFrame.payload, core.SbrPayload(), static_cast<size_t>(length));
     }
 
-    // The first decoded frame decides for the life of the object: with a payload the stream
-    // is Velora, and the enhancement runs when its decoder accepts the core format.
-    void ProbeSbr() {
+    // Reads the frames held in the input from `view` (a copy of the stream's reader standing
+    // on a frame header) and copies their main-data areas into aheadBytes. Returns how many
+    // were read, at most `wanted`; `incomplete` when a frame was cut by the end of the bytes
+    // held rather than by something that is no frame of this stream.
+    int ReadAhead(BitBuffer view, int wanted, bool* incomplete) {
+        *incomplete = false;
+        int count = 0;
+        int used = 0;
+        while (count < wanted) {
+            if (view.UnreadBits() < 32) {
+                *incomplete = true;
+                break;
+            }
+            const uint32_t word = view.Peek32();
+            MpegHeader h;
+            if ((word & kSyncPatternMask) != stream.SyncPattern() || !h.Parse(word)) break;
+            if (view.UnreadBits() < h.frameBits) {
+                *incomplete = true;
+                break;
+            }
+            const int sideBits = h.SideInfoBytes() * 8;
+            const int areaBytes = (h.frameBits - h.headerBits - sideBits) / 8;
+            if (areaBytes < 0 || used + areaBytes > kInputBufferSize) break;
+            AheadFrame& f = ahead[count];
+            view.ClearConsumed();
+            f.crcOk = true;
+            if (h.crcPresent) {
+                // The CRC covers the header's last 16 bits and the side information.
+                view.Skip(16);
+                uint16_t crc = Crc16Update(kCrc16Initial, view, 16);
+                const uint32_t stored = view.Read(16);
+                crc = Crc16Update(crc, view, sideBits);
+                view.Skip(-sideBits);
+                f.crcOk = crc == stored;
+            } else {
+                view.Skip(32);
+            }
+            SideInfo side;
+            ReadSideInfo(view, h.version == 0, h.channels, side);
+            f.channels = h.channels;
+            f.mainBits = 0;
+            for (int gr = 0; gr < (h.version == 0 ? 2 : 1); ++gr) {
+                for (int ch = 0; ch < h.channels; ++ch) f.mainBits += side.granule[gr][ch].part2_3_length;
+            }
+            f.areaStart = used;
+            f.areaEnd = used + areaBytes;
+            f.mainStart = used - side.main_data_begin;
+            for (int i = 0; i < areaBytes; ++i) aheadBytes[used + i] = static_cast<uint8_t>(view.Read(8));
+            used += areaBytes;
+            view.Skip(h.frameBits - view.Consumed());
+            ++count;
+        }
+        return count;
+    }
+
+    // The payload of read-ahead frame `f` as the core will find it; false when there is none.
+    bool AheadPayload(const AheadFrame& f, SbrFrame& out) {
+        const int start = f.PayloadStart();
+        if (!f.crcOk || start < 0 || start > f.areaEnd) return false;
+        const int available = std::min(f.areaEnd - start, kMaxAncillarySearch);
+        if (available < 2) return false;
+        sbr::SbrBitReader r(aheadBytes + start, available);
+        const uint32_t marker = r.Read(4);
+        int length = static_cast<int>(r.Read(8));
+        int wrapper = 2;
+        if (length == 255) {
+            length += static_cast<int>(r.Read(8));
+            wrapper = 3;
+        }
+        const bool fits = f.channels == 2 ? (marker == 0xC || marker == 0xE) : (marker == 0xD || marker == 0xF);
+        if (!fits || wrapper > available || length > available - wrapper) return false;
+        const uint32_t nibble = r.Read(4);
+        if ((nibble & 8) == 0) return false;
+        out.payload[0] = static_cast<uint8_t>(marker * 16 + nibble);
+        for (int i = 0; i < length; ++i) out.payload[1 + i] = static_cast<uint8_t>(r.Read(8));
+        out.length = length + 1;
+        return true;
+    }
+
+    // Before the first frame is decoded: true while the frames the probe reads are not all
+    // in the input and more input can still come.
+    bool ProbeMustWait() {
+        if (stream.Buffer().EndOfData() || stream.Buffer().Free() == 0) return false;
+        bool incomplete = false;
+        ReadAhead(stream.Buffer(), kProbeFramesHeld, &incomplete);
+        return incomplete;
+    }
+
+    // After the core decoded the first frame (`coreStatus`): whether the stream is Velora.
+    bool ProbeVelora(Mp3Ssc coreStatus) {
+        const int firstLength = core.SbrPayloadLength();
+        if (coreStatus != kSscSuccess || firstLength <= 0) return false;
+        BitBuffer view = stream.Buffer();
+        view.Skip(-stream.Header().frameBits);  // back to the first frame, still in the buffer
+        bool incomplete = false;
+        const int read = ReadAhead(view, kProbeFramesHeld, &incomplete);
+        if (read < 1) return false;
+        const int window = ahead[0].mainBits == 0 ? kProbeAudioFrames + 1 : kProbeAudioFrames;
+        // Fewer frames than the window only at the end of the stream.
+        if (read < window && incomplete && !stream.Buffer().EndOfData()) return false;
+        const int frames = std::min(read, window);
+        const int samplesPerFrame = stream.Header().SamplesPerFrame() >> shift;
+        sbr::BeginPayloadProbe(probe, stream.Header().samplingRate,
+                               sbr::DefaultSbrConfig(samplesPerFrame).tiltDb);
+        int audioFrames = 0;
+        for (int k = 0; k < frames; ++k) {
+            const AheadFrame& f = ahead[k];
+            SbrFrame& p = probeFrame;
+            if (k == 0) {
+                std::memcpy(p.payload, core.SbrPayload(), static_cast<size_t>(firstLength));
+                p.length = firstLength;
+            } else if (!AheadPayload(f, p)) {
+                return false;
+            }
+            // The payload ends before the next frame's main data (or the frame) begins.
+            const int limit = k + 1 < read ? ahead[k + 1].mainStart : f.areaEnd;
+            if (f.PayloadStart() + WrappedBytes(p.length) > limit) return false;
+            p.present = 1;
+            p.stereo = f.channels == 2 ? 1 : 0;
+            p.kind = (p.payload[0] & 0x20) != 0 ? 13 : 12;
+            if (!sbr::ProbePayload(probe, p)) return false;
+            if (f.mainBits > 0) ++audioFrames;
+        }
+        return audioFrames > 0;
+    }
+
+    // The first decoded frame decides for the life of the object: a Velora stream (see the
+    // probe above) gets the enhancement when its decoder accepts the core format.
+    void ProbeSbr(Mp3Ssc coreStatus) {
         sbrProbePending = false;
-        veloraPayloadSeen = core.SbrPayloadLength() > 0;
+        veloraPayloadSeen = ProbeVelora(coreStatus);
         if (!veloraPayloadSeen) return;
         const int coreSamplesPerFrame = stream.Header().SamplesPerFrame() >> shift;
         BuildSbrFrame();
@@ -187,11 +359,17 @@ struct DecoderObject final : Veloradecoder {
                   char* text, int* textLength) {
         *bytesWritten = 0;
         if (held) return DeliverHeld(destination, destinationSize, bytesWritten);
-        Mp3Ssc status = stream.NextFrame();
+        // A first frame left standing while the probe waited is still the current frame.
+        Mp3Ssc status = probeWaiting ? kSscSuccess : stream.NextFrame();
+        probeWaiting = false;
         if (status != kSscSuccess) {
             if (status == kSscSyncEof) endOfStream = true;
             if (status == kSscSyncLost) core.Reset(true);
             return Finish(status);
+        }
+        if (sbrProbePending && ProbeMustWait()) {
+            probeWaiting = true;
+            return Finish(kSscSyncNeedData);
         }
 
         // With the enhancement on, a frame is 1152 samples per channel at the output: refused
@@ -213,7 +391,7 @@ struct DecoderObject final : Veloradecoder {
         UpdateInfo(status);
         if (!SscSucceeded(status)) return Finish(status);
 
-        if (sbrProbePending) ProbeSbr();
+        if (sbrProbePending) ProbeSbr(status);
         BuildSbrFrame();
 
         const int coreChannels = CoreChannels();
@@ -242,6 +420,7 @@ struct DecoderObject final : Veloradecoder {
         std::fill(std::begin(gains), std::end(gains), 1.0f);
         endOfStream = false;
         held = false;
+        probeWaiting = false;
         stream.Reset();
         core.Reset(true);
         if (sbr != nullptr) sbr->Reset();

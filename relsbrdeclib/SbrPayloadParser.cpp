@@ -431,6 +431,7 @@ int ParsePayload(SbrParserState& s, const velora::SbrFrame& frame) {
     s.tablesChanged = false;
     s.headerReset = false;
     s.elementChannels = 0;
+    s.payloadValid = false;
     if (frame.kind != kKindPlain && frame.kind != kKindHeader) return kSbrErrElement;
     const bool stereo = frame.stereo != 0;
     const int channels = stereo ? 2 : 1;
@@ -465,6 +466,7 @@ int ParsePayload(SbrParserState& s, const velora::SbrFrame& frame) {
     if (!s.header.received) {
         if (withHeader) return MarkError(s, channels);
         if (!stereo) r.ReadBit();
+        s.payloadValid = !error;
         return kSbrOk;
     }
     bool ok = false;
@@ -476,6 +478,7 @@ int ParsePayload(SbrParserState& s, const velora::SbrFrame& frame) {
         ok = ParseSingle(r, s);
     }
     if (!ok || r.Overrun() || (r.BitsRead() + 7) / 8 != bytes) error = true;
+    s.payloadValid = !error;
     if (error) return MarkError(s, channels);
 
     s.elementChannels = channels;
@@ -499,6 +502,40 @@ int ParsePayload(SbrParserState& s, const velora::SbrFrame& frame) {
     if (!stereo) s.channel[1].valid = false;
     s.validFrameSeen = true;
     return kSbrOk;
+}
+
+void BeginPayloadProbe(SbrPayloadProbe& probe, int coreRate, float tiltDb) {
+    probe.failed = false;
+    probe.passed = 0;
+    probe.elementChecks = coreRate > 0 && coreRate <= kMaxProbeCoreRate &&
+                          InitParserState(probe.parser, 2 * coreRate, tiltDb);
+}
+
+bool ProbePayload(SbrPayloadProbe& probe, const velora::SbrFrame& frame) {
+    if (probe.failed) return false;
+    probe.failed = true;
+    const bool stereo = frame.stereo != 0;
+    // Byte 0 and the CRC field, which runs into byte 1, at the least.
+    if (frame.present == 0 || frame.length < 2 || frame.length > kMaxPayloadBytes) return false;
+    const uint32_t first = frame.payload[0];
+    const bool header = (first & 0x20u) != 0;
+    if ((first & 0xC0u) != 0xC0u || ((first & 0x10u) != 0) == stereo || (first & 0x08u) == 0 ||
+        frame.kind != (header ? kKindHeader : kKindPlain))
+        return false;
+    if (probe.elementChecks) {
+        if (ParsePayload(probe.parser, frame) != kSbrOk || !probe.parser.payloadValid) return false;
+    } else {
+        SbrBitReader r(frame.payload, frame.length);
+        r.Skip(kSbrCrcStartBit - 7);
+        const uint32_t crc = r.Read(7);
+        const uint32_t computed =
+            SbrCrc(frame.payload, frame.length, kSbrCrcStartBit, SbrCrcBits(stereo, header));
+        if ((computed & 0x7Fu) != crc) return false;
+        if (header && r.Read(2) != 0) return false;  // the only header version there is
+    }
+    probe.failed = false;
+    ++probe.passed;
+    return true;
 }
 
 }  // namespace velora::sbr
