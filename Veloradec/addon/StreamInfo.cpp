@@ -27,6 +27,12 @@ constexpr int kMaxProbeCalls = 32;
 constexpr int kVbriOffset = 36;
 constexpr int kVbriTableOffset = 62;
 constexpr int kXingSize = 120;  // tag, flags, frames, bytes, table of contents, quality
+// The encoder's extension after the Xing fields: a 9-byte name, then at offset 21 delay and
+// padding in 12 bits each.
+constexpr int kEncoderInfoSize = 24;
+constexpr int kEncoderDelayOffset = 21;
+constexpr int kId3v1Size = 128;
+constexpr int kApeFooterSize = 32;
 
 uint32_t Be16(const uint8_t* p) {
     return (uint32_t{p[0]} << 8) | p[1];
@@ -82,13 +88,19 @@ int XingOffset(const MpegHeader& header) {
     return 0;  // MPEG-2.5
 }
 
+uint32_t Le32(const uint8_t* p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
 // Reads the Xing header of the frame; false when there is none or it is cut short.
 bool ReadXing(const uint8_t* frame, int available, const MpegHeader& header, XingData* xing) {
     const int offset = XingOffset(header);
     if (offset == 0 || available < offset + kXingSize) return false;
     const uint8_t* p = frame + offset;
-    if (std::memcmp(p, "Xing", 4) != 0) return false;
+    const bool info = std::memcmp(p, "Info", 4) == 0;
+    if (!info && std::memcmp(p, "Xing", 4) != 0) return false;
     *xing = XingData{};
+    xing->constantBitrate = info;
     xing->flags = Be32(p + 4);
     p += 8;
     if (xing->flags & XingData::kFlagFrames) {
@@ -103,13 +115,26 @@ bool ReadXing(const uint8_t* frame, int available, const MpegHeader& header, Xin
         std::memcpy(xing->toc, p, XingData::kTocSize);
         p += XingData::kTocSize;
     }
-    if (xing->flags & XingData::kFlagQuality) xing->quality = Be32(p);
+    if (xing->flags & XingData::kFlagQuality) {
+        xing->quality = Be32(p);
+        p += 4;
+    }
+    // The extension lies inside the frame, and its name is text.
+    const int end = std::min(available, header.frameBits / 8);
+    if (p + kEncoderInfoSize <= frame + end &&
+        std::all_of(p, p + 4, [](uint8_t c) { return c >= 0x20 && c < 0x7F; })) {
+        const uint8_t* d = p + kEncoderDelayOffset;
+        xing->encoderInfo = true;
+        xing->encoderDelay = static_cast<uint16_t>(d[0] << 4 | d[1] >> 4);
+        xing->encoderPadding = static_cast<uint16_t>((d[1] & 0x0F) << 8 | d[2]);
+    }
     return true;
 }
 
 // Frame and byte counts of a VBRI or a Xing header (with both counts) in the first frame.
 bool HeaderCounts(const uint8_t* frame, int available, const MpegHeader& header, uint32_t* frames,
-                  uint32_t* bytes) {
+                  uint32_t* bytes, bool* constant) {
+    *constant = false;
     if (HasVbri(frame, available)) {
         *bytes = Be32(frame + kVbriOffset + 10);
         *frames = Be32(frame + kVbriOffset + 14);
@@ -120,10 +145,40 @@ bool HeaderCounts(const uint8_t* frame, int available, const MpegHeader& header,
     if (!ReadXing(frame, available, header, &xing) || (xing.flags & kBoth) != kBoth) return false;
     *frames = xing.frames;
     *bytes = xing.bytes;
+    *constant = xing.constantBitrate;
     return true;
 }
 
 }  // namespace
+
+uint32_t StreamInfo::LeadingTagBytes(const uint8_t* head, int length) {
+    if (head == nullptr || length < kLeadingTagProbe || std::memcmp(head, "ID3", 3) != 0) return 0;
+    // Version and revision are never 0xFF, the size bytes are 7-bit.
+    if (head[3] == 0xFF || head[4] == 0xFF) return 0;
+    if ((head[6] | head[7] | head[8] | head[9]) & 0x80) return 0;
+    const uint32_t body = uint32_t{head[6]} << 21 | uint32_t{head[7]} << 14 |
+                          uint32_t{head[8]} << 7 | uint32_t{head[9]};
+    const bool footer = (head[5] & 0x10) != 0;
+    return 10 + body + (footer ? 10 : 0);
+}
+
+uint32_t StreamInfo::TrailingTagBytes(const uint8_t* tail, int length) {
+    if (tail == nullptr || length <= 0) return 0;
+    uint32_t bytes = 0;
+    if (length >= kId3v1Size && std::memcmp(tail + length - kId3v1Size, "TAG", 3) == 0) {
+        bytes = kId3v1Size;
+    }
+    const int footer = length - static_cast<int>(bytes) - kApeFooterSize;
+    if (footer >= 0 && std::memcmp(tail + footer, "APETAGEX", 8) == 0) {
+        // The size counts items and footer; a header of the same size precedes them when
+        // the flags (bit 31) say so.
+        const uint64_t size = Le32(tail + footer + 12);
+        const bool header = (Le32(tail + footer + 20) & 0x80000000u) != 0;
+        const uint64_t ape = size + (header ? kApeFooterSize : 0);
+        if (size >= kApeFooterSize && ape < 0x7FFFFFFFu) bytes += static_cast<uint32_t>(ape);
+    }
+    return bytes;
+}
 
 void StreamInfo::Init() {
     *this = StreamInfo{};
@@ -192,8 +247,10 @@ int StreamInfo::ScanBlock(const uint8_t* block, int length, bool nominalBlockSiz
             AlignedFirstFrame(block, length, firstFrameBit, &available, &firstHeader)) {
         uint32_t frames = 0;
         uint32_t bytes = 0;
-        if (HeaderCounts(frame, available, firstHeader, &frames, &bytes) && frames > 0 &&
-            bytes > 0 && samplingRate > 0) {
+        bool constant = false;
+        // A constant bit rate ("Info") is the frames' own.
+        if (HeaderCounts(frame, available, firstHeader, &frames, &bytes, &constant) && !constant &&
+            frames > 0 && bytes > 0 && samplingRate > 0) {
             const double seconds = static_cast<double>(frames) * SamplesPerFrame(samplingRate) /
                                    static_cast<double>(samplingRate);
             averageBitrate = ToInt32(static_cast<double>(bytes) * 8.0 / seconds);
@@ -269,6 +326,7 @@ void StreamInfo::ReadVbrHeader(const uint8_t* block, int length) {
             seekTable = 1;
         }
         vbrHeader = 1;
+        headerFrameBytes = header.frameBits / 8;
         frames = vbri.frames;
         if (vbri.bytes > 0) totalBytes = vbri.bytes;
     } else {
@@ -276,6 +334,7 @@ void StreamInfo::ReadVbrHeader(const uint8_t* block, int length) {
         if (!ReadXing(frame, available, header, &read)) return;
         xing = read;
         vbrHeader = 1;
+        headerFrameBytes = header.frameBits / 8;
         if (xing.flags & XingData::kFlagFrames) frames = xing.frames;
         if ((xing.flags & XingData::kFlagBytes) && xing.bytes > 0) totalBytes = xing.bytes;
         if (xing.flags & XingData::kFlagToc) {
@@ -288,7 +347,7 @@ void StreamInfo::ReadVbrHeader(const uint8_t* block, int length) {
     if (frames > 0) {
         framesKnown = 1;
         durationMs = FramesDurationMs(frames, samplingRate);
-        if (durationMs > 0) {
+        if (durationMs > 0 && !xing.constantBitrate) {
             averageBitrate = ToInt32(8.0 * static_cast<double>(totalBytes) /
                                      (0.001 * static_cast<double>(durationMs)));
         }
@@ -297,7 +356,22 @@ void StreamInfo::ReadVbrHeader(const uint8_t* block, int length) {
 }
 
 int StreamInfo::Analyse(const uint8_t* block, int length, uint32_t fileSize) {
+    const uint32_t tag = LeadingTagBytes(block, length);
+    if (tag == 0) return AnalyseAudio(block, length, 0, fileSize);
+    if (tag >= static_cast<uint32_t>(length)) {
+        Init();
+        audioStart = tag;
+        audioBytes = fileSize > tag ? fileSize - tag : 0;
+        return 0;
+    }
+    return AnalyseAudio(block + tag, length - static_cast<int>(tag), tag,
+                        fileSize > tag ? fileSize - tag : 0);
+}
+
+int StreamInfo::AnalyseAudio(const uint8_t* block, int length, uint32_t start, uint32_t bytes) {
     Init();
+    audioStart = start;
+    audioBytes = bytes;
     BlockScan scan;
     if (!ScanBlock(block, length, false, &scan)) return 0;
 
@@ -306,10 +380,10 @@ int StreamInfo::Analyse(const uint8_t* block, int length, uint32_t fileSize) {
     channels = scan.channels;
     samplingRate = scan.samplingRate;
     firstFrameBit = scan.firstFrameBit;
-    totalBytes = fileSize;
+    totalBytes = bytes;
 
     if (averageBitrate > 0) {
-        durationMs = ToInt32(static_cast<double>(fileSize) /
+        durationMs = ToInt32(static_cast<double>(bytes) /
                              (static_cast<double>(averageBitrate) * 0.125) * 1000.0);
     }
     if (samplingRate > 0) {
@@ -319,10 +393,12 @@ int StreamInfo::Analyse(const uint8_t* block, int length, uint32_t fileSize) {
 
     ReadVbrHeader(block, length);
 
-    // One frame through a decoder of its own tells whether the stream carries the SBR layer.
+    // One frame through a decoder of its own tells whether the stream carries the SBR layer;
+    // a header frame holds no audio and is not decoded.
     VeloradecoderPtr probe(Veloradecoder::Create(0, false, false));
     if (probe) {
-        const int offset = firstFrameBit / 8;
+        int offset = firstFrameBit / 8;
+        if (length - (offset + headerFrameBytes) >= 4) offset += headerFrameBytes;
         probe->Feed(block + offset, length - offset);
         probe->SetEndOfData();
         std::array<int16_t, kMaxFrameSamples> pcm{};
@@ -348,11 +424,11 @@ uint32_t StreamInfo::Limited(double position) const {
 }
 
 uint32_t StreamInfo::PositionForTime(int32_t timeMs) const {
-    return PositionAt(static_cast<double>(timeMs));
+    return audioStart + PositionAt(static_cast<double>(timeMs));
 }
 
 uint32_t StreamInfo::PositionForPercent(float percent) const {
-    return PositionAtPercent(static_cast<double>(percent));
+    return audioStart + PositionAtPercent(static_cast<double>(percent));
 }
 
 uint32_t StreamInfo::PositionAt(double timeMs) const {

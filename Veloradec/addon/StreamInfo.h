@@ -32,7 +32,8 @@ constexpr uint32_t kMp3FlagPrivateOn = 0x10;
 constexpr uint32_t kMp3FlagPrivateOff = 0x20;
 constexpr uint32_t kMp3FlagVariableBitrate = 0x100;
 
-// A Xing header: the tag, a flag word, then only the fields its flags name.
+// A Xing header ("Info" in a constant-bit-rate stream): the tag, a flag word, then only the
+// fields its flags name, then possibly the encoder's extension with its delay and padding.
 struct XingData {
     static constexpr uint32_t kFlagFrames = 1;
     static constexpr uint32_t kFlagBytes = 2;
@@ -45,6 +46,12 @@ struct XingData {
     uint32_t bytes = 0;
     uint8_t toc[kTocSize] = {};  // toc[i]: position at i percent, in 1/256 of the bytes
     uint32_t quality = 0;
+    bool constantBitrate = false;  // tagged "Info"
+    // The encoder's extension after the fields: samples it added before the signal and after
+    // it (12 bits each), in samples of the stream's rate.
+    bool encoderInfo = false;
+    uint16_t encoderDelay = 0;
+    uint16_t encoderPadding = 0;
 };
 
 // A VBRI header with its table turned into cumulative byte positions.
@@ -78,13 +85,30 @@ struct BlockScan {
 
 class StreamInfo {
   public:
+    // Bytes to read from the start of a file for LeadingTagBytes, and from its end for
+    // TrailingTagBytes.
+    static constexpr int kLeadingTagProbe = 10;
+    static constexpr int kTrailingTagProbe = 160;
+    // Size of an ID3v2 tag at the start of `head` (header, body and footer), 0 when there
+    // is none.
+    static uint32_t LeadingTagBytes(const uint8_t* head, int length);
+    // Bytes of tags at the end of a file whose last `length` bytes are `tail`: an ID3v1 tag
+    // and an APE tag before it (the whole APE tag, though only its footer need be in `tail`).
+    static uint32_t TrailingTagBytes(const uint8_t* tail, int length);
+
     // Clears the record.
     void Init();
     // Scans `block` (the first bytes of the file, `length` of them) for frames and reads a
     // VBR header from the first one; `fileSize` is the size of the whole file. 1 on
-    // success, 0 when no frame was found. Only the first 8192 bytes are scanned.
+    // success, 0 when no frame was found. Only the first 8192 bytes are scanned. An ID3v2
+    // tag at the start is skipped; when the block ends inside it, audioStart says where the
+    // audio starts and AnalyseAudio takes a block read from there.
     int Analyse(const uint8_t* block, int length, uint32_t fileSize);
-    // Byte position to seek to, never above totalBytes.
+    // As Analyse, for a block that holds the file's bytes from `audioStart` on, where
+    // `audioBytes` of audio lie (the file without its tags).
+    int AnalyseAudio(const uint8_t* block, int length, uint32_t audioStart, uint32_t audioBytes);
+    // File position to seek to: audioStart plus a position in the audio, never above
+    // audioStart + totalBytes.
     uint32_t PositionForTime(int32_t timeMs) const;
     uint32_t PositionForPercent(float percent) const;
 
@@ -102,7 +126,12 @@ class StreamInfo {
     int32_t velora = 0;       // the first decoded frame had the SBR layer active
     int32_t averageBytesPerSecond = 0;
     uint32_t totalBytes = 0;  // bytes the seek positions refer to
-    int32_t firstFrameBit = -1;
+    uint32_t audioStart = 0;  // file position of the audio: after an ID3v2 tag
+    uint32_t audioBytes = 0;  // the file's bytes without its tags
+    int32_t firstFrameBit = -1;  // in the analysed block
+    // The first frame is a Xing, Info or VBRI header frame of that many bytes, which holds
+    // no audio; 0 otherwise.
+    int32_t headerFrameBytes = 0;
     double frameDurationMs = 0.0;
     Mpeglayer3WaveFormat format;
     XingData xing;

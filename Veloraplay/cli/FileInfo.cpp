@@ -1,5 +1,6 @@
 #include "FileInfo.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -88,7 +89,8 @@ const char* StreamKind(const FileInfo& info) {
 
 const char* VbrHeaderKind(const velora::StreamInfo& s) {
     if (!s.vbrHeader) return "none";
-    return s.vbri.version != 0 || s.vbri.frames != 0 ? "VBRI" : "Xing";
+    if (s.vbri.version != 0 || s.vbri.frames != 0) return "VBRI";
+    return s.xing.constantBitrate ? "Info" : "Xing";
 }
 
 }  // namespace
@@ -101,24 +103,38 @@ bool ReadFileInfo(const std::string& path, FileInfo& info, std::string& error) {
         error = std::strerror(errno);
         return false;
     }
-    std::vector<uint8_t> block(kAnalysedBytes);
-    const size_t got = std::fread(block.data(), 1, block.size(), f);
-    const bool readError = std::ferror(f) != 0;
-    if (std::fseek(f, 0, SEEK_END) == 0) {
-        const long size = std::ftell(f);
-        info.fileSize = size > 0 ? static_cast<uint64_t>(size) : got;
+    // The audio lies between an ID3v2 tag at the start and APE or ID3v1 tags at the end.
+    uint8_t head[velora::StreamInfo::kLeadingTagProbe] = {};
+    const size_t headBytes = std::fread(head, 1, sizeof(head), f);
+    uint64_t audioStart = velora::StreamInfo::LeadingTagBytes(head, static_cast<int>(headBytes));
+    uint64_t trailing = 0;
+    if (fseeko(f, 0, SEEK_END) == 0) {
+        const off_t size = ftello(f);
+        info.fileSize = size > 0 ? static_cast<uint64_t>(size) : headBytes;
     } else {
-        info.fileSize = got;
+        info.fileSize = headBytes;
     }
+    audioStart = std::min(audioStart, info.fileSize);
+    uint8_t tail[velora::StreamInfo::kTrailingTagProbe] = {};
+    const size_t tailBytes = static_cast<size_t>(std::min<uint64_t>(sizeof(tail), info.fileSize - audioStart));
+    if (tailBytes > 0 && fseeko(f, static_cast<off_t>(info.fileSize - tailBytes), SEEK_SET) == 0 &&
+        std::fread(tail, 1, tailBytes, f) == tailBytes) {
+        trailing = velora::StreamInfo::TrailingTagBytes(tail, static_cast<int>(tailBytes));
+    }
+    const uint64_t audioBytes = info.fileSize - audioStart - std::min(trailing, info.fileSize - audioStart);
+    std::vector<uint8_t> block(kAnalysedBytes);
+    size_t got = 0;
+    if (fseeko(f, static_cast<off_t>(audioStart), SEEK_SET) == 0) {
+        got = std::fread(block.data(), 1, static_cast<size_t>(std::min<uint64_t>(block.size(), audioBytes)), f);
+    }
+    const bool readError = std::ferror(f) != 0;
     std::fclose(f);
     if (readError) {
         error = "read error";
         return false;
     }
-    info.stream.Init();
-    const uint32_t size32 =
-        info.fileSize > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(info.fileSize);
-    if (!info.stream.Analyse(block.data(), static_cast<int>(got), size32)) {
+    const auto To32 = [](uint64_t v) { return static_cast<uint32_t>(std::min<uint64_t>(v, 0xFFFFFFFFu)); };
+    if (!info.stream.AnalyseAudio(block.data(), static_cast<int>(got), To32(audioStart), To32(audioBytes))) {
         error = "no MPEG audio frames found";
         return false;
     }
@@ -139,7 +155,11 @@ bool ReadFileInfo(const std::string& path, FileInfo& info, std::string& error) {
     }
     info.coreRate = info.stream.samplingRate;
     info.outputRate = info.stream.samplingRate;
-    if (byte < got) {
+    // As `velora decode`, past a header frame, which holds no audio.
+    const size_t probeAt = byte + static_cast<size_t>(info.stream.headerFrameBytes);
+    if (probeAt + 4 <= got) {
+        ProbeFirstFrame(block.data() + probeAt, static_cast<int>(got - probeAt), info);
+    } else if (byte < got) {
         ProbeFirstFrame(block.data() + byte, static_cast<int>(got - byte), info);
     }
     return true;
@@ -160,13 +180,17 @@ std::string FormatText(const FileInfo& info) {
         << ((s.format.flags & velora::kMp3FlagVariableBitrate) ? " average, variable" : ", constant")
         << "\n";
     out << "Duration:    " << Duration(s.durationMs) << " (" << s.durationMs << " ms)\n";
-    out << "File size:   " << info.fileSize << " bytes, first frame at byte "
-        << s.firstFrameBit / 8 << "\n";
+    out << "File size:   " << info.fileSize << " bytes, " << s.audioBytes << " of audio, first frame at byte "
+        << s.audioStart + static_cast<uint32_t>(s.firstFrameBit / 8) << "\n";
     out << "VBR header:  " << VbrHeaderKind(s);
-    if (s.vbrHeader && std::string(VbrHeaderKind(s)) == "Xing") {
+    if (s.vbrHeader && std::string(VbrHeaderKind(s)) != "VBRI") {
         out << " (flags " << s.xing.flags << ", frames " << s.xing.frames << ", bytes "
             << s.xing.bytes << ", table " << (s.seekTable ? "yes" : "no") << ", quality "
-            << s.xing.quality << ")";
+            << s.xing.quality;
+        if (s.xing.encoderInfo) {
+            out << ", encoder delay " << s.xing.encoderDelay << ", padding " << s.xing.encoderPadding;
+        }
+        out << ")";
     } else if (s.vbrHeader) {
         out << " (version " << s.vbri.version << ", delay " << s.vbri.delay << ", quality "
             << s.vbri.quality << ", frames " << s.vbri.frames << ", bytes " << s.vbri.bytes
@@ -195,12 +219,17 @@ std::string FormatJson(const FileInfo& info) {
     out << "  \"variableBitrate\": "
         << ((s.format.flags & velora::kMp3FlagVariableBitrate) ? "true" : "false") << ",\n";
     out << "  \"durationMs\": " << s.durationMs << ",\n";
-    out << "  \"firstFrameByte\": " << s.firstFrameBit / 8 << ",\n";
+    out << "  \"audioBytes\": " << s.audioBytes << ",\n";
+    out << "  \"firstFrameByte\": " << s.audioStart + static_cast<uint32_t>(s.firstFrameBit / 8) << ",\n";
     out << "  \"vbrHeader\": \"" << VbrHeaderKind(s) << "\"";
-    if (s.vbrHeader && std::string(VbrHeaderKind(s)) == "Xing") {
+    if (s.vbrHeader && std::string(VbrHeaderKind(s)) != "VBRI") {
         out << ",\n  \"xing\": {\"flags\": " << s.xing.flags << ", \"frames\": " << s.xing.frames
             << ", \"bytes\": " << s.xing.bytes << ", \"toc\": " << (s.seekTable ? "true" : "false")
-            << ", \"quality\": " << s.xing.quality << "}";
+            << ", \"quality\": " << s.xing.quality;
+        if (s.xing.encoderInfo) {
+            out << ", \"encoderDelay\": " << s.xing.encoderDelay << ", \"encoderPadding\": " << s.xing.encoderPadding;
+        }
+        out << "}";
     } else if (s.vbrHeader) {
         out << ",\n  \"vbri\": {\"version\": " << s.vbri.version << ", \"delay\": " << s.vbri.delay
             << ", \"quality\": " << s.vbri.quality << ", \"frames\": " << s.vbri.frames

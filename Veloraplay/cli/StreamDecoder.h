@@ -1,7 +1,10 @@
-// Decodes a whole compressed stream into a WAVE writer: every decoded frame, in the format
-// of the first one (later frames with another channel count are mixed or duplicated). The
-// format is the decoder's output format, which for a Velora stream is twice the coded rate;
-// should the enhancement drop out later, the core-rate frames are resampled to keep time.
+// Decodes a whole compressed stream into a WAVE writer: every audio frame (an ID3v2 tag, a
+// VBR header frame and tags at the end are passed over), with the encoder's delay and
+// padding trimmed where the header records them. The format is the decoder's output format,
+// which for a Velora stream is twice the coded rate; should the enhancement drop out later,
+// the core-rate frames are resampled to keep time. The channel count is the most any frame
+// has (read from the frame headers ahead of decoding when the input is seekable, else from
+// the first two frames); frames with fewer channels are widened, with more mixed down.
 #pragma once
 
 #include <atomic>
@@ -18,6 +21,9 @@ struct DecodeOptions {
     int downsamplingShift = 0;
     bool mono = false;
     bool enhancement = true;
+    // Trim the encoder delay and padding a Xing/Info (encoder extension) or VBRI header
+    // records; false keeps every decoded sample after the header frame.
+    bool gapless = true;
 };
 
 struct DecodeOutcome {
@@ -30,6 +36,13 @@ struct DecodeOutcome {
     int sampleRate = 0;
     bool rateChanged = false;       // frames at another rate were written as they are
     long long resampledFrames = 0;  // frames at half the rate, brought to the output rate
+    bool headerFrame = false;       // a VBR header frame was passed over
+    long long trimmedStart = 0;     // samples per channel of encoder delay left out
+    long long trimmedEnd = 0;       // and of padding
+    // Frames with more channels than the file, mixed down: an input that cannot be read
+    // ahead, whose first frames had fewer channels than a later one.
+    long long mixedDownFrames = 0;
+    std::string incomplete;  // what the input lacks, e.g. "the last frame is cut: N of M bytes"
 };
 
 // Called now and then with the input bytes consumed so far and frames decoded.

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "AtomicOutputFile.h"
+#include "OutputTarget.h"
 #include "FileInfo.h"
 #include "StreamDecoder.h"
 #include "WaveEncoder.h"
@@ -32,6 +32,8 @@ constexpr const char* kUsage =
     "      -m, --mono                mix the output down to one channel\n"
     "      -n, --no-enhancement      do not rebuild the high band of Velora files (the\n"
     "          --no-sbr              output keeps their doubled rate)\n"
+    "          --no-gapless          keep the encoder's delay and padding (trimmed by\n"
+    "                                default where the file's VBR header records them)\n"
     "      -q, --quiet               no progress line\n"
     "  encode [OPTIONS] IN.wav OUT   encode a 16-bit PCM WAVE file to a Velora file (an mp3\n"
     "                                stream with the SBR layer), or to plain mp3 without SBR\n"
@@ -70,6 +72,9 @@ int UsageError(const std::string& message) {
     return 2;
 }
 
+// How messages name the output.
+std::string OutputLabel(const std::string& name) { return name == "-" ? "standard output" : "'" + name + "'"; }
+
 struct Arguments {
     std::vector<std::string> positional;
     veloraplay::DecodeOptions decode;
@@ -94,6 +99,8 @@ bool ParseDecodeArguments(int argc, char** argv, Arguments& args, std::string& e
             args.decode.mono = true;
         } else if (a == "-n" || a == "--no-enhancement" || a == "--no-sbr") {
             args.decode.enhancement = false;
+        } else if (a == "--no-gapless") {
+            args.decode.gapless = false;
         } else if (a == "-q" || a == "--quiet") {
             args.quiet = true;
         } else if (a.size() > 1 && a[0] == '-') {
@@ -120,15 +127,13 @@ int RunDecode(int argc, char** argv) {
     const uint64_t inSize =
         (fstat(fileno(in), &st) == 0 && S_ISREG(st.st_mode)) ? static_cast<uint64_t>(st.st_size) : 0;
 
-    veloraplay::AtomicOutputFile output;
-    std::FILE* out = stdout;
-    if (outName != "-") {
-        if (!output.Open(outName, error)) {
-            if (in != stdin) std::fclose(in);
-            return Fail("cannot write '" + outName + "': " + error);
-        }
-        out = output.Stream();
+    // Opened before decoding, so that an output that is the input is refused untouched.
+    veloraplay::OutputTarget output;
+    if (!output.Open(outName, &st, error)) {
+        if (in != stdin) std::fclose(in);
+        return Fail("cannot write " + OutputLabel(outName) + ": " + error);
     }
+    std::FILE* out = output.Stream();
 
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
@@ -148,13 +153,13 @@ int RunDecode(int argc, char** argv) {
     if (in != stdin) std::fclose(in);
 
     if (!outcome.ok) {
+        const std::string writeError = output.WriteError();
         output.Discard();
         if (gCancel.load()) return 130;
+        if (!writeError.empty()) return Fail("cannot write " + OutputLabel(outName) + ": " + writeError);
         return Fail("'" + inName + "': " + outcome.error);
     }
-    if (outName != "-" && !output.Commit(error)) {
-        return Fail("cannot write '" + outName + "': " + error);
-    }
+    if (!output.Commit(error)) return Fail("cannot write " + OutputLabel(outName) + ": " + error);
     if (outcome.resampledFrames > 0) {
         std::fprintf(stderr,
                      "velora: warning: '%s': %lld frames at half the rate (the core signal of a "
@@ -164,6 +169,15 @@ int RunDecode(int argc, char** argv) {
     if (outcome.rateChanged) {
         std::fprintf(stderr, "velora: warning: '%s' changes its sampling rate; the output keeps %d Hz\n",
                      inName.c_str(), outcome.sampleRate);
+    }
+    if (outcome.mixedDownFrames > 0) {
+        std::fprintf(stderr,
+                     "velora: warning: '%s': %lld frames have more channels than the first ones and "
+                     "were mixed down to %d (the input could not be read ahead)\n",
+                     inName.c_str(), outcome.mixedDownFrames, outcome.channels);
+    }
+    if (!outcome.incomplete.empty()) {
+        std::fprintf(stderr, "velora: warning: '%s': %s\n", inName.c_str(), outcome.incomplete.c_str());
     }
     if (!args.quiet && (outcome.crcErrors > 0 || outcome.concealed > 0)) {
         std::fprintf(stderr, "velora: '%s': %lld damaged and %lld incomplete frames concealed\n",
@@ -264,8 +278,12 @@ int RunEncode(int argc, char** argv) {
     const std::string& outName = positional[1];
     if (inName == "-" || outName == "-") return UsageError("encode reads and writes files, not '-'");
 
-    veloraplay::AtomicOutputFile output;
-    if (!output.Open(outName, error)) return Fail("cannot write '" + outName + "': " + error);
+    struct stat inputStat {};
+    const bool inputFound = ::stat(inName.c_str(), &inputStat) == 0;
+    veloraplay::OutputTarget output;
+    if (!output.Open(outName, inputFound ? &inputStat : nullptr, error)) {
+        return Fail("cannot write '" + outName + "': " + error);
+    }
 
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
@@ -294,11 +312,18 @@ int RunEncode(int argc, char** argv) {
         veloraplay::EncodeWaveFile(inName, output.Stream(), options, gCancel, progress);
     if (showProgress && bytesPerSecond > 0) std::fputc('\n', stderr);
     if (!outcome.ok) {
+        const std::string writeError = output.WriteError();
         output.Discard();
         if (gCancel.load()) return 130;
+        if (!writeError.empty() || outcome.outputError) {
+            return Fail("cannot write '" + outName + "': " + (writeError.empty() ? outcome.error : writeError));
+        }
         return Fail("'" + inName + "': " + outcome.error);
     }
     if (!output.Commit(error)) return Fail("cannot write '" + outName + "': " + error);
+    if (!outcome.incomplete.empty()) {
+        std::fprintf(stderr, "velora: warning: '%s': %s\n", inName.c_str(), outcome.incomplete.c_str());
+    }
     return 0;
 }
 
