@@ -109,13 +109,16 @@ bool ExpertSelect(const TuningTables& tables, int inputRate, int inputChannels,
     }
 
     // 6. Without SBR: the row's core rate, or a standard divisor of the input rate in range.
+    // An input below the row's range is never raised to it: it is coded at its own rate,
+    // which step 7 accepts when that core's MPEG version has the bit rate.
+    const bool belowRow = inputRate < row->minRate;
     if (f.sampleRate == 0) {
         if (inputRate >= row->preferredRate)
             f.sampleRate = static_cast<uint32_t>(row->preferredRate);
-        else if (inputRate >= row->minRate)
+        else if (!belowRow)
             f.sampleRate = static_cast<uint32_t>(row->minRate);
         else
-            return false;
+            f.sampleRate = static_cast<uint32_t>(inputRate);
         f.sbrMode = kSbrModeOff;
         for (int i = 1; i <= 6; ++i) {
             const int rate = inputRate / i;
@@ -129,7 +132,8 @@ bool ExpertSelect(const TuningTables& tables, int inputRate, int inputChannels,
     // 7. A constant rate must also be one the core's MPEG version has: the table rows span
     // the bit rates between two standard ones, and an explicit rate may pick another core.
     const int rate = static_cast<int>(f.sampleRate);
-    if (!sbrFeasible && (rate < row->minRate || rate > row->maxRate)) return false;
+    const bool ownRate = belowRow && rate == inputRate;
+    if (!sbrFeasible && !ownRate && (rate < row->minRate || rate > row->maxRate)) return false;
     if (f.vbrQuality == 0 && !CoreOffersBitrate(f.sbrMode == kSbrModeOn ? rate / 2 : rate, bitrate)) return false;
     format = f;
     return true;

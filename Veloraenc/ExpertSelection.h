@@ -29,7 +29,8 @@ const CoreTuningRow* FindCoreRow(const TuningTables& tables, int codedChannels, 
 
 // Fills the zeros of `format` for an input of `inputRate` Hz and `inputChannels`; false when
 // the tables offer no operating point for it, or for constant bit rate when the chosen core
-// lacks the bit rate (`format` is then unchanged).
+// lacks the bit rate (`format` is then unchanged). An input below the core row's range is
+// coded at its own rate.
 bool ExpertSelect(const TuningTables& tables, int inputRate, int inputChannels,
                   EncoderOutputFormat& format);
 

@@ -62,8 +62,11 @@ TEST(veloraenc_Open, OperatingPointsPerInput) {
         {24000, 2, 22050, kChannelModeStereo, kSbrModeOff},
         {12000, 1, 12000, kChannelModeMono, kSbrModeOff},
         {8000, 1, 8000, kChannelModeMono, kSbrModeOff},
-        {16000, 2, 0, 0, 0},  // below the 64000 bit/s two-channel core
-        {8000, 2, 0, 0, 0},
+        // Below the 64000 bit/s two-channel core's 22050 Hz: at the input's own rate.
+        {16000, 2, 16000, kChannelModeStereo, kSbrModeOff},
+        {12000, 2, 12000, kChannelModeStereo, kSbrModeOff},
+        {11025, 2, 11025, kChannelModeStereo, kSbrModeOff},
+        {8000, 2, 8000, kChannelModeStereo, kSbrModeOff},
     };
     for (const Case& c : cases) {
         Handle e(mp3EncOpen(c.rate, c.channels, kInputInt16));

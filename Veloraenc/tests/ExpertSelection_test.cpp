@@ -233,8 +233,50 @@ TEST(veloraenc_Selection, AutomaticChannelModeAndDivisors) {
     EXPECT_EQ(f.sampleRate, 16000u);
     f = Auto(30000);  // in the row's range, but no core has 30 kbit/s
     EXPECT_FALSE(ExpertSelect(x.tables, 16000, 1, f));
+    // An input below the row's minimum is coded at its own rate where that core has the
+    // bit rate, never raised to the row.
     f = Auto(24000);
-    EXPECT_FALSE(ExpertSelect(x.tables, 12000, 1, f));  // below the row's minimum
+    ASSERT_TRUE(ExpertSelect(x.tables, 12000, 1, f));
+    EXPECT_EQ(f.sampleRate, 12000u);
+    EXPECT_EQ(f.sbrMode, kSbrModeOff);
+    f = Auto(64000);
+    ASSERT_TRUE(ExpertSelect(x.tables, 11025, 2, f));  // the row keeps 22050
+    EXPECT_EQ(f.sampleRate, 11025u);
+    EXPECT_EQ(f.channelMode, kChannelModeStereo);
+    f = Auto(64000);
+    f.sampleRate = 16000;  // an explicit rate below the row that is not the input's
+    EXPECT_FALSE(ExpertSelect(x.tables, 22050, 2, f));
+}
+
+// Two channels at 8000..24000 Hz on the shipped tables: below a row's range the input's own
+// rate with every bit rate its MPEG version has, two coded channels included; above the
+// version's range refused.
+TEST(veloraenc_Selection, LowRateInputsKeepTheirRate) {
+    const TuningTables& t = DefaultTuningTables();
+    for (int rate : {8000, 11025, 12000, 16000}) {
+        for (int kbps : kMpeg2Kbps) {
+            EncoderOutputFormat f = Auto(static_cast<uint32_t>(kbps) * 1000u);
+            f.channelMode = kChannelModeStereo;
+            ASSERT_TRUE(ExpertSelect(t, rate, 2, f)) << rate << " " << kbps;
+            // 8..24 kbit/s for two channels: the rows' 8000 Hz core.
+            EXPECT_EQ(f.sampleRate, kbps <= 24 ? 8000u : static_cast<uint32_t>(rate)) << rate << " " << kbps;
+            EXPECT_EQ(f.sbrMode, kSbrModeOff);
+        }
+        for (uint32_t bitrate : {192000u, 320000u, 28000u}) {
+            EncoderOutputFormat f = Auto(bitrate);
+            f.channelMode = kChannelModeStereo;
+            EXPECT_FALSE(ExpertSelect(t, rate, 2, f)) << rate << " " << bitrate;
+        }
+    }
+    EncoderOutputFormat f = Auto(80000);
+    f.channelMode = kChannelModeStereo;
+    ASSERT_TRUE(ExpertSelect(t, 22050, 2, f));  // the 32000 Hz row
+    EXPECT_EQ(f.sampleRate, 22050u);
+    f = Auto(80000);
+    f.channelMode = kChannelModeStereo;
+    f.sbrMode = kSbrModeOff;
+    ASSERT_TRUE(ExpertSelect(t, 44100, 2, f));  // unchanged above it
+    EXPECT_EQ(f.sampleRate, 32000u);
 }
 
 TEST(veloraenc_Selection, RangeChecks) {
