@@ -81,11 +81,11 @@ bool HasVbri(const uint8_t* frame, int available) {
            Be16(frame + kVbriOffset + 4) == 1;
 }
 
-// Offset of the Xing tag after the side information; 0 where no tag is looked for.
+// Offset of the Xing tag after the side information.
 int XingOffset(const MpegHeader& header) {
     if (header.version == 0) return header.channels == 2 ? 36 : 21;
-    if (header.version == 1) return header.channels == 2 ? 21 : 13;
-    return 0;  // MPEG-2.5
+    // MPEG-2 and MPEG-2.5 share the side information's size; encoders tag both.
+    return header.channels == 2 ? 21 : 13;
 }
 
 uint32_t Le32(const uint8_t* p) {

@@ -540,8 +540,8 @@ INSTANTIATE_TEST_SUITE_P(Layouts, addon_XingOffset,
                                            XingCase{1, 8, 3, 13}),  // MPEG-2 mono
                          [](const auto& param) { return "at" + std::to_string(param.index); });
 
-TEST(addon_Xing, NotLookedForInMpeg25) {
-    const FrameParams s = Params(2, 8, 0);  // 11025 Hz
+TEST(addon_Xing, ReadInMpeg25AfterItsSideInformation) {
+    const FrameParams s = Params(2, 8, 0);  // 11025 Hz stereo: the tag at 21
     for (const std::size_t offset : {std::size_t{13}, std::size_t{21}, std::size_t{36}}) {
         XingFields x;
         x.flags = 3;
@@ -549,7 +549,7 @@ TEST(addon_Xing, NotLookedForInMpeg25) {
         x.bytes = 1000;
         std::vector<uint8_t> bytes = XingFrame(s, offset, x);
         Append(bytes, Frames(s, 3));
-        EXPECT_EQ(Analysed(bytes, 100000).vbrHeader, 0) << offset;
+        EXPECT_EQ(Analysed(bytes, 100000).vbrHeader, offset == 21 ? 1 : 0) << offset;
     }
 }
 
