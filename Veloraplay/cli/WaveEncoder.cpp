@@ -1,5 +1,7 @@
 #include "WaveEncoder.h"
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -55,6 +57,13 @@ const char* ModeName(uint32_t mode) {
 }
 
 bool WriteAll(std::FILE* out, const uint8_t* bytes, size_t n) { return n == 0 || std::fwrite(bytes, 1, n, out) == n; }
+
+// A failed write or seek on the output, with the reason the system gave.
+EncodeOutcome& OutputFailed(EncodeOutcome& r, const std::string& what = std::string()) {
+    r.error = what + std::strerror(errno);
+    r.outputError = true;
+    return r;
+}
 
 std::string PointLine(const char* kind, int rate, int channels, const enc::EncoderOutputFormat& f) {
     return std::string(kind) + " in=" + std::to_string(rate) + " ch=" + std::to_string(channels) +
@@ -214,9 +223,10 @@ EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const
 
     std::vector<uint8_t> output(kOutputBytes);
     const int headerBytes = enc::mp3EncGetVbrHeader(h.get(), output.data(), kOutputBytes);
+    // The header frame is rewritten at the end, so a VBR file needs an output that can seek.
+    if (headerBytes > 0 && std::ftell(out) < 0) return OutputFailed(r, "a VBR file needs an output that can seek: ");
     if (!WriteAll(out, output.data(), static_cast<size_t>(headerBytes))) {
-        r.error = "write error";
-        return r;
+        return OutputFailed(r);
     }
 
     // Whole sample frames of two 16-bit channels: the data is read up to a multiple of 4.
@@ -248,24 +258,30 @@ EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const
         pending -= static_cast<size_t>(consumed);
         offset += static_cast<size_t>(consumed);
         if (!WriteAll(out, output.data(), static_cast<size_t>(n))) {
-            r.error = "write error";
-            return r;
+            return OutputFailed(r);
         }
         if (pending == 0 && read >= total && n == 0 && consumed == 0) break;
+    }
+
+    // A data chunk that claims more than the file holds, or a file cut short: what there is
+    // was encoded, and the caller is told what was not.
+    const uint64_t present = wave.Position() < total ? wave.Position() : wave.DataBytes();
+    if (wave.DeclaredDataBytes() > present) {
+        r.incomplete = "the data chunk is " + std::to_string(wave.DeclaredDataBytes() - present) +
+                       " bytes short: it claims " + std::to_string(wave.DeclaredDataBytes()) +
+                       ", the file holds " + std::to_string(present) + "; encoded what there is";
     }
 
     uint8_t tag[velora::kDefaultTagBytes];
     const int tagBytes = velora::BuildDefaultTag(tag, sizeof(tag), inputPath);
     if (!WriteAll(out, tag, static_cast<size_t>(tagBytes))) {
-        r.error = "write error";
-        return r;
+        return OutputFailed(r);
     }
     if (headerBytes > 0) {
         if (enc::mp3EncGetVbrHeader(h.get(), output.data(), kOutputBytes) != headerBytes || std::fflush(out) != 0 ||
             std::fseek(out, 0, SEEK_SET) != 0 || !WriteAll(out, output.data(), static_cast<size_t>(headerBytes)) ||
             std::fseek(out, 0, SEEK_END) != 0) {
-            r.error = "cannot rewrite the VBR header";
-            return r;
+            return OutputFailed(r, "cannot rewrite the VBR header: ");
         }
     }
     r.ok = true;

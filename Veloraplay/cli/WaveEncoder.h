@@ -29,6 +29,8 @@ struct EncodeOutcome {
     int inputChannels = 0;
     int outputRate = 0;
     bool sbr = false;
+    bool outputError = false;  // the error is the output's (a write or seek failed), not the input's
+    std::string incomplete;    // what the input lacks, e.g. "the data chunk is N bytes short ..."
 };
 
 // Called now and then with the bytes of sample data read so far and their total.

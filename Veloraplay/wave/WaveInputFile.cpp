@@ -101,7 +101,7 @@ void WaveInputFile::Close() {
     if (file_ != nullptr) std::fclose(file_);
     file_ = nullptr;
     format_ = PcmFormat{};
-    riffEnd_ = dataStart_ = dataBytes_ = position_ = 0;
+    riffEnd_ = dataStart_ = dataBytes_ = declaredBytes_ = position_ = 0;
 }
 
 bool WaveInputFile::Fail(const std::string& reason) {
@@ -158,6 +158,7 @@ bool WaveInputFile::Open(const std::string& path) {
     dataStart_ = chunkStart + 8;
     const uint64_t available = fileLength > dataStart_ ? fileLength - dataStart_ : 0;
     dataBytes_ = chunk.size == kStreamedSize ? available : std::min<uint64_t>(chunk.size, available);
+    declaredBytes_ = chunk.size == kStreamedSize ? dataBytes_ : chunk.size;
     position_ = 0;
     return true;
 }
@@ -169,6 +170,8 @@ int WaveInputFile::SampleRate() const {
 int WaveInputFile::Channels() const { return IsOpen() ? format_.channels : 0; }
 
 uint64_t WaveInputFile::DataBytes() const { return IsOpen() ? dataBytes_ : 0; }
+
+uint64_t WaveInputFile::DeclaredDataBytes() const { return IsOpen() ? declaredBytes_ : 0; }
 
 size_t WaveInputFile::Read(void* buffer, size_t bytes) {
     if (!IsOpen() || position_ >= dataBytes_) return 0;

@@ -1,7 +1,7 @@
 // Reads 16-bit linear PCM RIFF/WAVE files for the encoder: walks the chunks up to "data",
 // accepting a "fmt " chunk longer than 16 bytes and skipping chunks it does not know.
 // Streamed files (sizes 0xFFFFFFFF) and files whose sizes overstate their length are read
-// up to the end of the file.
+// up to the end of the file; DeclaredDataBytes() against DataBytes() tells how much is missing.
 #pragma once
 
 #include <cstddef>
@@ -36,7 +36,10 @@ public:
 
     int SampleRate() const;
     int Channels() const;
+    // The sample bytes the file holds, and the size its data chunk claims (for a streamed
+    // file, which claims none, the bytes it holds).
     uint64_t DataBytes() const;
+    uint64_t DeclaredDataBytes() const;
     const PcmFormat& Format() const { return format_; }
 
     // Copies up to `bytes` sample bytes; returns 0 at the end of the data.
@@ -60,6 +63,7 @@ private:
     uint64_t riffEnd_ = 0;    // file offset just past the RIFF form (or the file's end)
     uint64_t dataStart_ = 0;  // file offset of the first sample byte
     uint64_t dataBytes_ = 0;
+    uint64_t declaredBytes_ = 0;
     uint64_t position_ = 0;   // relative to dataStart_
 };
 

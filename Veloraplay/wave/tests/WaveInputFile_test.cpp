@@ -76,6 +76,7 @@ TEST_F(wave_input_Reader, RoundTripWithWaveFileWriter) {
         EXPECT_EQ(in.SampleRate(), 32000);
         EXPECT_EQ(in.Channels(), channels);
         EXPECT_EQ(in.DataBytes(), samples.size() * 2);
+        EXPECT_EQ(in.DeclaredDataBytes(), in.DataBytes());
         EXPECT_EQ(ReadSamples(in, samples.size() * 2), samples);
         Bytes more(16);
         EXPECT_EQ(in.Read(more.data(), more.size()), 0u);
@@ -184,9 +185,10 @@ TEST_F(wave_input_Reader, OverstatedSizesEndAtTheFileEnd) {
         const char* name;
         uint32_t dataSize;
         int64_t riffSize;
+        uint64_t declared;  // what the reader says the data chunk claims
     };
-    for (const Case& c : {Case{"data too large", 1000, -1}, Case{"both too large", 5000, 9000},
-                          Case{"streamed", 0xFFFFFFFFu, 0xFFFFFFFFu}}) {
+    for (const Case& c : {Case{"data too large", 1000, -1, 1000}, Case{"both too large", 5000, 9000, 5000},
+                          Case{"streamed", 0xFFFFFFFFu, 0xFFFFFFFFu, 100}}) {
         SCOPED_TRACE(c.name);
         Bytes header;
         AppendText(header, "data");
@@ -199,6 +201,7 @@ TEST_F(wave_input_Reader, OverstatedSizesEndAtTheFileEnd) {
         WaveInputFile in;
         ASSERT_TRUE(in.Open(path)) << in.FailureReason();
         EXPECT_EQ(in.DataBytes(), 100u);
+        EXPECT_EQ(in.DeclaredDataBytes(), c.declared);
         EXPECT_EQ(ReadSamples(in, 2000), samples);
         Bytes more(8);
         EXPECT_EQ(in.Read(more.data(), more.size()), 0u);
