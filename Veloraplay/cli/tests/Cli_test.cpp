@@ -150,6 +150,164 @@ TEST_F(VeloraCommand, InfoDescribesTheStream) {
     EXPECT_NE(r.err.find("l3-he_free.bit"), std::string::npos);
 }
 
+std::vector<int16_t> WaveSamples(const std::string& wav);
+
+// A FIFO in `dir` that a background `cat` fills with `file`: an input that cannot be read ahead.
+std::string PipeFrom(const fs::path& dir, const std::string& file) {
+    const fs::path fifo = dir / "pipe.mp3";
+    fs::remove(fifo);
+    if (std::system(("mkfifo " + fifo.string()).c_str()) != 0) return {};
+    if (std::system(("cat " + file + " >" + fifo.string() + " &").c_str()) != 0) return {};
+    return fifo.string();
+}
+
+// A stream that starts in mono and turns stereo keeps both channels where the headers can be
+// read ahead: mono frames are widened, so the file equals the reference frame by frame. From
+// a pipe the first frames decide, and a warning says what was mixed down.
+TEST_F(VeloraCommand, MonoThenStereoStreamStaysStereo) {
+    const std::string bit = kConformance + "l3-he_mode.bit";
+    const auto layouts = velora::test::ListFrameLayouts(velora::test::ReadFileBytes(bit));
+    const std::string pcm = Slurp(kConformance + "l3-he_mode.pcm");
+    ASSERT_GT(layouts.size(), 10u);
+    ASSERT_EQ(layouts.front().channels, 1);
+    const auto stereo = std::count_if(layouts.begin(), layouts.end(), [](const auto& f) { return f.channels == 2; });
+    ASSERT_GT(stereo, 0);
+
+    const fs::path out = dir_ / "out.wav";
+    CommandResult r = Velora("decode -q " + bit + " " + out.string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::string wav = Slurp(out);
+    ASSERT_GE(wav.size(), 44u);
+    EXPECT_EQ(Le16(wav, 22), 2);
+    const std::vector<int16_t> ours = WaveSamples(wav);
+    ASSERT_EQ(ours.size(), layouts.size() * 1152 * 2);
+    size_t at = 0;  // in the reference, whose frames keep their own channel count
+    int worst = 0;
+    for (size_t f = 0; f < layouts.size() && at + 2 <= pcm.size(); ++f) {
+        for (size_t i = 0; i < 1152; ++i) {
+            for (size_t c = 0; c < 2; ++c) {
+                const size_t ref = at + 2 * (layouts[f].channels == 2 ? 2 * i + c : i);
+                if (ref + 2 > pcm.size()) break;
+                const int d = ours[(f * 1152 + i) * 2 + c] - static_cast<int16_t>(Le16(pcm, ref));
+                worst = std::max(worst, d < 0 ? -d : d);
+            }
+        }
+        at += 1152 * 2 * static_cast<size_t>(layouts[f].channels);
+    }
+    EXPECT_EQ(at, pcm.size());
+    EXPECT_LE(worst, 1);
+
+    r = Velora("decode -q - " + out.string() + " <" + bit);  // a file: seekable
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Le16(Slurp(out), 22), 2);
+    const std::string pipe = PipeFrom(dir_, bit);
+    ASSERT_FALSE(pipe.empty());
+    r = Velora("decode -q " + pipe + " " + out.string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Le16(Slurp(out), 22), 1);
+    EXPECT_NE(r.err.find("warning: '" + pipe + "': " + std::to_string(stereo) + " frames have more channels"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+}
+
+// Tags around the audio: a large ID3v2 tag (with a footer, and bytes that look like frame
+// headers) before it, an APE tag and an ID3v1 tag after it. info finds the stream and counts
+// only the audio; decode gives what the bare stream gives.
+TEST_F(VeloraCommand, TagsAroundTheAudioAreNotCounted) {
+    const std::string bare = Slurp(kConformance + "l3-si.bit");
+    ASSERT_GT(bare.size(), 1000u);
+    const auto Syncsafe = [](size_t n) {
+        return std::string{static_cast<char>(n >> 21 & 0x7F), static_cast<char>(n >> 14 & 0x7F),
+                           static_cast<char>(n >> 7 & 0x7F), static_cast<char>(n & 0x7F)};
+    };
+    const auto Le = [](uint32_t v) {
+        return std::string{static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+                           static_cast<char>(v >> 24)};
+    };
+    const auto Id3v2 = [&](size_t body, bool footer) {
+        std::string frames = "PRIV" + std::string{0, static_cast<char>(body >> 16), static_cast<char>(body >> 8),
+                                                  static_cast<char>(body)} + std::string(2, '\0');
+        for (size_t i = 0; i < body; ++i) frames += static_cast<char>(i % 7 == 0 ? 0xFF : 0xFB - i % 3);
+        const std::string flags(1, footer ? '\x10' : '\0');
+        std::string tag = "ID3\x04" + std::string(1, '\0') + flags + Syncsafe(frames.size()) + frames;
+        if (footer) tag += "3DI\x04" + std::string(1, '\0') + flags + Syncsafe(frames.size());
+        return tag;
+    };
+    const std::string apeItems(40, 'a');
+    const auto ApeBlock = [&](bool header) {
+        return "APETAGEX" + Le(2000) + Le(static_cast<uint32_t>(apeItems.size() + 32)) + Le(1) +
+               Le(0x80000000u | (header ? 0x20000000u : 0u)) + std::string(8, '\0');
+    };
+    const std::string ape = ApeBlock(true) + apeItems + ApeBlock(false);
+    const std::string id3v1 = "TAG" + std::string(125, ' ');
+
+    const fs::path plainFile = dir_ / "bare.mp3";
+    std::ofstream(plainFile, std::ios::binary) << bare;
+    CommandResult r = Velora("info --json " + plainFile.string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto Field = [](const std::string& json, const std::string& name) {
+        const size_t at = json.find("\"" + name + "\": ");
+        return at == std::string::npos ? std::string("?") : json.substr(at, json.find(',', at) - at);
+    };
+    const std::string duration = Field(r.out, "durationMs");
+    const std::string first = Field(r.out, "firstFrameByte");
+    const int firstByte = std::atoi(first.substr(first.find(':') + 1).c_str());
+    const fs::path bareWav = dir_ / "bare.wav";
+    ASSERT_EQ(Velora("decode -q " + plainFile.string() + " " + bareWav.string()).status, 0);
+
+    for (const size_t body : {size_t{9000}, size_t{65536}, size_t{300000}}) {
+        SCOPED_TRACE(body);
+        const std::string lead = Id3v2(body, body == 300000);
+        const fs::path tagged = dir_ / "tagged.mp3";
+        std::ofstream(tagged, std::ios::binary) << lead << bare << ape << id3v1;
+        r = Velora("info --json " + tagged.string());
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(Field(r.out, "durationMs"), duration);
+        EXPECT_EQ(Field(r.out, "audioBytes"), "\"audioBytes\": " + std::to_string(bare.size()));
+        EXPECT_EQ(Field(r.out, "firstFrameByte"), "\"firstFrameByte\": " + std::to_string(lead.size() + static_cast<size_t>(firstByte)));
+        const fs::path wav = dir_ / "tagged.wav";
+        r = Velora("decode -q " + tagged.string() + " " + wav.string());
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        EXPECT_TRUE(Slurp(wav) == Slurp(bareWav));
+    }
+}
+
+// A file cut inside its last frame decodes what is there, exits 0 and says what was lost,
+// from a file and from a pipe.
+TEST_F(VeloraCommand, CutLastFrameIsNamed) {
+    const std::string bare = Slurp(kConformance + "l3-si.bit");
+    const auto layouts = velora::test::ListFrameLayouts(velora::test::ReadFileBytes(kConformance + "l3-si.bit"));
+    ASSERT_GT(layouts.size(), 4u);
+    const auto& last = layouts.back();
+    const size_t keep = 100;
+    const fs::path cut = dir_ / "cut.mp3";
+    std::ofstream(cut, std::ios::binary) << bare.substr(0, last.offset + keep);
+    const std::string expected = "velora: warning: '" + cut.string() + "': the last frame is cut: " +
+                                 std::to_string(keep) + " of " + std::to_string(last.bytes) + " bytes\n";
+    const fs::path whole = dir_ / "whole.wav";
+    CommandResult r = Velora("decode -q " + kConformance + "l3-si.bit " + whole.string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");  // a whole file says nothing
+    const std::string wholeWav = Slurp(whole);
+    ASSERT_GE(wholeWav.size(), 44u);
+    const size_t frameBytes = 1152 * 2 * Le16(wholeWav, 22);
+    const fs::path out = dir_ / "out.wav";
+    r = Velora("decode -q " + cut.string() + " " + out.string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, expected);
+    // Everything before the cut frame is there.
+    EXPECT_EQ(Slurp(out).substr(44), wholeWav.substr(44, wholeWav.size() - 44 - frameBytes));
+    const std::string pipe = PipeFrom(dir_, cut.string());
+    ASSERT_FALSE(pipe.empty());
+    r = Velora("decode -q " + pipe + " " + out.string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("'" + pipe + "': the last frame is cut: " + std::to_string(keep) + " of "), std::string::npos)
+        << r.err;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Velora files
 
