@@ -35,7 +35,8 @@ static_assert(kAncillaryTextBufferSize == kAncillaryTextCapacity,
 // data, such as a VBR header frame, comes on top), each carry an SBR payload that passes
 // every check the format offers: marker, CRC, header values, element syntax and length, and
 // its place in the frame's ancillary data (it ends before the next frame's main data
-// begins). Fewer frames are judged only when the stream has no more. A plain frame whose
+// begins). Fewer frames are judged only when the stream has no more, and never the header
+// frame alone. A plain frame whose
 // ancillary bytes look like a payload by marker, length and CRC flag (about one first frame
 // in two hundred of low-rate encoder output) also passes the 7-bit CRC once in 128 times;
 // four such frames in a row do not occur by chance. The frames after the first are read
@@ -279,7 +280,6 @@ struct DecoderObject final : Veloradecoder {
         const int samplesPerFrame = stream.Header().SamplesPerFrame() >> shift;
         sbr::BeginPayloadProbe(probe, stream.Header().samplingRate,
                                sbr::DefaultSbrConfig(samplesPerFrame).tiltDb);
-        int audioFrames = 0;
         for (int k = 0; k < frames; ++k) {
             const AheadFrame& f = ahead[k];
             SbrFrame& p = probeFrame;
@@ -296,9 +296,9 @@ struct DecoderObject final : Veloradecoder {
             p.stereo = f.channels == 2 ? 1 : 0;
             p.kind = (p.payload[0] & 0x20) != 0 ? 13 : 12;
             if (!sbr::ProbePayload(probe, p)) return false;
-            if (f.mainBits > 0) ++audioFrames;
         }
-        return audioFrames > 0;
+        // A stream of one frame is judged on it; a header frame's signature alone is not enough.
+        return frames >= 2 || ahead[0].mainBits > 0;
     }
 
     // The first decoded frame decides for the life of the object: a Velora stream (see the
