@@ -481,6 +481,56 @@ TEST_F(velora_stream_decoding, ProbeResultIsKeptForTheObject) {
     }
 }
 
+TEST_F(velora_stream_decoding, FirstFramesMustAllCarryGoodPayloads) {
+    // The first frame alone, a damaged CRC or a missing payload among the first four frames
+    // make the stream plain; payloads in the first four frames only are enough.
+    ExpectUsable(S().stereo);
+    const VeloraPayloadMaker maker{VeloraPayloadPlan{}};
+    ASSERT_TRUE(maker.Ready());
+    struct Case {
+        const char* what;
+        test::VeloraPayloadSource source;
+        bool velora;
+    };
+    const Case cases[] = {
+        {"first frame only", [&](int i) { return i == 0 ? maker(i) : std::nullopt; }, false},
+        {"frame 2 without payload", [&](int i) { return i == 2 ? std::nullopt : maker(i); }, false},
+        {"frame 3 with a wrong CRC",
+         [&](int i) {
+             std::optional<SbrFrame> f = maker(i);
+             if (f && i == 3) f->payload[0] ^= 0x01;  // lowest of the CRC's top three bits
+             return f;
+         },
+         false},
+        {"frame 1 one byte longer",
+         [&](int i) {
+             std::optional<SbrFrame> f = maker(i);
+             if (f && i == 1) f->payload[f->length++] = 0;
+             return f;
+         },
+         false},
+        {"first four frames", [&](int i) { return i < 4 ? maker(i) : std::nullopt; }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        VeloraBuildReport report;
+        const std::vector<uint8_t> bytes = BuildVeloraStream(S().stereo.plain, c.source, &report);
+        ASSERT_TRUE(report.ok);
+        ASSERT_FALSE(PayloadsFound(bytes).front().empty());
+        VeloradecoderPtr d(Veloradecoder::Create(0, false, false));
+        ASSERT_TRUE(d);
+        Output run;
+        DecodeInto(*d, bytes, true, false, run);
+        ASSERT_EQ(static_cast<int>(run.calls.size()), report.frames);
+        EXPECT_EQ(d->VeloraStream(), c.velora);
+        EXPECT_EQ(run.calls.front().info.sbrActive, c.velora ? 1 : 0);
+        EXPECT_EQ(run.calls.front().info.outputSamplingRate, c.velora ? 44100 : 22050);
+        if (!c.velora) {
+            EXPECT_EQ(run.pcm, Decode(S().stereo.plain).pcm);
+        }
+    }
+}
+
 TEST_F(velora_stream_decoding, FloatAndMonoOutputFollowTheEnhancedFormat) {
     ExpectUsable(S().stereo);
     const Output floats = Decode(S().stereo.velora, true, true);
