@@ -44,16 +44,21 @@ public:
     int Feed(const uint8_t* bytes, int length);
     // Decodes at most one frame into `destination`: interleaved 16-bit samples, or floats
     // when created for float output. `text` (kAncillaryTextBufferSize bytes) and
-    // `textLength` may be null. A Velora stream (the first decoded frame carries an SBR
-    // payload the enhancement accepts) comes out at twice the coded rate, 1152 samples per
-    // channel; `sbrEnable` false keeps that format and leaves the high band empty. A
+    // `textLength` may be null. A Velora stream (the first decoded frame and the next three
+    // with audio carry SBR payloads that pass every check, see VeloraStream) comes out at
+    // twice the coded rate, 1152 samples per channel, from the first frame on; `sbrEnable`
+    // false keeps that format and leaves the high band empty. Before the first frame the
+    // call answers kSscSyncNeedData until the input holds the frames the probe reads, is
+    // full, or has ended (SetEndOfData). A
     // destination too small for the frame gives kSscErrBufferSize and stays untouched; the
     // next call with room delivers that frame.
     Mp3Ssc Decode(void* destination, int destinationSize, int* bytesWritten, bool sbrEnable,
                   char* text, int* textLength);
     const FrameInfo& Info() const;
-    // The SBR probe of the first decoded frame found a payload: the stream is Velora, whether
-    // or not its enhancement could be decoded (Info().sbrActive says that).
+    // The SBR probe of the first decoded frame found the stream to be Velora (payloads that
+    // pass CRC, header, element, length and placement checks in the first frame and the
+    // ones after it), whether or not its enhancement could be decoded (Info().sbrActive says
+    // that).
     bool VeloraStream() const;
     void SetEndOfData();
     // For seeking or restarting; keeps the result of the SBR probe.
