@@ -35,9 +35,15 @@ enc::EncoderOutputFormat FormatFor(const EncodeOptions& o, int channels) {
     return f;
 }
 
-bool Accepts(int rate, int channels, enc::EncoderOutputFormat f) {
-    EncoderHandle h(enc::mp3EncOpen(rate, channels, enc::kInputInt16));
-    return h && enc::mp3EncSetOutputFormat(h.get(), &f) == 1;
+// The bit rates the encoder takes with these options otherwise, asked as EncodeWaveFile asks.
+std::vector<int> AcceptedKbps(enc::Mp3EncInstance* h, EncodeOptions o, int channels) {
+    std::vector<int> accepted;
+    for (int kbps : kCandidateKbps) {
+        o.bitrateKbps = kbps;
+        enc::EncoderOutputFormat f = FormatFor(o, channels);
+        if (enc::mp3EncSetOutputFormat(h, &f) == 1) accepted.push_back(kbps);
+    }
+    return accepted;
 }
 
 std::string List(const std::vector<int>& values, const char* unit) {
@@ -123,61 +129,30 @@ std::vector<std::string> ListOperatingPoints(int vbrKbps) {
     return lines;
 }
 
-std::string DescribeOperatingPoints(int inputRate, int channels) {
-    std::vector<int> bitrates;
-    for (int kbps : kCandidateKbps) {
-        enc::EncoderOutputFormat f;
-        f.bitrate = static_cast<uint32_t>(kbps) * 1000u;
+std::string DescribeOperatingPoints(int inputRate, int channels, const EncodeOptions& asked) {
+    EncoderHandle h(enc::mp3EncOpen(inputRate, channels, enc::kInputInt16));
+    if (!h) {
+        std::vector<int> rates;
         for (int rate : kInputRates)
-            if (Accepts(rate, channels, f)) {
-                bitrates.push_back(kbps);
-                break;
-            }
+            if (EncoderHandle(enc::mp3EncOpen(rate, channels, enc::kInputInt16))) rates.push_back(rate);
+        return "input rates " + List(rates, " Hz") + " with " + std::to_string(channels) +
+               (channels == 1 ? " channel" : " channels");
     }
-    std::vector<int> rates;
-    for (int rate : kInputRates)
-        if (EncoderHandle(enc::mp3EncOpen(rate, channels, enc::kInputInt16))) rates.push_back(rate);
-    std::vector<int> sbrRates;
-    for (int rate : rates) {
-        EncoderHandle h(enc::mp3EncOpen(rate, channels, enc::kInputInt16));
-        enc::EncoderOutputFormat f;
-        f.bitrate = 64000;
-        f.sbrMode = enc::kSbrModeOn;
-        if (enc::mp3EncSetOutputFormat(h.get(), &f) == 1 && f.sbrMode == enc::kSbrModeOn) sbrRates.push_back(rate);
-    }
-    std::vector<uint32_t> modes;
+    // Only the bit rate changes: with VBR, the rates its selection may start from.
+    const std::vector<int> bitrates = AcceptedKbps(h.get(), asked, channels);
+    const std::string what = std::string(ModeName(FormatFor(asked, channels).channelMode)) +
+                             (asked.sbr ? "" : " without SBR") +
+                             (asked.vbrQuality != 0 ? " at VBR quality " + std::to_string(asked.vbrQuality) : "");
+    if (!bitrates.empty()) return List(bitrates, " kbit/s") + " " + what;
+    // Nothing in this mode: the modes that have bit rates with the same SBR request.
+    std::string text = "no bit rate for " + what;
     for (uint32_t mode = enc::kChannelModeMono; mode <= enc::kChannelModeDualMono; ++mode) {
-        enc::EncoderOutputFormat f;
-        f.channelMode = mode;
-        f.bitrate = 64000;
-        for (int rate : rates)
-            if (Accepts(rate, channels, f)) {
-                modes.push_back(mode);
-                break;
-            }
+        EncodeOptions o = asked;
+        o.channelMode = mode;
+        const std::vector<int> rates = AcceptedKbps(h.get(), o, channels);
+        if (rates.empty()) continue;
+        text += std::string("; ") + List(rates, " kbit/s ") + ModeName(mode) + (asked.sbr ? "" : " without SBR");
     }
-    // VBR qualities with SBR, where the tables limit them.
-    int low = 0;
-    int high = 0;
-    for (int q = 1; q <= 100; ++q) {
-        EncoderHandle h(enc::mp3EncOpen(inputRate, channels, enc::kInputInt16));
-        enc::EncoderOutputFormat f;
-        f.vbrQuality = static_cast<uint32_t>(q);
-        f.sbrMode = enc::kSbrModeOn;
-        f.bitrate = 64000;
-        if (h && enc::mp3EncSetOutputFormat(h.get(), &f) == 1 && f.sbrMode == enc::kSbrModeOn) {
-            if (low == 0) low = q;
-            high = q;
-        }
-    }
-    std::string text = List(bitrates, " kbit/s") + " from " + std::to_string(channels) + "-channel input at " +
-                       List(rates, " Hz");
-    if (!sbrRates.empty()) text += ", SBR from " + List(sbrRates, " Hz");
-    if (!modes.empty()) {
-        text += ", modes";
-        for (size_t i = 0; i < modes.size(); ++i) text += std::string(i > 0 ? ", " : " ") + ModeName(modes[i]);
-    }
-    if (low > 0) text += ", VBR with SBR at quality " + std::to_string(low) + ".." + std::to_string(high);
     return text;
 }
 
@@ -198,7 +173,7 @@ EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const
     EncoderHandle h(enc::mp3EncOpen(r.inputRate, r.inputChannels, enc::kInputInt16));
     if (!h) {
         r.error = "no operating point for " + input + " input; supported: " +
-                  DescribeOperatingPoints(r.inputRate, r.inputChannels);
+                  DescribeOperatingPoints(r.inputRate, r.inputChannels, options);
         return r;
     }
     enc::EncoderOutputFormat format = FormatFor(options, r.inputChannels);
@@ -206,8 +181,8 @@ EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const
                               (options.sbr ? "" : " without SBR") +
                               (options.vbrQuality != 0 ? ", VBR quality " + std::to_string(options.vbrQuality) : "");
     if (enc::mp3EncSetOutputFormat(h.get(), &format) != 1) {
-        r.error = asked + " is not offered for " + input + " input; supported: " +
-                  DescribeOperatingPoints(r.inputRate, r.inputChannels);
+        r.error = asked + " is not offered for " + input + " input; offered for it: " +
+                  DescribeOperatingPoints(r.inputRate, r.inputChannels, options);
         return r;
     }
     r.outputRate = static_cast<int>(format.sampleRate);

@@ -50,8 +50,10 @@ EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const
 // the bit rate `vbrKbps` (VBR's selection starts from it).
 std::vector<std::string> ListOperatingPoints(int vbrKbps);
 
-// What the encoder offers for an input of `channels` channels, for error messages: bit
-// rates, input rates and the VBR qualities, as found by asking it.
-std::string DescribeOperatingPoints(int inputRate, int channels);
+// What the encoder accepts for this input with `asked`'s mode, SBR request and VBR quality,
+// for error messages, found by asking it: the bit rates (for VBR those its selection may
+// start from), or when there are none the modes that have some; for an input it cannot open,
+// the input rates it takes.
+std::string DescribeOperatingPoints(int inputRate, int channels, const EncodeOptions& asked);
 
 }  // namespace veloraplay

@@ -8,14 +8,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "CommandFixture.h"
+#include "EncoderApi.h"
 #include "MpegHeader.h"
 #include "Veloradecoder.h"
+#include "WaveEncoder.h"
 
 namespace {
 
@@ -70,6 +75,12 @@ std::string Wave(int rate, int channels, double seconds, int bits = 16) {
     w += "data";
     Put32(w, static_cast<uint32_t>(data.size()));
     return w + data;
+}
+
+uint32_t Le32(const std::string& s, size_t at) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(s[at + 3])) << 24 |
+           static_cast<uint32_t>(static_cast<uint8_t>(s[at + 2])) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(s[at + 1])) << 8 | static_cast<uint8_t>(s[at]);
 }
 
 uint32_t Be32(const std::string& s, size_t at) {
@@ -272,10 +283,14 @@ TEST_F(velora_cli_encode, RefusalsNameWhatIsSupportedAndLeaveNoFile) {
         {deep + " " + out, "only 16-bit linear PCM"},
         {junk + " " + out, "only 16-bit linear PCM"},
         {(dir_ / "missing.wav").string() + " " + out, "only 16-bit linear PCM"},
-        {slow + " " + out, "kbit/s from 2-channel input at 22050"},
-        {"-b 50 " + stereo + " " + out, "supported: 8, 16, 24, 32"},
-        {"--mode lc " + stereo + " " + out, "modes mono, stereo, dual"},
-        {"--mode lc -V 70 " + stereo + " " + out, "VBR with SBR at quality 1..100"},
+        // Only what works for that input, mode and SBR request: MPEG-2's bit rates for
+        // 16000 Hz, LC Stereo's four, the other modes when the one asked has none.
+        {"-b 192 " + slow + " " + out,
+         "offered for it: 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160 kbit/s stereo\n"},
+        {"-b 50 " + stereo + " " + out, "offered for it: 8, 16, 24, 32"},
+        {"--mode lc " + stereo + " " + out, "offered for it: 24, 32, 40, 48 kbit/s lc\n"},
+        {"--mode lc -V 70 " + stereo + " " + out, "offered for it: 24, 32, 40, 48 kbit/s lc at VBR quality 70\n"},
+        {"--mode lc --no-sbr " + slow + " " + out, "offered for it: no bit rate for lc without SBR; 8, 16"},
     };
     for (const Case& c : cases) {
         const CommandResult r = Velora("encode " + c.args);
@@ -348,6 +363,266 @@ TEST_F(velora_cli_encode, ListNamesWhatTheEncoderDoes) {
     // Not listed, refused.
     const CommandResult r = Velora("encode --quiet --mode lc -b 64 " + wave44 + " " + out);
     EXPECT_EQ(r.status, 1);
+}
+
+namespace enc = velora::enc;
+
+struct EncoderCloser {
+    void operator()(enc::Mp3EncInstance* h) const { enc::mp3EncClose(h); }
+};
+using Encoder = std::unique_ptr<enc::Mp3EncInstance, EncoderCloser>;
+
+constexpr int kInputRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+constexpr int kStandardKbps[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 320};
+const char* const kModeNames[] = {"", "mono", "stereo", "lc", "dual"};
+
+// The output format `velora encode` asks for with these options.
+enc::EncoderOutputFormat AskedFormat(const veloraplay::EncodeOptions& o, int channels) {
+    enc::EncoderOutputFormat f;
+    f.channelMode = o.channelMode != 0 ? o.channelMode
+                                       : (channels == 2 ? enc::kChannelModeStereo : enc::kChannelModeMono);
+    f.sbrMode = o.sbr ? enc::kSbrModeOn : enc::kSbrModeOff;
+    f.bitrate = static_cast<uint32_t>(o.bitrateKbps) * 1000u;
+    f.vbrQuality = static_cast<uint32_t>(o.vbrQuality);
+    return f;
+}
+
+// Whether an instance (any earlier format; each setting re-initialises it) takes the options.
+bool Accepted(enc::Mp3EncInstance* h, int channels, const veloraplay::EncodeOptions& o) {
+    enc::EncoderOutputFormat f = AskedFormat(o, channels);
+    return enc::mp3EncSetOutputFormat(h, &f) == 1;
+}
+
+// The whole stream the library makes of `pcm` (16-bit interleaved), fed as the job feeds it;
+// empty on an encoder error.
+std::string EncodeWithLibrary(enc::Mp3EncInstance* h, const std::string& pcm) {
+    std::string stream;
+    std::vector<uint8_t> out(enc::kEncodeOutputBytes);
+    const int header = enc::mp3EncGetVbrHeader(h, out.data(), static_cast<int>(out.size()));
+    stream.append(reinterpret_cast<const char*>(out.data()), static_cast<size_t>(header));
+    size_t at = 0;
+    for (int guard = 0; guard < 100000; ++guard) {
+        const int pending = static_cast<int>(std::min<size_t>(2304, pcm.size() - at));
+        int consumed = 0;
+        const int n = enc::VeloraencEncodeFrame(h, pcm.data() + at, pending, &consumed, out.data(),
+                                                static_cast<int>(out.size()), 0, 0);
+        if (n < 0) return std::string();
+        at += static_cast<size_t>(consumed);
+        stream.append(reinterpret_cast<const char*>(out.data()), static_cast<size_t>(n));
+        if (pending == 0 && n == 0) break;
+    }
+    if (header > 0) enc::mp3EncGetVbrHeader(h, reinterpret_cast<uint8_t*>(stream.data()), static_cast<int>(stream.size()));
+    return stream;
+}
+
+// The bit rates a refusal names, by the mode each is named with: "8, 16 kbit/s stereo
+// without SBR; 32 kbit/s mono without SBR" or "no bit rate lc without SBR; ...".
+std::vector<std::pair<uint32_t, int>> NamedBitrates(const std::string& text) {
+    std::vector<std::pair<uint32_t, int>> named;
+    size_t at = 0;
+    while (at <= text.size()) {
+        size_t end = text.find("; ", at);
+        if (end == std::string::npos) end = text.size();
+        const std::string part = text.substr(at, end - at);
+        const size_t unit = part.find(" kbit/s ");
+        if (unit != std::string::npos) {
+            const std::string mode = part.substr(unit + 8, part.find(' ', unit + 8) - unit - 8);
+            uint32_t m = 0;
+            for (uint32_t i = 1; i <= 4; ++i)
+                if (mode == kModeNames[i]) m = i;
+            EXPECT_NE(m, 0u) << text;
+            const char* p = part.c_str();
+            const char* stop = p + unit;
+            while (p < stop) {
+                char* next = nullptr;
+                named.emplace_back(m, static_cast<int>(std::strtol(p, &next, 10)));
+                p = next + (*next == ',' ? 2 : 0);
+            }
+        }
+        at = end + 2;
+    }
+    return named;
+}
+
+// Every input rate and channel count, with SBR asked for and not, every mode and standard
+// bit rate (and VBR at quality 50) asked as `velora encode` asks: (a) what the encoder
+// accepts encodes, 50 ms of it through the library, into frames of the chosen
+// rate and bit rate that the decoder plays at the chosen rate, channel count and SBR; (b)
+// what it refuses gets a message naming exactly the bit rates it accepts for that input,
+// mode and SBR request, or, with none, others that work for the input.
+TEST_F(velora_cli_encode, OfferedPointsEncodeAndRefusalsNameWhatWorks) {
+    const bool peer = std::system("command -v mpg123 >/dev/null 2>&1") == 0;
+    constexpr double kSeconds = 0.05;
+    const std::string mp3 = (dir_ / "point.mp3").string();
+    const std::string wav = (dir_ / "point.wav").string();
+    int encoded = 0;
+    int peerChecked = 0;
+    // A request that comes to a point already encoded (SBR asked where there is none, VBR
+    // from another bit rate) is not encoded again.
+    std::set<std::string> done;
+    int refusals = 0;
+    for (int rate : kInputRates) {
+        for (int channels = 1; channels <= 2; ++channels) {
+            Encoder h(enc::mp3EncOpen(rate, channels, enc::kInputInt16));
+            ASSERT_TRUE(h) << rate << " Hz " << channels;
+            const std::string pcm = Wave(rate, channels, kSeconds).substr(44);
+            for (const bool sbr : {true, false}) {
+                for (uint32_t mode = enc::kChannelModeMono; mode <= enc::kChannelModeDualMono; ++mode) {
+                    for (const int quality : {0, 50}) {
+                        veloraplay::EncodeOptions o;
+                        o.channelMode = mode;
+                        o.sbr = sbr;
+                        o.vbrQuality = quality;
+                        std::vector<int> accepted;
+                        std::vector<int> refused;
+                        for (int kbps : kStandardKbps) {
+                            if (quality != 0 && kbps != 24 && kbps != 48 && kbps != 64 && kbps != 128) continue;
+                            o.bitrateKbps = kbps;
+                            const std::string point = std::to_string(rate) + " Hz ch=" + std::to_string(channels) +
+                                                      " " + kModeNames[mode] + (sbr ? " sbr" : "") + " " +
+                                                      std::to_string(kbps) + " kbit/s q=" + std::to_string(quality);
+                            enc::EncoderOutputFormat f = AskedFormat(o, channels);
+                            if (enc::mp3EncSetOutputFormat(h.get(), &f) != 1) {
+                                refused.push_back(kbps);
+                                continue;
+                            }
+                            accepted.push_back(kbps);
+                            if (!done.insert(std::to_string(rate) + " " + std::to_string(channels) + " " +
+                                             std::to_string(f.sampleRate) + " " + std::to_string(f.channelMode) + " " +
+                                             std::to_string(f.sbrMode) + " " + std::to_string(f.bitrate) + " " +
+                                             std::to_string(f.vbrQuality))
+                                     .second)
+                                continue;
+                            const std::string stream = EncodeWithLibrary(h.get(), pcm);
+                            ASSERT_FALSE(stream.empty()) << point;
+                            const bool withSbr = f.sbrMode == enc::kSbrModeOn;
+                            const int coreRate = static_cast<int>(withSbr ? f.sampleRate / 2 : f.sampleRate);
+                            size_t at = 0;
+                            int frames = 0;
+                            while (at + 4 <= stream.size()) {
+                                velora::MpegHeader header;
+                                ASSERT_TRUE(header.Parse(Be32(stream, at))) << point << " at byte " << at;
+                                EXPECT_EQ(header.samplingRate, coreRate) << point;
+                                if (quality == 0) {
+                                    EXPECT_EQ(header.bitrate, kbps * 1000) << point;
+                                }
+                                at += static_cast<size_t>(header.frameBits / 8);
+                                ++frames;
+                            }
+                            EXPECT_EQ(at, stream.size()) << point;
+                            const int outChannels = f.channelMode == enc::kChannelModeMono ? 1 : 2;
+                            const auto least = static_cast<size_t>(kSeconds * f.sampleRate);
+                            ++encoded;
+                            if (withSbr) {
+                                const Decoded d = Decode(stream);
+                                EXPECT_FALSE(d.errors) << point;
+                                EXPECT_EQ(d.info.outputSamplingRate, static_cast<int>(f.sampleRate)) << point;
+                                EXPECT_EQ(d.info.outputChannels, outChannels) << point;
+                                EXPECT_NE(d.info.sbrActive, 0) << point;
+                                EXPECT_GE(d.samples, least) << point << ", " << frames << " frames";
+                                continue;
+                            }
+                            // Plain mp3: the peer, which knows nothing of SBR payloads.
+                            if (!peer) continue;
+                            Write("point.mp3", stream);
+                            ASSERT_EQ(std::system(("mpg123 -q -w " + wav + " " + mp3 + " 2>/dev/null").c_str()), 0) << point;
+                            const std::string played = Slurp(wav);
+                            ASSERT_GE(played.size(), 44u) << point;
+                            EXPECT_EQ(static_cast<uint8_t>(played[22]), outChannels) << point;
+                            EXPECT_EQ(Le32(played, 24), f.sampleRate) << point;
+                            EXPECT_GE((played.size() - 44) / 2 / static_cast<size_t>(outChannels), least) << point;
+                            ++peerChecked;
+                        }
+                        if (refused.empty()) continue;
+                        o.bitrateKbps = refused.front();
+                        const std::string text = veloraplay::DescribeOperatingPoints(rate, channels, o);
+                        ++refusals;
+                        std::vector<int> named;
+                        for (const auto& [namedMode, kbps] : NamedBitrates(text)) {
+                            if (namedMode == mode) named.push_back(kbps);
+                            // What was tried above is known; anything else is asked.
+                            if (namedMode == mode && std::find(refused.begin(), refused.end(), kbps) != refused.end()) {
+                                ADD_FAILURE() << kbps << " kbit/s refused, but named: " << text;
+                                continue;
+                            }
+                            if (namedMode == mode && std::find(accepted.begin(), accepted.end(), kbps) != accepted.end())
+                                continue;
+                            veloraplay::EncodeOptions n = o;
+                            n.channelMode = namedMode;
+                            n.bitrateKbps = kbps;
+                            EXPECT_TRUE(Accepted(h.get(), channels, n)) << rate << " Hz ch=" << channels << ": " << text;
+                        }
+                        // With VBR only some bit rates were tried here: each must be named.
+                        for (int kbps : accepted) {
+                            EXPECT_NE(std::find(named.begin(), named.end(), kbps), named.end()) << kbps << ": " << text;
+                        }
+                        if (quality == 0) {
+                            EXPECT_EQ(named.size(), accepted.size()) << rate << " Hz ch=" << channels << ": " << text;
+                        }
+                        if (accepted.empty()) {
+                            EXPECT_EQ(text.rfind("no bit rate ", 0), 0u) << text;
+                        }
+                    }
+                }
+            }
+        }
+    }
+    std::printf("%d points encoded (%d played by the peer), %d refusals\n", encoded, peerChecked, refusals);
+    EXPECT_GT(encoded, 500);
+    if (peer) {
+        EXPECT_GT(peerChecked, 500);
+    }
+    EXPECT_GT(refusals, 100);
+}
+
+// Two-channel files at MPEG-2.5 and MPEG-2 rates, encoded by the command and played by the
+// peer: two channels at the rate the encoder reports, every frame's samples, and the
+// signal's level (so not silence or noise from a misread stream).
+TEST_F(velora_cli_encode, LowRateStereoFilesPlayInThePeer) {
+    if (std::system("command -v mpg123 >/dev/null 2>&1") != 0) GTEST_SKIP() << "mpg123 is not installed";
+    const struct {
+        int rate;
+        int kbps;
+        int out;  // Hz
+    } cases[] = {{11025, 16, 8000}, {11025, 32, 11025}, {11025, 64, 11025}, {11025, 160, 11025},
+                 {16000, 24, 8000}, {16000, 48, 16000}, {16000, 96, 16000}, {16000, 160, 16000}};
+    const double seconds = 1.0;
+    for (const auto& c : cases) {
+        const std::string label = std::to_string(c.rate) + " Hz " + std::to_string(c.kbps) + " kbit/s";
+        const std::string wave = Wave(c.rate, 2, seconds);
+        const std::string in = Write("in.wav", wave);
+        const std::string out = (dir_ / "out.mp3").string();
+        const std::string wav = (dir_ / "out.wav").string();
+        const CommandResult r = Velora("encode --quiet -b " + std::to_string(c.kbps) + " " + in + " " + out);
+        ASSERT_EQ(r.status, 0) << label << ": " << r.err;
+        bool exact = false;
+        const std::vector<velora::MpegHeader> frames = Frames(Slurp(out), exact);
+        EXPECT_TRUE(exact) << label;
+        ASSERT_FALSE(frames.empty()) << label;
+        EXPECT_EQ(frames[0].samplingRate, c.out) << label;
+        EXPECT_EQ(frames[0].bitrate, c.kbps * 1000) << label;
+        EXPECT_EQ(frames[0].channels, 2) << label;
+        ASSERT_EQ(std::system(("mpg123 -q -w " + wav + " " + out + " 2>/dev/null").c_str()), 0) << label;
+        const std::string pcm = Slurp(wav);
+        ASSERT_GT(pcm.size(), 44u) << label;
+        EXPECT_EQ(static_cast<uint8_t>(pcm[22]), 2) << label;
+        EXPECT_EQ(Le32(pcm, 24), static_cast<uint32_t>(c.out)) << label;
+        const size_t samples = (pcm.size() - 44) / 4;
+        EXPECT_EQ(samples, frames.size() * 576) << label;
+        EXPECT_GE(samples, static_cast<size_t>(seconds * c.out)) << label;
+        EXPECT_LE(samples, static_cast<size_t>(seconds * c.out) + 4 * 576) << label << ": delay and flush";
+        // Levels of the input and the decoded signal, left channel.
+        const auto level = [](const std::string& bytes, size_t from) {
+            double sum = 0.0;
+            size_t n = 0;
+            for (size_t at = from; at + 4 <= bytes.size(); at += 4, ++n) {
+                const auto v = static_cast<int16_t>(static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8);
+                sum += static_cast<double>(v) * v;
+            }
+            return n > 0 ? 10.0 * std::log10(sum / static_cast<double>(n) + 1.0) : 0.0;
+        };
+        EXPECT_NEAR(level(pcm, 44), level(wave, 44), 3.0) << label << " (dB)";
+    }
 }
 
 TEST_F(velora_cli_encode, UsageErrors) {
