@@ -446,8 +446,9 @@ std::vector<std::pair<uint32_t, int>> NamedBitrates(const std::string& text) {
 
 // Every input rate and channel count, with SBR asked for and not, every mode and standard
 // bit rate (and VBR at quality 50) asked as `velora encode` asks: (a) what the encoder
-// accepts encodes, 50 ms of it through the library, into frames of the chosen
-// rate and bit rate that the decoder plays at the chosen rate, channel count and SBR; (b)
+// accepts encodes, 50 ms of it through the library, into frames of the chosen rate and bit
+// rate that play at the chosen rate and channel count (SBR points in this project's decoder,
+// with SBR; plain ones in mpg123, which knows nothing of payloads); (b)
 // what it refuses gets a message naming exactly the bit rates it accepts for that input,
 // mode and SBR request, or, with none, others that work for the input.
 TEST_F(velora_cli_encode, OfferedPointsEncodeAndRefusalsNameWhatWorks) {
