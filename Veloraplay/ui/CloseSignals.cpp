@@ -18,9 +18,9 @@ void handleSignal(int) {
 
 }  // namespace
 
-void onCloseSignal(std::function<void()> close) {
+void onCloseSignal(QObject* owner, std::function<void()> close) {
   if (gPipe[0] < 0 && ::pipe2(gPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  auto* notifier = new QSocketNotifier(gPipe[0], QSocketNotifier::Read);
+  auto* notifier = new QSocketNotifier(gPipe[0], QSocketNotifier::Read, owner);
   QObject::connect(notifier, &QSocketNotifier::activated, notifier, [close = std::move(close)] {
     char buffer[16];
     while (::read(gPipe[0], buffer, sizeof buffer) > 0) {

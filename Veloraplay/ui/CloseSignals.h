@@ -3,8 +3,11 @@
 // byte to a pipe, and the interface thread reacts to it.
 #include <functional>
 
+class QObject;
+
 namespace veloraplay {
 
-void onCloseSignal(std::function<void()> close);
+// The watch on the pipe lives as long as `owner`.
+void onCloseSignal(QObject* owner, std::function<void()> close);
 
 }  // namespace veloraplay

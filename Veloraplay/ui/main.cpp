@@ -56,7 +56,7 @@ class QtWindows final : public WindowFactory {
           &pump, [&window, this] { queue_.drain([&window](const Message& m) { window.handle(m); }); },
           Qt::QueuedConnection);
     });
-    onCloseSignal([&window] { window.close(); });
+    onCloseSignal(&window, [&window] { window.close(); });
     window.show();
     const int status = app_.exec();
     queue_.setWakeCallback({});
@@ -66,7 +66,7 @@ class QtWindows final : public WindowFactory {
 
   int runEncoder(int skinType, const std::string& inputFile) override {
     EncoderWindow window(skinType, inputFile, help_);
-    onCloseSignal([&window] { window.close(); });
+    onCloseSignal(&window, [&window] { window.close(); });
     window.show();
     return app_.exec();
   }
