@@ -50,10 +50,10 @@ class QtWindows final : public WindowFactory {
   int runPlayer(const std::string& commandLine) override {
     PlayerWindow window(settings_, help_, commandLine, queue_);
     if (qtDialogs_) qtDialogs_->setParent(&window);
-    QObject pump;
-    queue_.setWakeCallback([&pump, &window, this] {
+    // The listener thread wakes the pump; the drain runs here, on the interface thread.
+    queue_.setWakeCallback([&window, this] {
       QMetaObject::invokeMethod(
-          &pump, [&window, this] { queue_.drain([&window](const Message& m) { window.handle(m); }); },
+          &pump_, [&window, this] { queue_.drain([&window](const Message& m) { window.handle(m); }); },
           Qt::QueuedConnection);
     });
     onCloseSignal(&window, [&window] { window.close(); });
@@ -77,6 +77,7 @@ class QtWindows final : public WindowFactory {
   HelpTopics& help_;
   MessageQueue& queue_;
   QtDialogService* qtDialogs_;
+  QObject pump_;  // outlives the listener thread: main() stops the channel first
 };
 
 int run(int argc, char** argv) {
