@@ -72,6 +72,27 @@ TEST(InstanceChannel, SecondStartHandsItsCommandLineOverAndEmptyOnlyRaises) {
   EXPECT_FALSE(received.requests[1].hasCommandLine);
 }
 
+TEST(InstanceChannel, SimultaneousStartsMakeExactlyOnePlayer) {
+  TempFolder dir;
+  for (int round = 0; round < 20; ++round) {
+    Received received;
+    InstanceChannel a(locationIn(dir));
+    InstanceChannel b(locationIn(dir));
+    InstanceChannel::Outcome outA{}, outB{};
+    std::thread ta([&] { outA = a.claimOrHandOver("from a", received.handler()); });
+    std::thread tb([&] { outB = b.claimOrHandOver("from b", received.handler()); });
+    ta.join();
+    tb.join();
+    const int players = (outA == InstanceChannel::Outcome::Listening) + (outB == InstanceChannel::Outcome::Listening);
+    const int handed = (outA == InstanceChannel::Outcome::HandedOver) + (outB == InstanceChannel::Outcome::HandedOver);
+    EXPECT_EQ(players, 1);
+    EXPECT_EQ(handed, 1);
+    std::lock_guard<std::mutex> guard(received.lock);
+    ASSERT_EQ(received.requests.size(), 1u);
+    EXPECT_EQ(received.requests[0].commandLine, outA == InstanceChannel::Outcome::HandedOver ? "from a" : "from b");
+  }
+}
+
 TEST(InstanceChannel, StaleSocketIsTakenOver) {
   TempFolder dir;
   const InstanceLocation location = locationIn(dir);
