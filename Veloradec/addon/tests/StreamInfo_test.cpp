@@ -1037,3 +1037,125 @@ TEST(addon_ConformanceEdge, DamagedAndTaggedFilesStayInsideTheBlock) {
 
 }  // namespace
 }  // namespace velora
+
+namespace velora {
+namespace {
+
+// ---------------------------------------------------------------------------------------
+// Tags around the audio, an Info header and its encoder extension.
+
+TEST(addon_Tags, SizesAtTheStartAndTheEnd) {
+    struct Lead {
+        std::vector<uint8_t> head;
+        uint32_t bytes;
+    };
+    const Lead leads[] = {
+        {{'I', 'D', '3', 4, 0, 0, 0, 0, 0x02, 0x01}, 10 + 257},
+        {{'I', 'D', '3', 3, 0, 0, 0, 0x12, 0x34, 0x56}, 10 + (0x12 << 14 | 0x34 << 7 | 0x56)},
+        {{'I', 'D', '3', 4, 0, 0x10, 0x01, 0, 0, 0}, 10 + (1 << 21) + 10},  // with a footer
+        {{'I', 'D', '3', 4, 0, 0, 0, 0, 0x80, 0}, 0},                         // not syncsafe
+        {{'I', 'D', '3', 0xFF, 0, 0, 0, 0, 0, 1}, 0},
+        {{'I', 'D', '3', 4, 0, 0, 0, 0, 1}, 0},  // too short
+        {{0xFF, 0xFB, 0x90, 0x44, 0, 0, 0, 0, 0, 0}, 0},
+    };
+    for (const Lead& l : leads) {
+        EXPECT_EQ(StreamInfo::LeadingTagBytes(l.head.data(), static_cast<int>(l.head.size())), l.bytes)
+            << l.head.size();
+    }
+
+    const auto Le32 = [](std::vector<uint8_t>& v, uint32_t x) {
+        for (int i = 0; i < 4; ++i) v.push_back(static_cast<uint8_t>(x >> (8 * i)));
+    };
+    const auto ApeFooter = [&](uint32_t size, bool withHeader) {
+        std::vector<uint8_t> f = {'A', 'P', 'E', 'T', 'A', 'G', 'E', 'X'};
+        Le32(f, 2000);
+        Le32(f, size);
+        Le32(f, 1);
+        Le32(f, withHeader ? 0x80000000u : 0u);
+        f.resize(32, 0);
+        return f;
+    };
+    std::vector<uint8_t> id3v1(128, ' ');
+    id3v1[0] = 'T';
+    id3v1[1] = 'A';
+    id3v1[2] = 'G';
+    std::vector<uint8_t> audio(400, 0x55);
+    struct Tail {
+        std::vector<uint8_t> ape;
+        bool id3v1;
+        uint32_t bytes;
+    };
+    const Tail tails[] = {
+        {{}, false, 0},
+        {{}, true, 128},
+        {ApeFooter(32 + 100, true), false, 32 + 100 + 32},
+        {ApeFooter(32 + 100, false), true, 32 + 100 + 128},
+        {ApeFooter(5, false), false, 0},  // smaller than its own footer
+    };
+    for (const Tail& t : tails) {
+        std::vector<uint8_t> bytes = audio;
+        bytes.insert(bytes.end(), t.ape.begin(), t.ape.end());
+        if (t.id3v1) bytes.insert(bytes.end(), id3v1.begin(), id3v1.end());
+        const int probe = std::min<int>(StreamInfo::kTrailingTagProbe, static_cast<int>(bytes.size()));
+        EXPECT_EQ(StreamInfo::TrailingTagBytes(bytes.data() + bytes.size() - probe, probe), t.bytes)
+            << t.ape.size() << " " << t.id3v1;
+    }
+}
+
+TEST(addon_Tags, AudioBehindAnId3v2TagIsAnalysed) {
+    const FrameParams s = Params(0, 9, 0);  // 128 kbit/s, 44100 Hz
+    std::vector<uint8_t> bytes(1024, 0xFF);  // bytes that look like sync
+    const uint8_t head[] = {'I', 'D', '3', 4, 0, 0, 0, 0, 0x07, 0x76};  // 1014 bytes follow
+    for (std::size_t i = 0; i < sizeof(head); ++i) bytes[i] = head[i];
+    Append(bytes, Frames(s, 9));
+    int result = 0;
+    const StreamInfo info = Analysed(bytes, 1024 + 4000000, &result);
+    ASSERT_EQ(result, 1);
+    EXPECT_EQ(info.audioStart, 1024u);
+    EXPECT_EQ(info.audioBytes, 4000000u);
+    EXPECT_EQ(info.firstFrameBit, 0);
+    EXPECT_EQ(info.durationMs, 250000);  // the tag is not audio
+    // Seek positions are those of the bare stream, moved past the tag.
+    const StreamInfo bare = Analysed(Frames(s, 9), 4000000);
+    for (const int32_t ms : {0, 1000, 123456, 250000}) {
+        EXPECT_EQ(info.PositionForTime(ms), 1024u + bare.PositionForTime(ms)) << ms;
+    }
+    EXPECT_EQ(info.PositionForPercent(50.0f), 1024u + bare.PositionForPercent(50.0f));
+}
+
+TEST(addon_Xing, InfoHeaderWithEncoderExtension) {
+    const FrameParams s = Params(0, 9, 0);  // 417-byte frames
+    XingFields x;
+    x.flags = 15;
+    x.frames = 1000;
+    x.bytes = 417000;
+    std::vector<uint8_t> frame = XingFrame(s, 36, x);
+    frame[36] = 'I';
+    frame[37] = 'n';
+    frame[38] = 'f';
+    frame[39] = 'o';
+    const std::size_t ext = 36 + 120;
+    const char name[] = "LAME3.100";
+    std::copy(name, name + 9, frame.begin() + static_cast<std::ptrdiff_t>(ext));
+    frame[ext + 21] = 0x24;  // delay 576, padding 1350
+    frame[ext + 22] = 0x05;
+    frame[ext + 23] = 0x46;
+    std::vector<uint8_t> bytes = frame;
+    Append(bytes, Frames(s, 4));
+    const StreamInfo info = Analysed(bytes, 5 * 417);
+    EXPECT_EQ(info.vbrHeader, 1);
+    EXPECT_TRUE(info.xing.constantBitrate);
+    EXPECT_TRUE(info.xing.encoderInfo);
+    EXPECT_EQ(info.xing.encoderDelay, 576);
+    EXPECT_EQ(info.xing.encoderPadding, 1350);
+    EXPECT_EQ(info.headerFrameBytes, static_cast<int32_t>(frame.size()));
+    EXPECT_EQ(info.averageBitrate, 128000);  // a constant rate is the frames' own
+    EXPECT_EQ(info.format.flags & kMp3FlagVariableBitrate, 0u);
+
+    // Without a name there is no extension to read.
+    std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(ext), bytes.begin() + static_cast<std::ptrdiff_t>(ext + 9), 0);
+    EXPECT_FALSE(Analysed(bytes, 5 * 417).xing.encoderInfo);
+}
+
+}  // namespace
+}  // namespace velora
