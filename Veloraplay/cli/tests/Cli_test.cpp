@@ -3,6 +3,7 @@
 // by the test stream builder) the doubled rate, the switch that leaves the high band out
 // and what info says about the enhancement.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "VeloraPayloads.h"
 #include "VeloraStreamBuilder.h"
 #include "Veloradecoder.h"
+#include "WaveFileWriter.h"
 
 namespace {
 
@@ -306,6 +308,93 @@ TEST_F(VeloraCommand, CutLastFrameIsNamed) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("'" + pipe + "': the last frame is cut: " + std::to_string(keep) + " of "), std::string::npos)
         << r.err;
+}
+
+// The lag (in samples, at most `maxLag` either way) at which `decoded`, mixed to mono, best
+// matches `source`: decoded[n + lag] against source[n].
+long BestLag(const std::vector<int16_t>& decoded, int decodedChannels, const std::vector<int16_t>& source,
+             int sourceChannels, long maxLag) {
+    const auto Mono = [](const std::vector<int16_t>& pcm, int ch) {
+        std::vector<double> m(pcm.size() / static_cast<size_t>(ch));
+        for (size_t i = 0; i < m.size(); ++i) {
+            double sum = 0.0;
+            for (int c = 0; c < ch; ++c) sum += pcm[i * static_cast<size_t>(ch) + static_cast<size_t>(c)];
+            m[i] = sum / ch;
+        }
+        return m;
+    };
+    const std::vector<double> a = Mono(decoded, decodedChannels);
+    const std::vector<double> b = Mono(source, sourceChannels);
+    long best = 0;
+    double bestScore = -2.0;
+    const long from = maxLag;
+    const long to = static_cast<long>(std::min(a.size(), b.size())) - maxLag;
+    for (long lag = -maxLag; lag <= maxLag; ++lag) {
+        double ab = 0.0, aa = 0.0, bb = 0.0;
+        for (long n = from; n < to; n += 4) {
+            const double x = a[static_cast<size_t>(n + lag)];
+            const double y = b[static_cast<size_t>(n)];
+            ab += x * y;
+            aa += x * x;
+            bb += y * y;
+        }
+        const double score = ab / std::sqrt(aa * bb + 1e-9);
+        if (score > bestScore) {
+            bestScore = score;
+            best = lag;
+        }
+    }
+    return best;
+}
+
+// A Velora VBR file records its encoder's delay in the VBRI header: decoded, it lines up with
+// its source sample for sample; with --no-gapless it comes that delay (less the header frame)
+// later.
+TEST_F(VeloraCommand, VeloraVbrFileLinesUpWithItsSource) {
+    constexpr int kRate = 44100;
+    std::vector<int16_t> source(2 * kRate * 2);  // 2 s stereo: noise bursts over a quiet tone
+    uint32_t seed = 12345;
+    double smooth = 0.0;
+    for (size_t i = 0; i < source.size() / 2; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        smooth += 0.3 * ((static_cast<double>(seed >> 8) / 8388608.0 - 1.0) - smooth);
+        const double burst = (i / 4410) % 3 == 0 ? 0.6 : 0.05;
+        const double tone = 0.1 * std::sin(2.0 * 3.14159265358979 * 330.0 * static_cast<double>(i) / kRate);
+        source[2 * i] = static_cast<int16_t>(std::lround(32767.0 * (burst * smooth + tone)));
+        source[2 * i + 1] = static_cast<int16_t>(std::lround(32767.0 * (0.8 * burst * smooth - tone)));
+    }
+    const fs::path wav = dir_ / "source.wav";
+    std::FILE* f = std::fopen(wav.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    veloraplay::WaveFileWriter writer;
+    const bool written = writer.Begin(f, 2, kRate) && writer.Append(source.data(), source.size()) && writer.Finish();
+    ASSERT_EQ(std::fclose(f), 0);
+    ASSERT_TRUE(written);
+
+    const fs::path mp3 = dir_ / "vbr.mp3";
+    CommandResult r = Velora("encode --quiet -V 60 " + wav.string() + " " + mp3.string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string file = Slurp(mp3);
+    ASSERT_GT(file.size(), 62u);
+    ASSERT_EQ(file.substr(36, 4), "VBRI");
+    const long delay = static_cast<uint8_t>(file[42]) << 8 | static_cast<uint8_t>(file[43]);
+    const fs::path out = dir_ / "out.wav";
+    for (const bool gapless : {true, false}) {
+        SCOPED_TRACE(gapless ? "gapless" : "--no-gapless");
+        r = Velora(std::string("decode -q ") + (gapless ? "" : "--no-gapless ") + mp3.string() + " " + out.string());
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string decoded = Slurp(out);
+        ASSERT_GE(decoded.size(), 44u);
+        ASSERT_EQ(Le32(decoded, 24), static_cast<uint32_t>(kRate));
+        const std::vector<int16_t> pcm = WaveSamples(decoded);
+        const int channels = Le16(decoded, 22);
+        const long lag = BestLag(pcm, channels, source, 2, 4000);
+        std::printf("Velora VBR (VBRI delay %ld), %s: decoded %zu samples for %zu, lag %ld\n", delay,
+                    gapless ? "gapless" : "--no-gapless", pcm.size() / static_cast<size_t>(channels),
+                    source.size() / 2, lag);
+        EXPECT_EQ(lag, gapless ? 0 : delay - 1152);
+        EXPECT_GE(pcm.size() / static_cast<size_t>(channels), source.size() / 2);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
