@@ -447,8 +447,8 @@ std::vector<std::pair<uint32_t, int>> NamedBitrates(const std::string& text) {
 // Every input rate and channel count, with SBR asked for and not, every mode and standard
 // bit rate (and VBR at quality 50) asked as `velora encode` asks: (a) what the encoder
 // accepts encodes, 50 ms of it through the library, into frames of the chosen rate and bit
-// rate that play at the chosen rate and channel count (SBR points in this project's decoder,
-// with SBR; plain ones in mpg123, which knows nothing of payloads); (b)
+// rate that play at the chosen rate and channel count, with SBR or without, in this
+// project's decoder (plain ones also in mpg123); (b)
 // what it refuses gets a message naming exactly the bit rates it accepts for that input,
 // mode and SBR request, or, with none, others that work for the input.
 TEST_F(velora_cli_encode, OfferedPointsEncodeAndRefusalsNameWhatWorks) {
@@ -523,7 +523,12 @@ TEST_F(velora_cli_encode, OfferedPointsEncodeAndRefusalsNameWhatWorks) {
                                 EXPECT_GE(d.samples, least) << point << ", " << frames << " frames";
                                 continue;
                             }
-                            // Plain mp3: the peer, which knows nothing of SBR payloads.
+                            // Plain mp3: this decoder must not take the filler of a full
+                            // frame for a payload, and the peer knows nothing of payloads.
+                            const Decoded own = Decode(stream);
+                            EXPECT_EQ(own.info.sbrActive, 0) << point;
+                            EXPECT_EQ(own.info.outputSamplingRate, static_cast<int>(f.sampleRate)) << point;
+                            EXPECT_EQ(own.info.outputChannels, outChannels) << point;
                             if (!peer) continue;
                             Write("point.mp3", stream);
                             ASSERT_EQ(std::system(("mpg123 -q -w " + wav + " " + mp3 + " 2>/dev/null").c_str()), 0) << point;
