@@ -15,8 +15,8 @@
 
 #include "OutputTarget.h"
 #include "FileInfo.h"
-#include "StreamDecoder.h"
-#include "WaveEncoder.h"
+#include "DecodeJob.h"
+#include "EncodeJob.h"
 #include "WaveInputFile.h"
 
 namespace {
@@ -269,8 +269,8 @@ int RunEncode(int argc, char** argv) {
     if (!ParseEncodeArguments(argc, argv, options, quiet, list, positional, error)) return UsageError(error);
     if (list) {
         if (!positional.empty()) return UsageError("encode --list takes no files");
-        for (const std::string& line : veloraplay::ListOperatingPoints(options.bitrateKbps))
-            std::printf("%s\n", line.c_str());
+        for (const veloraplay::OperatingPoint& point : veloraplay::ListOperatingPoints(options.bitrateKbps))
+            std::printf("%s\n", veloraplay::FormatOperatingPoint(point).c_str());
         return 0;
     }
     if (positional.size() != 2) return UsageError("encode needs IN.wav and OUT");

@@ -20,7 +20,7 @@
 #include "EncoderApi.h"
 #include "MpegHeader.h"
 #include "Veloradecoder.h"
-#include "WaveEncoder.h"
+#include "EncodeJob.h"
 
 namespace {
 

@@ -26,7 +26,7 @@
 #include <system_error>
 #include <vector>
 
-#include "StreamDecoder.h"
+#include "DecodeJob.h"
 #include "WaveFileWriter.h"
 
 namespace veloraplay {

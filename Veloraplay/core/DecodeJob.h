@@ -1,4 +1,5 @@
-// Decodes a whole compressed stream into a WAVE writer: every audio frame (an ID3v2 tag, a
+// Decodes a whole compressed stream into a sink (a WAVE file, later the sound output): every
+// audio frame (an ID3v2 tag, a
 // VBR header frame and tags at the end are passed over), with the encoder's delay and
 // padding trimmed where the header records them. The format is the decoder's output format,
 // which for a Velora stream is twice the coded rate; should the enhancement drop out later,
@@ -13,7 +14,6 @@
 #include <functional>
 #include <string>
 
-#include "WaveFileWriter.h"
 
 namespace veloraplay {
 
@@ -48,6 +48,21 @@ struct DecodeOutcome {
 // Called now and then with the input bytes consumed so far and frames decoded.
 using DecodeProgress = std::function<void(uint64_t bytesRead, long long frames)>;
 
+// Where the decoded PCM goes: interleaved 16-bit samples in the format given to Open, which is
+// called once, before the first Write. A false return ends the decode with a write error.
+class DecodeSink {
+public:
+    virtual ~DecodeSink() = default;
+    virtual bool Open(int channels, int sampleRate) = 0;
+    virtual bool Write(const int16_t* samples, size_t count) = 0;
+    // After the last Write of a decode that went well.
+    virtual bool Finish() = 0;
+};
+
+DecodeOutcome DecodeStream(std::FILE* in, DecodeSink& sink, const DecodeOptions& options,
+                           const std::atomic<bool>& cancel, const DecodeProgress& progress);
+
+// DecodeStream into a 16-bit PCM WAVE file written to `out`.
 DecodeOutcome DecodeToWave(std::FILE* in, std::FILE* out, const DecodeOptions& options,
                            const std::atomic<bool>& cancel, const DecodeProgress& progress);
 

@@ -41,14 +41,30 @@ using EncodeProgress = std::function<void(uint64_t bytesRead, uint64_t totalByte
 EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const EncodeOptions& options,
                              const std::atomic<bool>& cancel, const EncodeProgress& progress);
 
-// Every operating point the encoder offers, one line each, found by asking it for every
-// input rate, channel count, mode, SBR request and standard bit rate exactly as
-// EncodeWaveFile would:
+// One way the encoder can code an input: for VBR, a contiguous range of qualities that all
+// give the same result, with the bit rate VBR's selection starts from.
+struct OperatingPoint {
+    bool vbr = false;
+    int inputRate = 0;
+    int channels = 0;
+    uint32_t channelMode = 0;  // the encoder's channel mode, as in EncodeOptions
+    bool sbr = false;          // as the encoder chose it
+    int kbps = 0;
+    int qualityLow = 0;  // VBR only
+    int qualityHigh = 0;
+    int outputRate = 0;  // the decoded rate
+    bool operator==(const OperatingPoint&) const = default;
+};
+
+// Every operating point the encoder offers, found by asking it for every input rate, channel
+// count, mode, SBR request and standard bit rate exactly as EncodeWaveFile would; the VBR
+// points for the bit rate `vbrKbps`.
+std::vector<OperatingPoint> ListOperatingPoints(int vbrKbps);
+
+// A point as `velora encode --list` prints it:
 //   cbr in=RATE ch=N mode=MODE sbr=on|off kbps=K out=RATE
 //   vbr in=RATE ch=N mode=MODE sbr=on|off q=LOW..HIGH out=RATE kbps=K
-// (sbr and out as the encoder chose them), a vbr line per contiguous quality range, for
-// the bit rate `vbrKbps` (VBR's selection starts from it).
-std::vector<std::string> ListOperatingPoints(int vbrKbps);
+std::string FormatOperatingPoint(const OperatingPoint& point);
 
 // What the encoder accepts for this input with `asked`'s mode, SBR request and VBR quality,
 // for error messages, found by asking it: the bit rates (for VBR those its selection may

@@ -1,4 +1,4 @@
-#include "StreamDecoder.h"
+#include "DecodeJob.h"
 
 #include <sys/stat.h>
 
@@ -9,6 +9,7 @@
 #include "FrameHeaderScan.h"
 #include "StreamInfo.h"
 #include "Veloradecoder.h"
+#include "WaveFileWriter.h"
 
 namespace veloraplay {
 namespace {
@@ -195,7 +196,7 @@ bool PrepareInput(std::FILE* in, InputLayout& layout, std::string& error) {
 
 }  // namespace
 
-DecodeOutcome DecodeToWave(std::FILE* in, std::FILE* out, const DecodeOptions& options,
+DecodeOutcome DecodeStream(std::FILE* in, DecodeSink& sink, const DecodeOptions& options,
                            const std::atomic<bool>& cancel, const DecodeProgress& progress) {
     DecodeOutcome outcome;
     velora::VeloradecoderPtr decoder(
@@ -226,7 +227,6 @@ DecodeOutcome DecodeToWave(std::FILE* in, std::FILE* out, const DecodeOptions& o
     std::vector<int16_t> converted;
     std::vector<int16_t> doubled;
     RateDoubler doubler;
-    WaveFileWriter writer;
     bool writerOpen = false;
     bool firstHeld = false;
     velora::FrameInfo firstInfo{};
@@ -267,7 +267,7 @@ DecodeOutcome DecodeToWave(std::FILE* in, std::FILE* out, const DecodeOptions& o
         result.trimmedStart += from;
         result.trimmedEnd += length - to;
         position += length;
-        if (to > from && !writer.Append(data + static_cast<size_t>(from) * ch, static_cast<size_t>(to - from) * ch)) {
+        if (to > from && !sink.Write(data + static_cast<size_t>(from) * ch, static_cast<size_t>(to - from) * ch)) {
             result.error = "write error";
             return false;
         }
@@ -276,7 +276,7 @@ DecodeOutcome DecodeToWave(std::FILE* in, std::FILE* out, const DecodeOptions& o
     // Opens the file with the first frame's rate and `channels`, then writes that frame.
     const auto OpenWith = [&](const velora::FrameInfo& info, int channels, const std::vector<int16_t>& frame,
                               DecodeOutcome& result) {
-        if (!writer.Begin(out, channels, info.outputSamplingRate)) {
+        if (!sink.Open(channels, info.outputSamplingRate)) {
             result.error = "write error";
             return false;
         }
@@ -363,7 +363,7 @@ DecodeOutcome DecodeToWave(std::FILE* in, std::FILE* out, const DecodeOptions& o
         outcome.error = "no MPEG audio frames found";
         return outcome;
     }
-    if (!writer.Finish()) {
+    if (!sink.Finish()) {
         outcome.error = "write error";
         return outcome;
     }
@@ -374,6 +374,22 @@ DecodeOutcome DecodeToWave(std::FILE* in, std::FILE* out, const DecodeOptions& o
     if (progress) progress(bytesRead, outcome.frames);
     outcome.ok = true;
     return outcome;
+}
+
+DecodeOutcome DecodeToWave(std::FILE* in, std::FILE* out, const DecodeOptions& options,
+                           const std::atomic<bool>& cancel, const DecodeProgress& progress) {
+    class WaveSink final : public DecodeSink {
+    public:
+        explicit WaveSink(std::FILE* file) : file_(file) {}
+        bool Open(int channels, int sampleRate) override { return writer_.Begin(file_, channels, sampleRate); }
+        bool Write(const int16_t* samples, size_t count) override { return writer_.Append(samples, count); }
+        bool Finish() override { return writer_.Finish(); }
+
+    private:
+        std::FILE* file_;
+        WaveFileWriter writer_;
+    } sink(out);
+    return DecodeStream(in, sink, options, cancel, progress);
 }
 
 }  // namespace veloraplay

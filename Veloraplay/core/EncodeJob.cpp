@@ -1,5 +1,6 @@
-#include "WaveEncoder.h"
+#include "EncodeJob.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -71,24 +72,30 @@ EncodeOutcome& OutputFailed(EncodeOutcome& r, const std::string& what = std::str
     return r;
 }
 
-std::string PointLine(const char* kind, int rate, int channels, const enc::EncoderOutputFormat& f) {
-    return std::string(kind) + " in=" + std::to_string(rate) + " ch=" + std::to_string(channels) +
-           " mode=" + ModeName(f.channelMode) + " sbr=" + (f.sbrMode == enc::kSbrModeOn ? "on" : "off");
-}
 
 }  // namespace
 
-std::vector<std::string> ListOperatingPoints(int vbrKbps) {
-    std::vector<std::string> lines;
-    const auto add = [&lines](const std::string& line) {
-        for (const std::string& l : lines)
-            if (l == line) return;
-        lines.push_back(line);
+std::vector<OperatingPoint> ListOperatingPoints(int vbrKbps) {
+    std::vector<OperatingPoint> points;
+    const auto add = [&points](const OperatingPoint& p) {
+        if (std::find(points.begin(), points.end(), p) == points.end()) points.push_back(p);
     };
     for (int rate : kInputRates) {
         for (int channels = 1; channels <= 2; ++channels) {
             EncoderHandle h(enc::mp3EncOpen(rate, channels, enc::kInputInt16));
             if (!h) continue;
+            // What the encoder made of a request, as a point of the list.
+            const auto PointFor = [rate, channels](bool vbr, const enc::EncoderOutputFormat& f, int kbps) {
+                OperatingPoint p;
+                p.vbr = vbr;
+                p.inputRate = rate;
+                p.channels = channels;
+                p.channelMode = f.channelMode;
+                p.sbr = f.sbrMode == enc::kSbrModeOn;
+                p.kbps = kbps;
+                p.outputRate = static_cast<int>(f.sampleRate);
+                return p;
+            };
             for (uint32_t mode = enc::kChannelModeMono; mode <= enc::kChannelModeDualMono; ++mode) {
                 for (const bool sbr : {true, false}) {
                     EncodeOptions o;
@@ -97,36 +104,49 @@ std::vector<std::string> ListOperatingPoints(int vbrKbps) {
                     for (int kbps : kCandidateKbps) {
                         o.bitrateKbps = kbps;
                         enc::EncoderOutputFormat f = FormatFor(o, channels);
-                        if (enc::mp3EncSetOutputFormat(h.get(), &f) != 1) continue;
-                        add(PointLine("cbr", rate, channels, f) + " kbps=" + std::to_string(kbps) +
-                            " out=" + std::to_string(f.sampleRate));
+                        if (enc::mp3EncSetOutputFormat(h.get(), &f) == 1) add(PointFor(false, f, kbps));
                     }
-                    // VBR: a line per contiguous range of accepted qualities with the same result.
+                    // VBR: a point per contiguous range of accepted qualities with the same result.
                     o.bitrateKbps = vbrKbps;
-                    std::string last;
-                    int low = 0;
+                    OperatingPoint range;
+                    bool inRange = false;
                     for (int q = 1; q <= 101; ++q) {
                         o.vbrQuality = q <= 100 ? q : 0;
                         enc::EncoderOutputFormat f = FormatFor(o, channels);
                         const bool ok = q <= 100 && enc::mp3EncSetOutputFormat(h.get(), &f) == 1;
-                        const std::string head = ok ? PointLine("vbr", rate, channels, f) : std::string();
-                        const std::string tail = ok ? " out=" + std::to_string(f.sampleRate) : std::string();
-                        if (low != 0 && head + tail != last) {
-                            add(last.substr(0, last.find(" out=")) + " q=" + std::to_string(low) + ".." +
-                                std::to_string(q - 1) + last.substr(last.find(" out=")) + " kbps=" +
-                                std::to_string(vbrKbps));
-                            low = 0;
+                        OperatingPoint p = ok ? PointFor(true, f, vbrKbps) : OperatingPoint{};
+                        if (inRange) {
+                            p.qualityLow = range.qualityLow;
+                            p.qualityHigh = range.qualityHigh;
+                            if (ok && p == range) {
+                                range.qualityHigh = q;
+                                continue;
+                            }
+                            add(range);
+                            inRange = false;
                         }
-                        if (ok && low == 0) {
-                            low = q;
-                            last = head + tail;
+                        if (ok) {
+                            range = PointFor(true, f, vbrKbps);
+                            range.qualityLow = range.qualityHigh = q;
+                            inRange = true;
                         }
                     }
                 }
             }
         }
     }
-    return lines;
+    return points;
+}
+
+std::string FormatOperatingPoint(const OperatingPoint& p) {
+    std::string line = std::string(p.vbr ? "vbr" : "cbr") + " in=" + std::to_string(p.inputRate) +
+                       " ch=" + std::to_string(p.channels) + " mode=" + ModeName(p.channelMode) +
+                       " sbr=" + (p.sbr ? "on" : "off");
+    if (p.vbr) {
+        return line + " q=" + std::to_string(p.qualityLow) + ".." + std::to_string(p.qualityHigh) +
+               " out=" + std::to_string(p.outputRate) + " kbps=" + std::to_string(p.kbps);
+    }
+    return line + " kbps=" + std::to_string(p.kbps) + " out=" + std::to_string(p.outputRate);
 }
 
 std::string DescribeOperatingPoints(int inputRate, int channels, const EncodeOptions& asked) {
