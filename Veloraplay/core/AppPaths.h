@@ -6,18 +6,18 @@
 namespace veloraplay {
 
 struct AppPaths {
-  std::string configHome;   // $XDG_CONFIG_HOME, default ~/.config
-  std::string dataHome;     // $XDG_DATA_HOME, default ~/.local/share
-  std::vector<std::string> dataDirs;  // $XDG_DATA_DIRS, default /usr/local/share:/usr/share
-  std::string runtimeDir;   // $XDG_RUNTIME_DIR, empty when unset
-  std::string programPath;  // absolute path of the running program
-  std::string programHome;  // $VELORAPLAY_HOME, else the program's folder
+    std::string configHome;             // $XDG_CONFIG_HOME, default ~/.config
+    std::string dataHome;               // $XDG_DATA_HOME, default ~/.local/share
+    std::vector<std::string> dataDirs;  // $XDG_DATA_DIRS, default /usr/local/share:/usr/share
+    std::string runtimeDir;             // $XDG_RUNTIME_DIR, empty when unset
+    std::string programPath;            // absolute path of the running program
+    std::string programHome;            // $VELORAPLAY_HOME, else the program's folder
 
-  static AppPaths fromEnvironment();
+    static AppPaths fromEnvironment();
 
-  std::string settingsFile() const { return configHome + "/Nordvale/veloraplay.ini"; }
-  std::string mimeappsList() const { return configHome + "/mimeapps.list"; }
-  std::string applicationsFolder() const { return dataHome + "/applications"; }
+    std::string settingsFile() const { return configHome + "/Nordvale/veloraplay.ini"; }
+    std::string mimeappsList() const { return configHome + "/mimeapps.list"; }
+    std::string applicationsFolder() const { return dataHome + "/applications"; }
 };
 
 // The running program's own path (from /proc/self/exe); empty when unknown.

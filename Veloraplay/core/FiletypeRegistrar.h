@@ -23,36 +23,36 @@ inline constexpr char kAssociateCheckBox[] = "Don't ask this question again.";
 inline constexpr char kEncodeActionName[] = "&Encode to Velora";
 
 struct RegistrarPaths {
-  std::string applicationsFolder;     // $XDG_DATA_HOME/applications
-  std::vector<std::string> dataDirs;  // $XDG_DATA_DIRS, for entries installed elsewhere
-  std::string mimeappsList;           // $XDG_CONFIG_HOME/mimeapps.list
-  std::string programPath;            // this program
+    std::string applicationsFolder;     // $XDG_DATA_HOME/applications
+    std::vector<std::string> dataDirs;  // $XDG_DATA_DIRS, for entries installed elsewhere
+    std::string mimeappsList;           // $XDG_CONFIG_HOME/mimeapps.list
+    std::string programPath;            // this program
 };
 
 class FiletypeRegistrar {
- public:
-  // `runner` may be null (no desktop database refresh).
-  FiletypeRegistrar(RegistrarPaths paths, SettingsStore& settings, DialogService& dialogs,
-                    CommandRunner* runner);
+  public:
+    // `runner` may be null (no desktop database refresh).
+    FiletypeRegistrar(RegistrarPaths paths, SettingsStore& settings, DialogService& dialogs,
+                      CommandRunner* runner);
 
-  // The whole start-up check.
-  void check();
+    // The whole start-up check.
+    void check();
 
-  // Whether the default application for `mimeType` is a desktop entry whose Exec names this
-  // program's path as a whole word.
-  bool isDefaultPlayer(const std::string& mimeType) const;
+    // Whether the default application for `mimeType` is a desktop entry whose Exec names this
+    // program's path as a whole word.
+    bool isDefaultPlayer(const std::string& mimeType) const;
 
-  std::string desktopEntryText() const;
-  std::string desktopFilePath() const;
+    std::string desktopEntryText() const;
+    std::string desktopFilePath() const;
 
- private:
-  void writeDesktopEntry();
-  bool makeDefault(const std::string& mimeType);
+  private:
+    void writeDesktopEntry();
+    bool makeDefault(const std::string& mimeType);
 
-  RegistrarPaths paths_;
-  SettingsStore& settings_;
-  DialogService& dialogs_;
-  CommandRunner* runner_;
+    RegistrarPaths paths_;
+    SettingsStore& settings_;
+    DialogService& dialogs_;
+    CommandRunner* runner_;
 };
 
 // Exec values of desktop entries: one word quoted as the format wants it, and a value split

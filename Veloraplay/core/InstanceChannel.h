@@ -10,11 +10,11 @@
 // answers with its title, a zero and the four bytes of kInstanceMagic; the client sends the
 // copy-data text including its terminating zero, or an empty message when it has no command
 // line (the player is only raised); the server acknowledges with an empty message.
+#include <sys/types.h>
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <sys/types.h>
 #include <thread>
 
 namespace veloraplay {
@@ -24,15 +24,15 @@ inline constexpr uint32_t kInstanceMagic = 0x2E6D7033;  // "3pm." in memory orde
 inline constexpr std::size_t kMaxMessage = 64 * 1024;
 
 struct InstanceRequest {
-  bool hasCommandLine = false;  // false: only bring the player to the front
-  std::string commandLine;
+    bool hasCommandLine = false;  // false: only bring the player to the front
+    std::string commandLine;
 };
 
 struct InstanceLocation {
-  std::string folder;
-  std::string socketPath;
-  std::string lockPath;
-  std::string error;  // why there is no usable location; empty when there is
+    std::string folder;
+    std::string socketPath;
+    std::string lockPath;
+    std::string error;  // why there is no usable location; empty when there is
 };
 
 // $XDG_RUNTIME_DIR/veloraplay.sock, or when that is unset <tmpBase>/veloraplay-<uid>/,
@@ -50,47 +50,47 @@ bool writeInstanceMessage(int fd, const std::string& payload);
 bool readInstanceMessage(int fd, std::string& payload, std::size_t cap = kMaxMessage);
 
 class InstanceChannel {
- public:
-  enum class Outcome {
-    HandedOver,     // a running player took the command line: this process ends
-    Listening,      // no player ran: this process is the player and now serves the socket
-    NotAnInstance,  // something answered but not as a player: run a player without the socket
-    Unavailable,    // no socket could be used (error() says why): run a player without it
-    TooLong,        // the command line exceeds the hand-over's limit
-  };
-  using Handler = std::function<void(const InstanceRequest&)>;
+  public:
+    enum class Outcome {
+        HandedOver,     // a running player took the command line: this process ends
+        Listening,      // no player ran: this process is the player and now serves the socket
+        NotAnInstance,  // something answered but not as a player: run a player without the socket
+        Unavailable,    // no socket could be used (error() says why): run a player without it
+        TooLong,        // the command line exceeds the hand-over's limit
+    };
+    using Handler = std::function<void(const InstanceRequest&)>;
 
-  explicit InstanceChannel(InstanceLocation location, std::string title = kPlayerWindowTitle,
-                           uint32_t magic = kInstanceMagic);
-  ~InstanceChannel();
-  InstanceChannel(const InstanceChannel&) = delete;
-  InstanceChannel& operator=(const InstanceChannel&) = delete;
+    explicit InstanceChannel(InstanceLocation location, std::string title = kPlayerWindowTitle,
+                             uint32_t magic = kInstanceMagic);
+    ~InstanceChannel();
+    InstanceChannel(const InstanceChannel&) = delete;
+    InstanceChannel& operator=(const InstanceChannel&) = delete;
 
-  // Hands `commandLine` to a running player, or becomes the player. `handler` is called on
-  // the listener's thread for every request a later start makes; it must only post.
-  Outcome claimOrHandOver(const std::string& commandLine, Handler handler);
+    // Hands `commandLine` to a running player, or becomes the player. `handler` is called on
+    // the listener's thread for every request a later start makes; it must only post.
+    Outcome claimOrHandOver(const std::string& commandLine, Handler handler);
 
-  // Stops listening and removes the socket (if it is still this process's).
-  void stop();
+    // Stops listening and removes the socket (if it is still this process's).
+    void stop();
 
-  const std::string& error() const { return error_; }
-  const InstanceLocation& location() const { return location_; }
+    const std::string& error() const { return error_; }
+    const InstanceLocation& location() const { return location_; }
 
- private:
-  Outcome talkToRunning(int fd, const std::string& commandLine);
-  bool listenOn();
-  void serve();
-  void answer(int client);
+  private:
+    Outcome talkToRunning(int fd, const std::string& commandLine);
+    bool listenOn();
+    void serve();
+    void answer(int client);
 
-  InstanceLocation location_;
-  std::string title_;
-  uint32_t magic_;
-  std::string error_;
-  Handler handler_;
-  int listenFd_ = -1;
-  int wakePipe_[2] = {-1, -1};
-  ino_t socketInode_ = 0;
-  std::thread listener_;
+    InstanceLocation location_;
+    std::string title_;
+    uint32_t magic_;
+    std::string error_;
+    Handler handler_;
+    int listenFd_ = -1;
+    int wakePipe_[2] = {-1, -1};
+    ino_t socketInode_ = 0;
+    std::thread listener_;
 };
 
 }  // namespace veloraplay

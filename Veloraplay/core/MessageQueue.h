@@ -11,10 +11,10 @@
 namespace veloraplay {
 
 namespace msg {
-inline constexpr uint32_t kClose = 0x0010;          // close the window (as from its frame)
-inline constexpr uint32_t kCopyData = 0x004A;       // payload = the copy-data text
-inline constexpr uint32_t kCommand = 0x0111;        // wparam = command id
-inline constexpr uint32_t kPlayerNotify = 0x8001;   // status display: wparam code, lparam value
+inline constexpr uint32_t kClose = 0x0010;         // close the window (as from its frame)
+inline constexpr uint32_t kCopyData = 0x004A;      // payload = the copy-data text
+inline constexpr uint32_t kCommand = 0x0111;       // wparam = command id
+inline constexpr uint32_t kPlayerNotify = 0x8001;  // status display: wparam code, lparam value
 inline constexpr uint32_t kStreamKindNotify = 0x83E8;
 inline constexpr uint32_t kProgressClose = 0x8412;
 inline constexpr uint32_t kProgressFrame = 0x8413;
@@ -27,31 +27,31 @@ inline constexpr uint32_t kActivate = 0xA000;
 enum class Target : uint32_t { PlayerWindow = 0, EncoderWindow = 1, LibraryWindow = 2 };
 
 struct Message {
-  Target target = Target::PlayerWindow;
-  uint32_t code = 0;
-  uintptr_t wparam = 0;
-  intptr_t lparam = 0;
-  std::string payload;  // copy-data text and the like
+    Target target = Target::PlayerWindow;
+    uint32_t code = 0;
+    uintptr_t wparam = 0;
+    intptr_t lparam = 0;
+    std::string payload;  // copy-data text and the like
 };
 
 class MessageQueue {
- public:
-  // Called (on the posting thread) when a message arrives in an empty queue.
-  void setWakeCallback(std::function<void()> wake);
+  public:
+    // Called (on the posting thread) when a message arrives in an empty queue.
+    void setWakeCallback(std::function<void()> wake);
 
-  // Any thread.
-  void post(Message message);
+    // Any thread.
+    void post(Message message);
 
-  // Interface thread: hands every waiting message to `handle`, in the order posted, and
-  // returns how many there were. Messages posted meanwhile wait for the next drain.
-  std::size_t drain(const std::function<void(const Message&)>& handle);
+    // Interface thread: hands every waiting message to `handle`, in the order posted, and
+    // returns how many there were. Messages posted meanwhile wait for the next drain.
+    std::size_t drain(const std::function<void(const Message&)>& handle);
 
-  std::size_t size() const;
+    std::size_t size() const;
 
- private:
-  mutable std::mutex lock_;  // guards queue_ and wake_
-  std::deque<Message> queue_;
-  std::function<void()> wake_;
+  private:
+    mutable std::mutex lock_;  // guards queue_ and wake_
+    std::deque<Message> queue_;
+    std::function<void()> wake_;
 };
 
 }  // namespace veloraplay

@@ -10,33 +10,33 @@
 namespace veloraplay {
 
 enum class PlayerSetting {
-  WindowLeft,
-  WindowTop,
-  SkinType,
-  ExtendedView,
-  TitleBar,
-  EqControls,
-  LibraryWindow,
-  VeloraEnabled,
-  VolumeLevel,
-  MuteState,
-  DefaultPlayerNot,
+    WindowLeft,
+    WindowTop,
+    SkinType,
+    ExtendedView,
+    TitleBar,
+    EqControls,
+    LibraryWindow,
+    VeloraEnabled,
+    VolumeLevel,
+    MuteState,
+    DefaultPlayerNot,
 };
 
 enum class SettingRange {
-  Span,     // min..max
-  Flag,     // any non-zero value means 1
-  Nibbles,  // eight 4-bit fields, each min..max
+    Span,     // min..max
+    Flag,     // any non-zero value means 1
+    Nibbles,  // eight 4-bit fields, each min..max
 };
 
 struct SettingDef {
-  PlayerSetting id;
-  const char* section;
-  const char* key;
-  int32_t fallback;
-  SettingRange range;
-  int32_t min;
-  int32_t max;
+    PlayerSetting id;
+    const char* section;
+    const char* key;
+    int32_t fallback;
+    SettingRange range;
+    int32_t min;
+    int32_t max;
 };
 
 // The table, in the order the settings are written.

@@ -14,33 +14,33 @@
 namespace veloraplay {
 
 class ScriptedDialogService final : public DialogService {
- public:
-  explicit ScriptedDialogService(std::FILE* log = stderr);
+  public:
+    explicit ScriptedDialogService(std::FILE* log = stderr);
 
-  bool loadScript(const std::string& path);
-  void addAnswer(const std::string& key, const std::string& answer);
+    bool loadScript(const std::string& path);
+    void addAnswer(const std::string& key, const std::string& answer);
 
-  DialogButton messageBox(const MessageBoxRequest& request) override;
-  QuestionAnswer question(const QuestionRequest& request) override;
-  std::optional<std::string> chooseFile(const FileDialogRequest& request) override;
-  std::optional<std::string> chooseFolder(const std::string& title,
-                                          const std::string& initialFolder) override;
+    DialogButton messageBox(const MessageBoxRequest& request) override;
+    QuestionAnswer question(const QuestionRequest& request) override;
+    std::optional<std::string> chooseFile(const FileDialogRequest& request) override;
+    std::optional<std::string> chooseFolder(const std::string& title,
+                                            const std::string& initialFolder) override;
 
-  // How many dialogs were shown (answered or not).
-  int shownCount() const { return shown_; }
+    // How many dialogs were shown (answered or not).
+    int shownCount() const { return shown_; }
 
- private:
-  struct Entry {
-    std::string key, answer;
-    bool used = false;
-  };
-  const std::string* take(const std::string& title, const std::string& text);
-  void log(const std::string& title, const std::string& text, const std::string& answer,
-           bool scripted);
+  private:
+    struct Entry {
+        std::string key, answer;
+        bool used = false;
+    };
+    const std::string* take(const std::string& title, const std::string& text);
+    void log(const std::string& title, const std::string& text, const std::string& answer,
+             bool scripted);
 
-  std::FILE* log_;
-  std::vector<Entry> entries_;
-  int shown_ = 0;
+    std::FILE* log_;
+    std::vector<Entry> entries_;
+    int shown_ = 0;
 };
 
 }  // namespace veloraplay

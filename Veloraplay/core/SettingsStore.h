@@ -11,49 +11,49 @@
 namespace veloraplay {
 
 class SettingsStore {
- public:
-  explicit SettingsStore(std::string path);
+  public:
+    explicit SettingsStore(std::string path);
 
-  const std::string& path() const { return path_; }
+    const std::string& path() const { return path_; }
 
-  // Reads the file; a missing file is an empty store. False only when it exists but cannot
-  // be read.
-  bool load();
+    // Reads the file; a missing file is an empty store. False only when it exists but cannot
+    // be read.
+    bool load();
 
-  int32_t getInt(const std::string& section, const std::string& key, int32_t fallback) const;
-  std::string getString(const std::string& section, const std::string& key,
-                        const std::string& fallback) const;
-  bool contains(const std::string& section, const std::string& key) const;
+    int32_t getInt(const std::string& section, const std::string& key, int32_t fallback) const;
+    std::string getString(const std::string& section, const std::string& key,
+                          const std::string& fallback) const;
+    bool contains(const std::string& section, const std::string& key) const;
 
-  void setInt(const std::string& section, const std::string& key, int32_t value);
-  void setString(const std::string& section, const std::string& key, const std::string& value);
+    void setInt(const std::string& section, const std::string& key, int32_t value);
+    void setString(const std::string& section, const std::string& key, const std::string& value);
 
-  // Writes the changes since the last save. True when the file now holds them.
-  bool save();
+    // Writes the changes since the last save. True when the file now holds them.
+    bool save();
 
-  // The file's text as it would be written now (for tests and diagnostics).
-  std::string render() const;
+    // The file's text as it would be written now (for tests and diagnostics).
+    std::string render() const;
 
- private:
-  struct Line {
-    std::string raw;      // the line as read, without its '\n'
-    std::string section;  // for a section header: its name
-    std::string key;      // for a key line: its name as written
-    bool isSection = false;
-    bool isKey = false;
-  };
-  struct Change {
-    std::string section, key, value;  // value already encoded for the file
-  };
+  private:
+    struct Line {
+        std::string raw;      // the line as read, without its '\n'
+        std::string section;  // for a section header: its name
+        std::string key;      // for a key line: its name as written
+        bool isSection = false;
+        bool isKey = false;
+    };
+    struct Change {
+        std::string section, key, value;  // value already encoded for the file
+    };
 
-  void parse(const std::string& text);
-  void apply(const Change& change);
-  const Line* find(const std::string& section, const std::string& key) const;
+    void parse(const std::string& text);
+    void apply(const Change& change);
+    const Line* find(const std::string& section, const std::string& key) const;
 
-  std::string path_;
-  std::vector<Line> lines_;
-  bool endsWithNewline_ = true;
-  std::vector<Change> pending_;
+    std::string path_;
+    std::vector<Line> lines_;
+    bool endsWithNewline_ = true;
+    std::vector<Change> pending_;
 };
 
 // How a text value is written to the file and read back (quoted with escapes only when

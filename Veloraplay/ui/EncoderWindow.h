@@ -8,14 +8,14 @@
 namespace veloraplay {
 
 class EncoderWindow final : public QWidget {
- public:
-  EncoderWindow(int skinType, const std::string& inputFile, HelpTopics& help);
+  public:
+    EncoderWindow(int skinType, const std::string& inputFile, HelpTopics& help);
 
- protected:
-  void closeEvent(QCloseEvent* event) override;
+  protected:
+    void closeEvent(QCloseEvent* event) override;
 
- private:
-  HelpTopics& help_;
+  private:
+    HelpTopics& help_;
 };
 
 }  // namespace veloraplay

@@ -15,26 +15,26 @@ class QListWidget;
 namespace veloraplay {
 
 class PlayerWindow final : public QWidget {
- public:
-  PlayerWindow(SettingsStore& settings, HelpTopics& help, const std::string& startCommandLine,
-               MessageQueue& queue);
+  public:
+    PlayerWindow(SettingsStore& settings, HelpTopics& help, const std::string& startCommandLine,
+                 MessageQueue& queue);
 
-  void handle(const Message& message);
+    void handle(const Message& message);
 
- protected:
-  void closeEvent(QCloseEvent* event) override;
+  protected:
+    void closeEvent(QCloseEvent* event) override;
 
- private:
-  void openCommandLine(const std::string& text, bool handedOver);
-  void bringToFront();
+  private:
+    void openCommandLine(const std::string& text, bool handedOver);
+    void bringToFront();
 
-  SettingsStore& settings_;
-  HelpTopics& help_;
-  std::array<int32_t, 11> values_{};  // the settings table's values, in table order
-  QLabel* title_ = nullptr;
-  QLabel* detail_ = nullptr;
-  QListWidget* requests_ = nullptr;
-  bool closing_ = false;
+    SettingsStore& settings_;
+    HelpTopics& help_;
+    std::array<int32_t, 11> values_{};  // the settings table's values, in table order
+    QLabel* title_ = nullptr;
+    QLabel* detail_ = nullptr;
+    QListWidget* requests_ = nullptr;
+    bool closing_ = false;
 };
 
 }  // namespace veloraplay

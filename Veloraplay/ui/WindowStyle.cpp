@@ -6,7 +6,7 @@
 namespace veloraplay {
 
 QString windowStyleSheet() {
-  return QStringLiteral(R"(
+    return QStringLiteral(R"(
     QWidget#body { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #24445e, stop:1 #142a3d); }
     QFrame#display { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #0b1a14, stop:1 #06110c);
                      border: 1px solid #3d6b86; border-radius: 8px; }
@@ -29,9 +29,9 @@ QString windowStyleSheet() {
 }
 
 void setElidedText(QLabel* label, const QString& text) {
-  const int width = label->width() > 40 ? label->width() : 380;
-  label->setText(QFontMetrics(label->font()).elidedText(text, Qt::ElideMiddle, width));
-  label->setToolTip(text);
+    const int width = label->width() > 40 ? label->width() : 380;
+    label->setText(QFontMetrics(label->font()).elidedText(text, Qt::ElideMiddle, width));
+    label->setToolTip(text);
 }
 
 }  // namespace veloraplay

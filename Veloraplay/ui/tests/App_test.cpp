@@ -5,14 +5,14 @@
 #include "SettingsStore.h"
 #include "TempFolder.h"
 
-#include <chrono>
-#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
-#include <sstream>
 #include <sys/wait.h>
+#include <chrono>
+#include <csignal>
+#include <sstream>
 #include <thread>
 
 extern char** environ;
@@ -31,247 +31,251 @@ constexpr auto kHandOverLimit = std::chrono::seconds(2);
 constexpr auto kPatience = std::chrono::seconds(60);
 
 struct Event {
-  std::string pid, what, detail;
+    std::string pid, what, detail;
 };
 
 class Desktop {
- public:
-  Desktop() {
-    for (const char* sub : {"config", "data", "run"}) ::mkdir((dir_ / sub).c_str(), 0700);
-    dialogs("");
-  }
-
-  std::string path(const std::string& name) const { return dir_ / name; }
-  void dialogs(const std::string& script) { writeFileAtomically(path("dialogs"), script, 0600); }
-
-  pid_t start(const std::vector<std::string>& args, const std::string& stderrName = "stderr") {
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-      const std::string v = *e;
-      if (v.rfind("XDG_", 0) == 0 || v.rfind("QT_QPA_", 0) == 0 || v.rfind("VELORAPLAY_", 0) == 0 ||
-          v.rfind("DISPLAY=", 0) == 0)
-        continue;
-      env.push_back(v);
+  public:
+    Desktop() {
+        for (const char* sub : {"config", "data", "run"}) ::mkdir((dir_ / sub).c_str(), 0700);
+        dialogs("");
     }
-    env.push_back("XDG_CONFIG_HOME=" + path("config"));
-    env.push_back("XDG_DATA_HOME=" + path("data"));
-    env.push_back("XDG_DATA_DIRS=" + path("nowhere"));
-    env.push_back("XDG_RUNTIME_DIR=" + path("run"));
-    env.push_back("QT_QPA_PLATFORM=offscreen");
-    env.push_back("VELORAPLAY_DIALOGS=" + path("dialogs"));
-    env.push_back("VELORAPLAY_EVENT_LOG=" + path("events"));
-    std::vector<std::string> argv{VELORAPLAY_BINARY};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> a, e;
-    for (auto& s : argv) a.push_back(s.data());
-    a.push_back(nullptr);
-    for (auto& s : env) e.push_back(s.data());
-    e.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string err = path(stderrName);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    pid_t pid = 0;
-    EXPECT_EQ(::posix_spawn(&pid, a[0], &actions, nullptr, a.data(), e.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-  }
 
-  std::vector<Event> events() const {
-    std::string text;
-    readWholeFile(path("events"), text);
-    std::vector<Event> out;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-      Event ev;
-      std::istringstream fields(line);
-      std::getline(fields, ev.pid, '\t');
-      std::getline(fields, ev.what, '\t');
-      std::getline(fields, ev.detail);
-      out.push_back(ev);
+    std::string path(const std::string& name) const { return dir_ / name; }
+    void dialogs(const std::string& script) { writeFileAtomically(path("dialogs"), script, 0600); }
+
+    pid_t start(const std::vector<std::string>& args, const std::string& stderrName = "stderr") {
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e) {
+            const std::string v = *e;
+            if (v.rfind("XDG_", 0) == 0 || v.rfind("QT_QPA_", 0) == 0 ||
+                v.rfind("VELORAPLAY_", 0) == 0 || v.rfind("DISPLAY=", 0) == 0)
+                continue;
+            env.push_back(v);
+        }
+        env.push_back("XDG_CONFIG_HOME=" + path("config"));
+        env.push_back("XDG_DATA_HOME=" + path("data"));
+        env.push_back("XDG_DATA_DIRS=" + path("nowhere"));
+        env.push_back("XDG_RUNTIME_DIR=" + path("run"));
+        env.push_back("QT_QPA_PLATFORM=offscreen");
+        env.push_back("VELORAPLAY_DIALOGS=" + path("dialogs"));
+        env.push_back("VELORAPLAY_EVENT_LOG=" + path("events"));
+        std::vector<std::string> argv{VELORAPLAY_BINARY};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> a, e;
+        for (auto& s : argv) a.push_back(s.data());
+        a.push_back(nullptr);
+        for (auto& s : env) e.push_back(s.data());
+        e.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        const std::string err = path(stderrName);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                         0600);
+        pid_t pid = 0;
+        EXPECT_EQ(::posix_spawn(&pid, a[0], &actions, nullptr, a.data(), e.data()), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        return pid;
     }
-    return out;
-  }
 
-  std::vector<std::string> eventsOf(pid_t pid, const std::string& what) const {
-    std::vector<std::string> details;
-    for (const Event& ev : events()) {
-      if (ev.pid == std::to_string(pid) && ev.what == what) details.push_back(ev.detail);
+    std::vector<Event> events() const {
+        std::string text;
+        readWholeFile(path("events"), text);
+        std::vector<Event> out;
+        std::istringstream in(text);
+        std::string line;
+        while (std::getline(in, line)) {
+            Event ev;
+            std::istringstream fields(line);
+            std::getline(fields, ev.pid, '\t');
+            std::getline(fields, ev.what, '\t');
+            std::getline(fields, ev.detail);
+            out.push_back(ev);
+        }
+        return out;
     }
-    return details;
-  }
 
-  // Waits until `pid` logged `what` (with `detail`, when given) or ended.
-  bool waitFor(pid_t pid, const std::string& what, const std::string& detail = "\x01") const {
-    const auto end = Clock::now() + kPatience;
-    while (Clock::now() < end) {
-      for (const std::string& d : eventsOf(pid, what)) {
-        if (detail == "\x01" || d == detail) return true;
-      }
-      int status = 0;
-      if (::waitpid(pid, &status, WNOHANG) == pid) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::vector<std::string> eventsOf(pid_t pid, const std::string& what) const {
+        std::vector<std::string> details;
+        for (const Event& ev : events()) {
+            if (ev.pid == std::to_string(pid) && ev.what == what) details.push_back(ev.detail);
+        }
+        return details;
     }
-    return false;
-  }
 
-  std::string read(const std::string& name) const {
-    std::string text;
-    readWholeFile(path(name), text);
-    return text;
-  }
+    // Waits until `pid` logged `what` (with `detail`, when given) or ended.
+    bool waitFor(pid_t pid, const std::string& what, const std::string& detail = "\x01") const {
+        const auto end = Clock::now() + kPatience;
+        while (Clock::now() < end) {
+            for (const std::string& d : eventsOf(pid, what)) {
+                if (detail == "\x01" || d == detail) return true;
+            }
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
 
- private:
-  test::TempFolder dir_;
+    std::string read(const std::string& name) const {
+        std::string text;
+        readWholeFile(path(name), text);
+        return text;
+    }
+
+  private:
+    test::TempFolder dir_;
 };
 
 // The exit status, or -1 when it did not end in time (then it is killed).
 int waitExit(pid_t pid, std::chrono::steady_clock::duration limit = kPatience) {
-  const auto end = Clock::now() + limit;
-  int status = 0;
-  while (Clock::now() < end) {
-    if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  ::kill(pid, SIGKILL);
-  ::waitpid(pid, &status, 0);
-  return -1;
+    const auto end = Clock::now() + limit;
+    int status = 0;
+    while (Clock::now() < end) {
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    return -1;
 }
 
 std::vector<std::string> namesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  if (DIR* d = ::opendir(folder.c_str())) {
-    while (const dirent* e = ::readdir(d)) {
-      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(folder.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                names.push_back(e->d_name);
+        }
+        ::closedir(d);
     }
-    ::closedir(d);
-  }
-  return names;
+    return names;
 }
 
 TEST(App, OnePlayerTakesLaterStartsAndSavesItsSettingsOnSigterm) {
-  Desktop desktop;
-  const std::string first = desktop.path("a.mp3");
-  const pid_t player = desktop.start({first});
-  ASSERT_TRUE(desktop.waitFor(player, "open", first)) << desktop.read("stderr");
-  struct stat st {};
-  ASSERT_EQ(::lstat(desktop.path("run/veloraplay.sock").c_str(), &st), 0);
-  EXPECT_TRUE(S_ISSOCK(st.st_mode));
-  EXPECT_EQ(st.st_mode & 07777, 0600u);
+    Desktop desktop;
+    const std::string first = desktop.path("a.mp3");
+    const pid_t player = desktop.start({first});
+    ASSERT_TRUE(desktop.waitFor(player, "open", first)) << desktop.read("stderr");
+    struct stat st {};
+    ASSERT_EQ(::lstat(desktop.path("run/veloraplay.sock").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
 
-  const std::string second = desktop.path("dir with blanks/b.mp3");
-  const auto begin = Clock::now();
-  const pid_t later = desktop.start({second});
-  EXPECT_EQ(waitExit(later, kHandOverLimit), 0) << "the later start hands over and ends";
-  EXPECT_LT(Clock::now() - begin, kHandOverLimit);
-  ASSERT_TRUE(desktop.waitFor(player, "handover", second));
-  EXPECT_EQ(desktop.eventsOf(player, "handover"), std::vector<std::string>{second});
-  EXPECT_TRUE(desktop.eventsOf(later, "player").empty());
+    const std::string second = desktop.path("dir with blanks/b.mp3");
+    const auto begin = Clock::now();
+    const pid_t later = desktop.start({second});
+    EXPECT_EQ(waitExit(later, kHandOverLimit), 0) << "the later start hands over and ends";
+    EXPECT_LT(Clock::now() - begin, kHandOverLimit);
+    ASSERT_TRUE(desktop.waitFor(player, "handover", second));
+    EXPECT_EQ(desktop.eventsOf(player, "handover"), std::vector<std::string>{second});
+    EXPECT_TRUE(desktop.eventsOf(later, "player").empty());
 
-  // An empty start only brings the player to the front.
-  EXPECT_EQ(waitExit(desktop.start({}), kHandOverLimit), 0);
-  ASSERT_TRUE(desktop.waitFor(player, "activate"));
-  EXPECT_EQ(desktop.eventsOf(player, "handover").size(), 1u);
+    // An empty start only brings the player to the front.
+    EXPECT_EQ(waitExit(desktop.start({}), kHandOverLimit), 0);
+    ASSERT_TRUE(desktop.waitFor(player, "activate"));
+    EXPECT_EQ(desktop.eventsOf(player, "handover").size(), 1u);
 
-  // A player killed outright leaves its socket behind; the next start takes it over.
-  ::kill(player, SIGKILL);
-  waitExit(player);
-  const pid_t next = desktop.start({"c.mp3"});
-  ASSERT_TRUE(desktop.waitFor(next, "open", "c.mp3")) << desktop.read("stderr");
-  EXPECT_EQ(waitExit(desktop.start({"d.mp3"}), kHandOverLimit), 0);
-  ASSERT_TRUE(desktop.waitFor(next, "handover", "d.mp3"));
+    // A player killed outright leaves its socket behind; the next start takes it over.
+    ::kill(player, SIGKILL);
+    waitExit(player);
+    const pid_t next = desktop.start({"c.mp3"});
+    ASSERT_TRUE(desktop.waitFor(next, "open", "c.mp3")) << desktop.read("stderr");
+    EXPECT_EQ(waitExit(desktop.start({"d.mp3"}), kHandOverLimit), 0);
+    ASSERT_TRUE(desktop.waitFor(next, "handover", "d.mp3"));
 
-  ::kill(next, SIGTERM);
-  EXPECT_EQ(waitExit(next), 0);
-  EXPECT_EQ(namesIn(desktop.path("config/Nordvale")), std::vector<std::string>{"veloraplay.ini"});
-  EXPECT_EQ(test::modeOf(desktop.path("config/Nordvale/veloraplay.ini")), 0600u);
-  SettingsStore saved(desktop.path("config/Nordvale/veloraplay.ini"));
-  ASSERT_TRUE(saved.load());
-  for (const SettingDef& def : playerSettings()) {
-    EXPECT_TRUE(saved.contains(def.section, def.key)) << def.key;
-    EXPECT_EQ(saved.getInt(def.section, def.key, -12345), def.fallback) << def.key;
-  }
-  EXPECT_EQ(desktop.eventsOf(next, "close").size(), 1u);
+    ::kill(next, SIGTERM);
+    EXPECT_EQ(waitExit(next), 0);
+    EXPECT_EQ(namesIn(desktop.path("config/Nordvale")), std::vector<std::string>{"veloraplay.ini"});
+    EXPECT_EQ(test::modeOf(desktop.path("config/Nordvale/veloraplay.ini")), 0600u);
+    SettingsStore saved(desktop.path("config/Nordvale/veloraplay.ini"));
+    ASSERT_TRUE(saved.load());
+    for (const SettingDef& def : playerSettings()) {
+        EXPECT_TRUE(saved.contains(def.section, def.key)) << def.key;
+        EXPECT_EQ(saved.getInt(def.section, def.key, -12345), def.fallback) << def.key;
+    }
+    EXPECT_EQ(desktop.eventsOf(next, "close").size(), 1u);
 }
 
 TEST(App, MuteStateIsZeroAfterEveryStart) {
-  Desktop desktop;
-  ASSERT_TRUE(writeFileAtomically(desktop.path("config/Nordvale/veloraplay.ini"),
-                                  "[Volume Panel]\nMuteState=1\nVolumeLevel=35\n", 0600));
-  const pid_t player = desktop.start({});
-  ASSERT_TRUE(desktop.waitFor(player, "player"));
-  ::kill(player, SIGINT);
-  EXPECT_EQ(waitExit(player), 0);
-  SettingsStore saved(desktop.path("config/Nordvale/veloraplay.ini"));
-  ASSERT_TRUE(saved.load());
-  EXPECT_EQ(readSetting(saved, PlayerSetting::MuteState), 0);
-  EXPECT_EQ(readSetting(saved, PlayerSetting::VolumeLevel), 35);
+    Desktop desktop;
+    ASSERT_TRUE(writeFileAtomically(desktop.path("config/Nordvale/veloraplay.ini"),
+                                    "[Volume Panel]\nMuteState=1\nVolumeLevel=35\n", 0600));
+    const pid_t player = desktop.start({});
+    ASSERT_TRUE(desktop.waitFor(player, "player"));
+    ::kill(player, SIGINT);
+    EXPECT_EQ(waitExit(player), 0);
+    SettingsStore saved(desktop.path("config/Nordvale/veloraplay.ini"));
+    ASSERT_TRUE(saved.load());
+    EXPECT_EQ(readSetting(saved, PlayerSetting::MuteState), 0);
+    EXPECT_EQ(readSetting(saved, PlayerSetting::VolumeLevel), 35);
 }
 
 TEST(App, FileTypeQuestionAnsweredNoWithTheBoxTicked) {
-  Desktop desktop;
-  desktop.dialogs("Associate File Types = No, checked\n");
-  pid_t player = desktop.start({});
-  ASSERT_TRUE(desktop.waitFor(player, "player"));
-  ::kill(player, SIGTERM);
-  EXPECT_EQ(waitExit(player), 0);
-  EXPECT_NE(desktop.read("stderr").find("\"Associate File Types\""), std::string::npos);
-  EXPECT_EQ(desktop.read("config/mimeapps.list"), "");
-  const std::string entry = desktop.read("data/applications/veloraplay.desktop");
-  EXPECT_NE(entry.find("Name=&Encode to Velora\nExec=\"" VELORAPLAY_BINARY "\" /ENCODE %f\n"),
-            std::string::npos)
-      << entry;
+    Desktop desktop;
+    desktop.dialogs("Associate File Types = No, checked\n");
+    pid_t player = desktop.start({});
+    ASSERT_TRUE(desktop.waitFor(player, "player"));
+    ::kill(player, SIGTERM);
+    EXPECT_EQ(waitExit(player), 0);
+    EXPECT_NE(desktop.read("stderr").find("\"Associate File Types\""), std::string::npos);
+    EXPECT_EQ(desktop.read("config/mimeapps.list"), "");
+    const std::string entry = desktop.read("data/applications/veloraplay.desktop");
+    EXPECT_NE(entry.find("Name=&Encode to Velora\nExec=\"" VELORAPLAY_BINARY "\" /ENCODE %f\n"),
+              std::string::npos)
+        << entry;
 
-  desktop.dialogs("");
-  player = desktop.start({}, "stderr2");
-  ASSERT_TRUE(desktop.waitFor(player, "player"));
-  ::kill(player, SIGTERM);
-  EXPECT_EQ(waitExit(player), 0);
-  EXPECT_EQ(desktop.read("stderr2").find("dialog"), std::string::npos) << desktop.read("stderr2");
+    desktop.dialogs("");
+    player = desktop.start({}, "stderr2");
+    ASSERT_TRUE(desktop.waitFor(player, "player"));
+    ::kill(player, SIGTERM);
+    EXPECT_EQ(waitExit(player), 0);
+    EXPECT_EQ(desktop.read("stderr2").find("dialog"), std::string::npos) << desktop.read("stderr2");
 }
 
 TEST(App, FileTypeQuestionAnsweredYes) {
-  Desktop desktop;
-  const std::string before =
-      "[Default Applications]\n"
-      "text/plain=editor.desktop\n"
-      "audio/mpeg=someplayer.desktop;\n"
-      "# keep me\n"
-      "\n"
-      "[Added Associations]\n"
-      "audio/mpeg=someplayer.desktop;\n";
-  ASSERT_TRUE(writeFileAtomically(desktop.path("config/mimeapps.list"), before, 0644));
-  desktop.dialogs("Associate File Types = Yes\n");
-  pid_t player = desktop.start({});
-  ASSERT_TRUE(desktop.waitFor(player, "player"));
-  ::kill(player, SIGTERM);
-  EXPECT_EQ(waitExit(player), 0);
-  std::string expected = before;
-  expected.replace(expected.find("someplayer"), 10, "veloraplay");
-  expected.replace(expected.find("veloraplay.desktop;"), 19, "veloraplay.desktop");
-  EXPECT_EQ(desktop.read("config/mimeapps.list"), expected);
+    Desktop desktop;
+    const std::string before =
+        "[Default Applications]\n"
+        "text/plain=editor.desktop\n"
+        "audio/mpeg=someplayer.desktop;\n"
+        "# keep me\n"
+        "\n"
+        "[Added Associations]\n"
+        "audio/mpeg=someplayer.desktop;\n";
+    ASSERT_TRUE(writeFileAtomically(desktop.path("config/mimeapps.list"), before, 0644));
+    desktop.dialogs("Associate File Types = Yes\n");
+    pid_t player = desktop.start({});
+    ASSERT_TRUE(desktop.waitFor(player, "player"));
+    ::kill(player, SIGTERM);
+    EXPECT_EQ(waitExit(player), 0);
+    std::string expected = before;
+    expected.replace(expected.find("someplayer"), 10, "veloraplay");
+    expected.replace(expected.find("veloraplay.desktop;"), 19, "veloraplay.desktop");
+    EXPECT_EQ(desktop.read("config/mimeapps.list"), expected);
 
-  // Now the default player: the next start asks nothing.
-  desktop.dialogs("");
-  player = desktop.start({}, "stderr2");
-  ASSERT_TRUE(desktop.waitFor(player, "player"));
-  ::kill(player, SIGTERM);
-  EXPECT_EQ(waitExit(player), 0);
-  EXPECT_EQ(desktop.read("stderr2").find("dialog"), std::string::npos) << desktop.read("stderr2");
+    // Now the default player: the next start asks nothing.
+    desktop.dialogs("");
+    player = desktop.start({}, "stderr2");
+    ASSERT_TRUE(desktop.waitFor(player, "player"));
+    ::kill(player, SIGTERM);
+    EXPECT_EQ(waitExit(player), 0);
+    EXPECT_EQ(desktop.read("stderr2").find("dialog"), std::string::npos) << desktop.read("stderr2");
 }
 
 TEST(App, EncodeSwitchOpensTheEncoderAloneEvenWithAPlayerRunning) {
-  Desktop desktop;
-  const pid_t player = desktop.start({});
-  ASSERT_TRUE(desktop.waitFor(player, "player"));
-  const pid_t encoder = desktop.start({"/encode", "dir with blanks/in.wav"});
-  ASSERT_TRUE(desktop.waitFor(encoder, "encoder", "dir with blanks/in.wav")) << desktop.read("stderr");
-  ::kill(encoder, SIGTERM);
-  EXPECT_EQ(waitExit(encoder), 0);
-  ::kill(player, SIGTERM);
-  EXPECT_EQ(waitExit(player), 0);
-  EXPECT_TRUE(desktop.eventsOf(player, "handover").empty());
+    Desktop desktop;
+    const pid_t player = desktop.start({});
+    ASSERT_TRUE(desktop.waitFor(player, "player"));
+    const pid_t encoder = desktop.start({"/encode", "dir with blanks/in.wav"});
+    ASSERT_TRUE(desktop.waitFor(encoder, "encoder", "dir with blanks/in.wav"))
+        << desktop.read("stderr");
+    ::kill(encoder, SIGTERM);
+    EXPECT_EQ(waitExit(encoder), 0);
+    ::kill(player, SIGTERM);
+    EXPECT_EQ(waitExit(player), 0);
+    EXPECT_TRUE(desktop.eventsOf(player, "handover").empty());
 }
 
 }  // namespace
