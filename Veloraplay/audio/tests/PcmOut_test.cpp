@@ -1,0 +1,243 @@
+#include "PcmOut.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "AudioDevice.h"
+#include "Event.h"
+#include "WaveInputFile.h"
+
+namespace veloraplay {
+namespace {
+
+// Records every driver call; hands buffers back at once when `autoDone`, else only when the
+// test says so.
+class FakeDevice final : public AudioDevice {
+public:
+    struct Log {
+        std::vector<std::string> calls;
+        std::vector<int> writes;               // tags in write order
+        std::vector<std::vector<int16_t>> data;  // what each write carried
+        bool autoDone = true;
+        AudioDevice::DoneCallback done;
+    };
+    explicit FakeDevice(Log& log) : log_(log) {}
+
+    bool open(int channels, int rate, DoneCallback done) override {
+        log_.calls.push_back("open " + std::to_string(channels) + " " + std::to_string(rate));
+        log_.done = std::move(done);
+        return true;
+    }
+    bool write(const int16_t* samples, size_t count, int tag) override {
+        log_.calls.push_back("write " + std::to_string(tag));
+        log_.writes.push_back(tag);
+        log_.data.emplace_back(samples, samples + count);
+        if (log_.autoDone) log_.done(tag);
+        return true;
+    }
+    void pause() override { log_.calls.push_back("pause"); }
+    void restart() override { log_.calls.push_back("restart"); }
+    void reset() override { log_.calls.push_back("reset"); }
+    void setVolume(int level) override { log_.calls.push_back("volume " + std::to_string(level)); }
+    void close() override { log_.calls.push_back("close"); }
+
+private:
+    Log& log_;
+};
+
+constexpr int kSamples = 4;  // per channel and block: small blocks keep the checks short
+constexpr int kBlocks = PcmOut::kBlocksPerBuffer;
+
+// Hands out `count` blocks, each filled with its running number.
+void feed(PcmOut& out, int channels, int first, int count, Event* stop = nullptr) {
+    for (int n = first; n < first + count; ++n) {
+        int16_t* block = out.nextBlock(stop);
+        ASSERT_NE(block, nullptr) << "block " << n;
+        for (int i = 0; i < kSamples * channels; ++i) block[i] = static_cast<int16_t>(n);
+    }
+}
+
+size_t indexOf(const std::vector<std::string>& calls, const std::string& call, size_t from = 0) {
+    for (size_t i = from; i < calls.size(); ++i) {
+        if (calls[i] == call) return i;
+    }
+    return calls.size();
+}
+
+TEST(PcmOut, PrerollsTwoBuffersAndWritesTheRingInOrder) {
+    struct Case {
+        int channels;
+        int buffersFed;
+    };
+    for (const Case c : {Case{1, 9}, Case{2, 6}}) {
+        SCOPED_TRACE(c.channels);
+        FakeDevice::Log log;
+        PcmOut out(std::make_unique<FakeDevice>(log));
+        out.setVolume(100);
+        ASSERT_TRUE(out.open(c.channels, 44100, kSamples));
+        EXPECT_EQ(log.calls, (std::vector<std::string>{
+                                 "open " + std::to_string(c.channels) + " 44100", "pause",
+                                 "volume 100"}));
+        // Two full buffers and the first block of the third: still paused.
+        feed(out, c.channels, 0, 2 * kBlocks + 1);
+        EXPECT_EQ(indexOf(log.calls, "restart"), log.calls.size());
+        EXPECT_EQ(log.writes, (std::vector<int>{0, 1}));
+        // The third buffer full: the device starts, just before that buffer is queued.
+        feed(out, c.channels, 2 * kBlocks + 1, c.buffersFed * kBlocks - (2 * kBlocks + 1) + 1);
+        const size_t restart = indexOf(log.calls, "restart");
+        ASSERT_LT(restart, log.calls.size());
+        EXPECT_EQ(log.calls[restart + 1], "write 2");
+        EXPECT_EQ(indexOf(log.calls, "restart", restart + 1), log.calls.size()) << "once only";
+        ASSERT_EQ(log.writes.size(), static_cast<size_t>(c.buffersFed));
+        for (int b = 0; b < c.buffersFed; ++b) {
+            EXPECT_EQ(log.writes[b], b % 4);
+            const auto& data = log.data[b];
+            ASSERT_EQ(data.size(), static_cast<size_t>(kBlocks * kSamples * c.channels));
+            for (size_t i = 0; i < data.size(); ++i) {
+                ASSERT_EQ(data[i], b * kBlocks + static_cast<int>(i) / (kSamples * c.channels));
+            }
+        }
+        out.close();
+        EXPECT_EQ(log.calls.back(), "close");
+    }
+}
+
+TEST(PcmOut, StopWhileWaitingForABufferGivesNull) {
+    FakeDevice::Log log;
+    log.autoDone = false;  // the device never gives a buffer back
+    PcmOut out(std::make_unique<FakeDevice>(log));
+    ASSERT_TRUE(out.open(2, 48000, kSamples));
+    Event stop(true);
+    feed(out, 2, 0, 4 * kBlocks, &stop);  // all four buffers were free
+    stop.set();
+    EXPECT_EQ(out.nextBlock(&stop), nullptr);
+    EXPECT_EQ(log.writes, (std::vector<int>{0, 1, 2, 3}));
+    // Still waiting for buffer 0 afterwards; once the device returns it, blocks flow again.
+    EXPECT_EQ(out.nextBlock(&stop), nullptr);
+    log.done(0);
+    stop.reset();
+    EXPECT_NE(out.nextBlock(&stop), nullptr);
+    EXPECT_EQ(log.writes.size(), 4u);
+}
+
+TEST(PcmOut, DrainOfAShortStreamReturnsAtOnceAndKeepsTheLastBlock) {
+    FakeDevice::Log log;
+    log.autoDone = false;  // waiting for a done flag would never end
+    PcmOut out(std::make_unique<FakeDevice>(log));
+    ASSERT_TRUE(out.open(1, 22050, kSamples));
+    feed(out, 1, 0, kBlocks + 3);
+    out.drain();
+    EXPECT_EQ(log.writes, (std::vector<int>{0, 1}));
+    EXPECT_EQ(indexOf(log.calls, "restart"), log.calls.size());
+    const auto& tail = log.data[1];
+    for (size_t i = 0; i < tail.size(); ++i) {
+        const int block = static_cast<int>(i) / kSamples;
+        ASSERT_EQ(tail[i], block < 3 ? kBlocks + block : 0) << i;
+    }
+}
+
+TEST(PcmOut, ResetDiscardsQueuedAudioAndPrerollsAgain) {
+    FakeDevice::Log log;
+    PcmOut out(std::make_unique<FakeDevice>(log));
+    out.setVolume(37);
+    ASSERT_TRUE(out.open(2, 44100, kSamples));
+    feed(out, 2, 0, 3 * kBlocks + 5);  // playing, three buffers written
+    ASSERT_LT(indexOf(log.calls, "restart"), log.calls.size());
+    const size_t before = log.calls.size();
+    out.reset();
+    EXPECT_EQ(std::vector<std::string>(log.calls.begin() + before, log.calls.end()),
+              (std::vector<std::string>{"pause", "reset", "close", "open 2 44100", "pause",
+                                        "volume 37"}));
+    log.writes.clear();
+    log.data.clear();
+    // The buffer ring starts again at 0, zeroed, and the device waits for a new pre-roll.
+    int16_t* first = out.nextBlock(nullptr);
+    ASSERT_NE(first, nullptr);
+    for (int i = 0; i < 2 * kSamples; ++i) EXPECT_EQ(first[i], 0);
+    for (int i = 0; i < 2 * kSamples; ++i) first[i] = 500;
+    feed(out, 2, 1, 3 * kBlocks);
+    EXPECT_EQ(log.writes, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(log.calls[indexOf(log.calls, "restart", before) + 1], "write 2");
+    EXPECT_EQ(log.data[0][0], 500);
+}
+
+TEST(PcmOut, OneUserOfTheDeviceAtATime) {
+    FakeDevice::Log a;
+    FakeDevice::Log b;
+    PcmOut player(std::make_unique<FakeDevice>(a));
+    PcmOut monitor(std::make_unique<FakeDevice>(b));
+    ASSERT_TRUE(player.open(2, 44100, kSamples));
+    EXPECT_FALSE(monitor.open(2, 44100, kSamples));
+    EXPECT_FALSE(player.open(2, 44100, kSamples));
+    EXPECT_TRUE(b.calls.empty()) << "the second user never reached the device";
+    EXPECT_FALSE(player.open(3, 44100, kSamples)) << "more than two channels";
+    player.close();
+    EXPECT_TRUE(monitor.open(1, 8000, kSamples));
+    monitor.close();
+    EXPECT_FALSE(PcmOut(nullptr).open(2, 44100, kSamples)) << "no backend";
+}
+
+TEST(AudioDevice, VolumeScalesAsTheDeviceLevel) {
+    EXPECT_EQ(deviceVolume(100), 65535u);
+    EXPECT_EQ(deviceVolume(50), 32767u);
+    EXPECT_EQ(applyVolume(-32768, deviceVolume(100)), -32768);
+    EXPECT_EQ(applyVolume(20000, deviceVolume(50)), 10000);
+    EXPECT_EQ(applyVolume(-20000, deviceVolume(50)), -10000);
+    EXPECT_EQ(applyVolume(12345, deviceVolume(0)), 0);
+}
+
+// End to end through the real WAVE backend: what PcmOut is fed is what is "heard".
+TEST(PcmOut, WavBackendHearsWhatWasFed) {
+    const std::string path =
+        ::testing::TempDir() + "/pcmout_heard_" + std::to_string(::getpid()) + ".wav";
+    auto device = makeAudioDevice("wav:" + path);
+    ASSERT_NE(device, nullptr);
+    constexpr int kRate = 32000;
+    constexpr int kChannels = 2;
+    constexpr int kBlock = 256;  // 112 ms a buffer
+    constexpr int kBlocksFed = 50;  // 400 ms, five buffers and a part
+    std::vector<int16_t> fed;
+    {
+        PcmOut out(std::move(device));
+        out.setVolume(100);
+        ASSERT_TRUE(out.open(kChannels, kRate, kBlock));
+        Event stop(true);
+        for (int n = 0; n < kBlocksFed; ++n) {
+            int16_t* block = out.nextBlock(&stop);
+            ASSERT_NE(block, nullptr);
+            for (int i = 0; i < kBlock; ++i) {
+                const int t = n * kBlock + i;
+                const double x = std::sin(2 * M_PI * 440.0 * t / kRate);
+                block[2 * i] = static_cast<int16_t>(std::lround(20000 * x));
+                block[2 * i + 1] = static_cast<int16_t>(t % 65536 - 32768);
+                fed.push_back(block[2 * i]);
+                fed.push_back(block[2 * i + 1]);
+            }
+        }
+        out.drain();
+        out.close();
+    }
+    velora::WaveInputFile heard;
+    ASSERT_TRUE(heard.Open(path)) << heard.FailureReason();
+    EXPECT_EQ(heard.Channels(), kChannels);
+    EXPECT_EQ(heard.SampleRate(), kRate);
+    // The last buffer is padded with silence after the fed blocks.
+    const size_t bufferSamples = static_cast<size_t>(PcmOut::kBlocksPerBuffer) * kBlock * 2;
+    const size_t expected = (fed.size() + bufferSamples - 1) / bufferSamples * bufferSamples;
+    ASSERT_EQ(heard.DataBytes(), expected * 2);
+    std::vector<int16_t> got(expected);
+    ASSERT_EQ(heard.Read(got.data(), expected * 2), expected * 2);
+    for (size_t i = 0; i < expected; ++i) {
+        ASSERT_EQ(got[i], i < fed.size() ? fed[i] : 0) << "sample " << i;
+    }
+    heard.Close();
+    std::remove(path.c_str());
+}
+
+}  // namespace
+}  // namespace veloraplay
