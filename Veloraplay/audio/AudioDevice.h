@@ -13,7 +13,7 @@
 namespace veloraplay {
 
 class AudioDevice {
-public:
+  public:
     // Called with a buffer's tag once the device no longer needs its memory. It may run on the
     // device's own thread and must only record the fact.
     using DoneCallback = std::function<void(int tag)>;

@@ -9,7 +9,7 @@
 namespace veloraplay {
 
 class Event {
-public:
+  public:
     explicit Event(bool manualReset, bool initiallySet = false)
         : manual_(manualReset), set_(initiallySet) {}
     Event(const Event&) = delete;
@@ -49,7 +49,7 @@ public:
         if (!manual_) set_ = false;
     }
 
-private:
+  private:
     const bool manual_;
     bool set_;
     mutable std::mutex mutex_;

@@ -5,10 +5,10 @@ namespace veloraplay {
 namespace {
 
 class NullAudioDevice final : public PacedDevice {
-public:
+  public:
     ~NullAudioDevice() override { shutDown(); }
 
-protected:
+  protected:
     bool begin(int, int) override { return true; }
     void consume(const int16_t*, size_t, uint32_t) override {}
     void end() override {}
@@ -16,6 +16,8 @@ protected:
 
 }  // namespace
 
-std::unique_ptr<AudioDevice> makeNullAudioDevice() { return std::make_unique<NullAudioDevice>(); }
+std::unique_ptr<AudioDevice> makeNullAudioDevice() {
+    return std::make_unique<NullAudioDevice>();
+}
 
 }  // namespace veloraplay

@@ -4,7 +4,9 @@ namespace veloraplay {
 
 PacedDevice::~PacedDevice() = default;
 
-void PacedDevice::shutDown() { close(); }
+void PacedDevice::shutDown() {
+    close();
+}
 
 bool PacedDevice::open(int channels, int sampleRate, DoneCallback done) {
     if (open_ || channels < 1 || sampleRate < 1) return false;
@@ -78,15 +80,14 @@ void PacedDevice::run() {
             continue;
         }
         Queued& head = queue_.front();
-        const auto length = std::chrono::duration_cast<Clock::duration>(
-            std::chrono::duration<double>(static_cast<double>(head.count) /
-                                          (static_cast<double>(channels_) * sampleRate_)));
+        const auto length =
+            std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                static_cast<double>(head.count) / (static_cast<double>(channels_) * sampleRate_)));
         const unsigned generation = generation_;
         const auto start = Clock::now();
         const auto deadline = start + (length - head.played);
-        const bool interrupted = changed_.wait_until(lock, deadline, [&] {
-            return quit_ || paused_ || generation_ != generation;
-        });
+        const bool interrupted = changed_.wait_until(
+            lock, deadline, [&] { return quit_ || paused_ || generation_ != generation; });
         if (interrupted) {
             // A pause keeps the part already played; a reset has emptied the queue.
             if (generation_ == generation && !queue_.empty()) head.played += Clock::now() - start;

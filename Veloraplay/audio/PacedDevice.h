@@ -13,7 +13,7 @@
 namespace veloraplay {
 
 class PacedDevice : public AudioDevice {
-public:
+  public:
     ~PacedDevice() override;
     bool open(int channels, int sampleRate, DoneCallback done) override;
     bool write(const int16_t* samples, size_t count, int tag) override;
@@ -23,7 +23,7 @@ public:
     void setVolume(int level) override;
     void close() override;
 
-protected:
+  protected:
     // Called when a buffer has been played, under the device lock, before its done callback.
     virtual void consume(const int16_t* samples, size_t count, uint32_t volume) = 0;
     // Called by open() before the thread starts; false fails the open.
@@ -33,7 +33,7 @@ protected:
     // Derived destructors call this before their members go.
     void shutDown();
 
-private:
+  private:
     struct Queued {
         const int16_t* samples;
         size_t count;

@@ -22,7 +22,9 @@ PcmOut::PcmOut(std::unique_ptr<AudioDevice> device) : device_(std::move(device))
     for (auto& d : done_) d.store(true);
 }
 
-PcmOut::~PcmOut() { close(); }
+PcmOut::~PcmOut() {
+    close();
+}
 
 bool PcmOut::open(int channels, int sampleRate, int samplesPerBlock) {
     // More than two channels is left out: the device path takes mono and stereo only.

@@ -15,7 +15,7 @@
 namespace veloraplay {
 
 class PcmOut final : public PcmSink {
-public:
+  public:
     static constexpr int kBuffers = 4;
     static constexpr int kBlocksPerBuffer = 14;
 
@@ -36,7 +36,7 @@ public:
     void setVolume(int level);
     bool isOpen() const { return open_; }
 
-private:
+  private:
     void submitCurrent();
     int16_t* blockAt(int buffer, int block) {
         return buffers_[buffer].data() + static_cast<size_t>(block) * blockSamples_;

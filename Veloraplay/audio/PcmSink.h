@@ -9,7 +9,7 @@ namespace veloraplay {
 class Event;
 
 class PcmSink {
-public:
+  public:
     virtual ~PcmSink() = default;
     // Prepares for blocks of samplesPerBlock samples per channel; false when it cannot.
     virtual bool open(int channels, int sampleRate, int samplesPerBlock) = 0;

@@ -12,7 +12,7 @@ namespace veloraplay {
 namespace {
 
 class SdlAudioDevice final : public AudioDevice {
-public:
+  public:
     ~SdlAudioDevice() override { close(); }
 
     bool open(int channels, int sampleRate, DoneCallback done) override {
@@ -79,7 +79,7 @@ public:
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
 
-private:
+  private:
     struct Queued {
         const int16_t* samples;
         size_t count;
@@ -119,6 +119,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<AudioDevice> makeSdlAudioDevice() { return std::make_unique<SdlAudioDevice>(); }
+std::unique_ptr<AudioDevice> makeSdlAudioDevice() {
+    return std::make_unique<SdlAudioDevice>();
+}
 
 }  // namespace veloraplay

@@ -21,14 +21,14 @@ void put32(unsigned char* p, uint32_t v) {
 }
 
 class WavAudioDevice final : public PacedDevice {
-public:
+  public:
     explicit WavAudioDevice(std::string path) : path_(std::move(path)) {}
     ~WavAudioDevice() override {
         shutDown();
         if (file_) std::fclose(file_);
     }
 
-protected:
+  protected:
     bool begin(int channels, int sampleRate) override {
         if (file_ && channels == channels_ && sampleRate == sampleRate_) return true;
         if (file_) std::fclose(file_);
@@ -57,10 +57,10 @@ protected:
         std::fflush(file_);
     }
 
-private:
+  private:
     bool writeHeader() {
-        unsigned char h[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E',
-                               'f', 'm', 't', ' ', 16, 0, 0, 0};
+        unsigned char h[44] = {'R', 'I', 'F', 'F', 0,   0,   0,  0, 'W', 'A',
+                               'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0,   0};
         const auto blockAlign = static_cast<uint32_t>(2 * channels_);
         put32(h + 4, static_cast<uint32_t>(36 + dataBytes_));
         put16(h + 20, 1);

@@ -18,10 +18,10 @@ namespace {
 // Records every driver call; hands buffers back at once when `autoDone`, else only when the
 // test says so.
 class FakeDevice final : public AudioDevice {
-public:
+  public:
     struct Log {
         std::vector<std::string> calls;
-        std::vector<int> writes;               // tags in write order
+        std::vector<int> writes;                 // tags in write order
         std::vector<std::vector<int16_t>> data;  // what each write carried
         bool autoDone = true;
         AudioDevice::DoneCallback done;
@@ -46,7 +46,7 @@ public:
     void setVolume(int level) override { log_.calls.push_back("volume " + std::to_string(level)); }
     void close() override { log_.calls.push_back("close"); }
 
-private:
+  private:
     Log& log_;
 };
 
@@ -80,9 +80,9 @@ TEST(PcmOut, PrerollsTwoBuffersAndWritesTheRingInOrder) {
         PcmOut out(std::make_unique<FakeDevice>(log));
         out.setVolume(100);
         ASSERT_TRUE(out.open(c.channels, 44100, kSamples));
-        EXPECT_EQ(log.calls, (std::vector<std::string>{
-                                 "open " + std::to_string(c.channels) + " 44100", "pause",
-                                 "volume 100"}));
+        EXPECT_EQ(log.calls,
+                  (std::vector<std::string>{"open " + std::to_string(c.channels) + " 44100",
+                                            "pause", "volume 100"}));
         // Two full buffers and the first block of the third: still paused.
         feed(out, c.channels, 0, 2 * kBlocks + 1);
         EXPECT_EQ(indexOf(log.calls, "restart"), log.calls.size());
@@ -191,6 +191,21 @@ TEST(AudioDevice, VolumeScalesAsTheDeviceLevel) {
     EXPECT_EQ(applyVolume(12345, deviceVolume(0)), 0);
 }
 
+// The null backend hands buffers back by itself, so blocks keep flowing past the ring.
+TEST(PcmOut, NullBackendConsumesTheRing) {
+    PcmOut out(makeAudioDevice("null"));
+    ASSERT_TRUE(out.open(1, 32000, 64));  // 28 ms a buffer
+    Event stop(true);
+    for (int n = 0; n < 6 * PcmOut::kBlocksPerBuffer; ++n) {
+        ASSERT_NE(out.nextBlock(&stop), nullptr) << n;
+    }
+    out.drain();
+    out.reset();
+    EXPECT_NE(out.nextBlock(&stop), nullptr);
+    out.close();
+    EXPECT_FALSE(out.isOpen());
+}
+
 // End to end through the real WAVE backend: what PcmOut is fed is what is "heard".
 TEST(PcmOut, WavBackendHearsWhatWasFed) {
     const std::string path =
@@ -199,7 +214,7 @@ TEST(PcmOut, WavBackendHearsWhatWasFed) {
     ASSERT_NE(device, nullptr);
     constexpr int kRate = 32000;
     constexpr int kChannels = 2;
-    constexpr int kBlock = 256;  // 112 ms a buffer
+    constexpr int kBlock = 256;     // 112 ms a buffer
     constexpr int kBlocksFed = 50;  // 400 ms, five buffers and a part
     std::vector<int16_t> fed;
     {
