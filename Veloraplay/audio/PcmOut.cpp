@@ -47,6 +47,7 @@ bool PcmOut::open(int channels, int sampleRate, int samplesPerBlock) {
     for (auto& b : buffers_) b.assign(blockSamples_ * kBlocksPerBuffer, 0);
     current_ = 0;
     handedOut_ = 0;
+    stop_ = nullptr;
     device_->pause();
     device_->setVolume(volume_);
     startPending_ = true;
@@ -68,6 +69,7 @@ void PcmOut::submitCurrent() {
 }
 
 int16_t* PcmOut::nextBlock(Event* stop) {
+    stop_ = stop;
     if (!open_) return nullptr;
     if (handedOut_ == kBlocksPerBuffer) submitCurrent();
     if (handedOut_ == 0) {
@@ -92,7 +94,12 @@ void PcmOut::drain() {
                   buffers_[current_].end(), int16_t{0});
         submitCurrent();
     }
-    if (startPending_) return;
+    // Fewer blocks than the pre-roll: start the device now, or the queued audio would never be
+    // heard.
+    if (startPending_) {
+        startPending_ = false;
+        device_->restart();
+    }
     // A stalled device must not hold the caller forever: allow the whole ring's length and a
     // second more.
     const double ringSeconds = static_cast<double>(kBuffers * kBlocksPerBuffer) *
@@ -105,7 +112,11 @@ void PcmOut::drain() {
         const bool allDone =
             std::all_of(std::begin(done_), std::end(done_), [](const auto& d) { return d.load(); });
         if (allDone || std::chrono::steady_clock::now() >= limit) return;
-        std::this_thread::sleep_for(kDrainPoll);
+        if (stop_) {
+            if (stop_->wait(kDrainPoll)) return;
+        } else {
+            std::this_thread::sleep_for(kDrainPoll);
+        }
     }
 }
 
@@ -115,6 +126,7 @@ void PcmOut::close() {
     device_->close();
     for (auto& b : buffers_) std::vector<int16_t>().swap(b);
     for (auto& d : done_) d.store(true);
+    stop_ = nullptr;
     open_ = false;
     g_deviceClaimed.store(false);
 }

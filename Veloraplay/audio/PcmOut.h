@@ -27,6 +27,9 @@ class PcmOut final : public PcmSink {
 
     bool open(int channels, int sampleRate, int samplesPerBlock) override;
     int16_t* nextBlock(Event* stop) override;
+    // Queues what was handed out (a stream shorter than the pre-roll starts the device, so it
+    // is heard) and waits until the device has played it, the stop event last given to
+    // nextBlock is signalled, or the ring's length and a second more have passed.
     void drain() override;
     void close() override;
     void reset() override;
@@ -51,6 +54,7 @@ class PcmOut final : public PcmSink {
     int current_ = 0;
     int handedOut_ = 0;  // blocks of the current buffer given out
     bool startPending_ = false;
+    Event* stop_ = nullptr;  // the stop event of the last nextBlock; it outlives the run
     bool open_ = false;
     int volume_ = 100;
 };

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "AudioDevice.h"
@@ -15,8 +16,8 @@
 namespace veloraplay {
 namespace {
 
-// Records every driver call; hands buffers back at once when `autoDone`, else only when the
-// test says so.
+// Records every driver call. Hands buffers back at once when `autoDone`; when `doneOnRestart`,
+// only while started (a device that plays only after restart); else when the test says so.
 class FakeDevice final : public AudioDevice {
   public:
     struct Log {
@@ -24,6 +25,8 @@ class FakeDevice final : public AudioDevice {
         std::vector<int> writes;                 // tags in write order
         std::vector<std::vector<int16_t>> data;  // what each write carried
         bool autoDone = true;
+        bool doneOnRestart = false;
+        std::vector<int> queued;  // written and not yet given back, for doneOnRestart
         AudioDevice::DoneCallback done;
     };
     explicit FakeDevice(Log& log) : log_(log) {}
@@ -37,17 +40,31 @@ class FakeDevice final : public AudioDevice {
         log_.calls.push_back("write " + std::to_string(tag));
         log_.writes.push_back(tag);
         log_.data.emplace_back(samples, samples + count);
-        if (log_.autoDone) log_.done(tag);
+        if (log_.autoDone || (log_.doneOnRestart && playing_)) {
+            log_.done(tag);
+        } else {
+            log_.queued.push_back(tag);
+        }
         return true;
     }
-    void pause() override { log_.calls.push_back("pause"); }
-    void restart() override { log_.calls.push_back("restart"); }
+    void pause() override {
+        log_.calls.push_back("pause");
+        playing_ = false;
+    }
+    void restart() override {
+        log_.calls.push_back("restart");
+        playing_ = true;
+        if (!log_.doneOnRestart) return;
+        for (int tag : log_.queued) log_.done(tag);
+        log_.queued.clear();
+    }
     void reset() override { log_.calls.push_back("reset"); }
     void setVolume(int level) override { log_.calls.push_back("volume " + std::to_string(level)); }
     void close() override { log_.calls.push_back("close"); }
 
   private:
     Log& log_;
+    bool playing_ = false;
 };
 
 constexpr int kSamples = 4;  // per channel and block: small blocks keep the checks short
@@ -125,19 +142,68 @@ TEST(PcmOut, StopWhileWaitingForABufferGivesNull) {
     EXPECT_EQ(log.writes.size(), 4u);
 }
 
-TEST(PcmOut, DrainOfAShortStreamReturnsAtOnceAndKeepsTheLastBlock) {
-    FakeDevice::Log log;
-    log.autoDone = false;  // waiting for a done flag would never end
-    PcmOut out(std::make_unique<FakeDevice>(log));
-    ASSERT_TRUE(out.open(1, 22050, kSamples));
-    feed(out, 1, 0, kBlocks + 3);
-    out.drain();
-    EXPECT_EQ(log.writes, (std::vector<int>{0, 1}));
-    EXPECT_EQ(indexOf(log.calls, "restart"), log.calls.size());
-    const auto& tail = log.data[1];
-    for (size_t i = 0; i < tail.size(); ++i) {
-        const int block = static_cast<int>(i) / kSamples;
-        ASSERT_EQ(tail[i], block < 3 ? kBlocks + block : 0) << i;
+// A stream shorter than the pre-roll is still heard: drain queues the part-filled buffer (the
+// last block kept, the rest silent), starts the device and waits until it has played all.
+TEST(PcmOut, DrainStartsAShortStreamAndKeepsTheLastBlock) {
+    for (const int fed : {0, 3, kBlocks, kBlocks + 3, 2 * kBlocks, 2 * kBlocks + 2}) {
+        SCOPED_TRACE(fed);
+        FakeDevice::Log log;
+        log.autoDone = false;
+        log.doneOnRestart = true;  // a drain that never starts the device would wait in vain
+        PcmOut out(std::make_unique<FakeDevice>(log));
+        ASSERT_TRUE(out.open(1, 22050, kSamples));
+        feed(out, 1, 0, fed);
+        out.drain();
+        const size_t buffers = static_cast<size_t>((fed + kBlocks - 1) / kBlocks);
+        ASSERT_EQ(log.writes.size(), buffers);
+        for (size_t b = 0; b < buffers; ++b) {
+            EXPECT_EQ(log.writes[b], static_cast<int>(b));
+            for (size_t i = 0; i < log.data[b].size(); ++i) {
+                const int block = static_cast<int>(b) * kBlocks + static_cast<int>(i) / kSamples;
+                ASSERT_EQ(log.data[b][i], block < fed ? block : 0) << "buffer " << b << " " << i;
+            }
+        }
+        const size_t restart = indexOf(log.calls, "restart");
+        ASSERT_LT(restart, log.calls.size()) << "the device was never started";
+        EXPECT_EQ(indexOf(log.calls, "restart", restart + 1), log.calls.size()) << "once only";
+        if (buffers == 3) {
+            EXPECT_EQ(log.calls[restart + 1], "write 2") << "started just before the third";
+        } else {
+            EXPECT_EQ(indexOf(log.calls, "write " + std::to_string(buffers - 1), restart),
+                      log.calls.size())
+                << "started after the last write";
+        }
+        EXPECT_TRUE(log.queued.empty()) << "drain returned before the device played it all";
+        out.close();
+    }
+}
+
+// Drain on a device that never gives a buffer back returns once the stop event that was given
+// to nextBlock is signalled, whether before drain or while it waits. The blocks are long (the
+// time-out is then longer than the test's limit), so a drain deaf to the stop event hangs.
+TEST(PcmOut, StopDuringDrainReturns) {
+    constexpr int kRate = 100;
+    constexpr int kLongBlock = 4096;  // 41 s a block
+    for (const bool fromAnotherThread : {false, true}) {
+        SCOPED_TRACE(fromAnotherThread);
+        FakeDevice::Log log;
+        log.autoDone = false;
+        PcmOut out(std::make_unique<FakeDevice>(log));
+        ASSERT_TRUE(out.open(1, kRate, kLongBlock));
+        Event stop(true);
+        for (int n = 0; n < 2 * kBlocks + 5; ++n) ASSERT_NE(out.nextBlock(&stop), nullptr);
+        std::thread stopper;
+        if (fromAnotherThread) {
+            stopper = std::thread([&stop] { stop.set(); });
+        } else {
+            stop.set();
+        }
+        out.drain();
+        if (stopper.joinable()) stopper.join();
+        EXPECT_TRUE(stop.isSet());
+        EXPECT_EQ(log.writes, (std::vector<int>{0, 1, 2}));
+        EXPECT_FALSE(log.queued.empty()) << "the device gave nothing back";
+        out.close();
     }
 }
 
