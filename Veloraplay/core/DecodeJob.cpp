@@ -6,8 +6,9 @@
 #include <memory>
 #include <vector>
 
+#include "FrameConverter.h"
 #include "FrameHeaderScan.h"
-#include "StreamInfo.h"
+#include "StreamLayout.h"
 #include "Veloradecoder.h"
 #include "WaveFileWriter.h"
 
@@ -15,184 +16,6 @@ namespace veloraplay {
 namespace {
 
 constexpr size_t kPiece = 4096;
-// What the stream analysis looks at: the decoder's input buffer.
-constexpr size_t kAnalysedBytes = 8192;
-constexpr size_t kScanPiece = 65536;
-// The synthesis filter bank's delay, which decoders add to the encoder's delay and padding.
-constexpr long long kDecoderDelay = 529;
-
-// Brings a frame to the writer's channel count.
-void ConvertChannels(const int16_t* in, int inChannels, size_t frames, int outChannels,
-                     std::vector<int16_t>& out) {
-    out.resize(frames * static_cast<size_t>(outChannels));
-    for (size_t i = 0; i < frames; ++i) {
-        if (inChannels == 1) {
-            for (int c = 0; c < outChannels; ++c) out[i * static_cast<size_t>(outChannels) + c] = in[i];
-        } else {
-            const int mean = (in[2 * i] + in[2 * i + 1]) / 2;
-            out[i] = static_cast<int16_t>(mean);
-        }
-    }
-}
-
-// Brings frames at half the output rate up to it by linear interpolation: each sample is
-// preceded by the mean of it and the one before (carried from frame to frame).
-class RateDoubler {
-  public:
-    void Double(const int16_t* in, int channels, size_t frames, std::vector<int16_t>& out) {
-        const size_t ch = static_cast<size_t>(channels);
-        out.resize(2 * frames * ch);
-        for (size_t i = 0; i < frames; ++i) {
-            for (size_t c = 0; c < ch; ++c) {
-                const int now = in[i * ch + c];
-                const int before = started_ ? last_[c] : now;
-                out[2 * i * ch + c] = static_cast<int16_t>((before + now) / 2);
-                out[(2 * i + 1) * ch + c] = static_cast<int16_t>(now);
-                last_[c] = now;
-            }
-        }
-        started_ = frames > 0 || started_;
-    }
-
-  private:
-    int last_[2] = {0, 0};
-    bool started_ = false;
-};
-
-// Reads up to `n` bytes, retrying short reads of a pipe; fewer only at the end or on error.
-size_t ReadFully(std::FILE* in, uint8_t* to, size_t n) {
-    size_t got = 0;
-    while (got < n) {
-        const size_t r = std::fread(to + got, 1, n - got, in);
-        if (r == 0) break;
-        got += r;
-    }
-    return got;
-}
-
-// Where the audio lies and what its first bytes say.
-struct InputLayout {
-    bool seekable = false;
-    uint64_t decodeStart = 0;  // seekable: the first byte the decoder gets
-    uint64_t audioEnd = 0;     // seekable: the end of the audio, before any tags
-    std::vector<uint8_t> lead; // not seekable: bytes read ahead that the decoder gets first
-    int maxChannels = 0;       // seekable: the most channels of any frame
-    std::unique_ptr<velora::StreamInfo> info;
-    bool analysed = false;
-};
-
-// The samples per channel to leave out at the start, and where the encoded signal ends
-// (-1: unknown), counted in decoded samples after the header frame. `outputPerFrame` is a
-// decoded frame's length per channel, `velora` whether the stream carries the SBR layer.
-void GaplessRange(const velora::StreamInfo& info, int outputPerFrame, bool velora,
-                  long long* begin, long long* end) {
-    *begin = 0;
-    *end = -1;
-    if (info.headerFrameBytes == 0 || info.samplingRate <= 0) return;
-    const long long coded = info.samplingRate <= 24000 ? 576 : 1152;
-    if (info.vbri.version != 0) {
-        // The VBRI delay counts the header frame's samples, at the doubled rate of a stream
-        // with the SBR layer.
-        const long long perFrame = coded * (velora ? 2 : 1);
-        const long long delay = info.vbri.delay - perFrame;
-        if (delay > 0) *begin = delay * outputPerFrame / perFrame;
-        return;
-    }
-    const velora::XingData& x = info.xing;
-    if (!x.encoderInfo || !(x.flags & velora::XingData::kFlagFrames) || x.frames == 0) return;
-    *begin = (x.encoderDelay + kDecoderDelay) * outputPerFrame / coded;
-    *end = (static_cast<long long>(x.frames) * coded - x.encoderPadding + kDecoderDelay) *
-           outputPerFrame / coded;
-}
-
-// Finds the audio (after an ID3v2 tag, before tags at the end), reads its VBR header and,
-// on a seekable input, the channels of every frame; leaves `in` where decoding starts.
-bool PrepareInput(std::FILE* in, InputLayout& layout, std::string& error) {
-    layout.info = std::make_unique<velora::StreamInfo>();
-    velora::StreamInfo& info = *layout.info;
-    struct stat st {};
-    const off_t here = ftello(in);
-    layout.seekable = fstat(fileno(in), &st) == 0 && S_ISREG(st.st_mode) && here >= 0 &&
-                      st.st_size >= here;
-    std::vector<uint8_t> block(kAnalysedBytes);
-    if (layout.seekable) {
-        const uint64_t start = static_cast<uint64_t>(here);
-        const uint64_t size = static_cast<uint64_t>(st.st_size);
-        uint8_t head[velora::StreamInfo::kLeadingTagProbe] = {};
-        const size_t headBytes = ReadFully(in, head, sizeof(head));
-        const uint64_t audioStart =
-            std::min(size, start + velora::StreamInfo::LeadingTagBytes(head, static_cast<int>(headBytes)));
-        uint8_t tail[velora::StreamInfo::kTrailingTagProbe] = {};
-        const size_t tailBytes = static_cast<size_t>(std::min<uint64_t>(sizeof(tail), size - audioStart));
-        uint64_t trailing = 0;
-        if (tailBytes > 0 && fseeko(in, static_cast<off_t>(size - tailBytes), SEEK_SET) == 0 &&
-            ReadFully(in, tail, tailBytes) == tailBytes) {
-            trailing = velora::StreamInfo::TrailingTagBytes(tail, static_cast<int>(tailBytes));
-        }
-        layout.audioEnd = std::max(audioStart, size - std::min(trailing, size));
-        if (fseeko(in, static_cast<off_t>(audioStart), SEEK_SET) != 0) {
-            error = "read error";
-            return false;
-        }
-        const size_t got = ReadFully(in, block.data(),
-                                     static_cast<size_t>(std::min<uint64_t>(block.size(), layout.audioEnd - audioStart)));
-        const uint64_t audioBytes = std::min<uint64_t>(layout.audioEnd - audioStart, 0xFFFFFFFFu);
-        layout.analysed = info.AnalyseAudio(block.data(), static_cast<int>(got),
-                                            static_cast<uint32_t>(std::min<uint64_t>(audioStart, 0xFFFFFFFFu)),
-                                            static_cast<uint32_t>(audioBytes)) != 0;
-        layout.decodeStart = audioStart;
-        if (layout.analysed && info.headerFrameBytes > 0) {
-            layout.decodeStart += static_cast<uint64_t>(info.firstFrameBit / 8 + info.headerFrameBytes);
-        }
-        // The frame headers ahead: a stream may turn from mono to stereo.
-        velora::FrameHeaderScan scan;
-        std::vector<uint8_t> piece(kScanPiece);
-        if (fseeko(in, static_cast<off_t>(layout.decodeStart), SEEK_SET) != 0) {
-            error = "read error";
-            return false;
-        }
-        for (uint64_t left = layout.audioEnd - std::min(layout.audioEnd, layout.decodeStart); left > 0;) {
-            const size_t n = std::fread(piece.data(), 1, static_cast<size_t>(std::min<uint64_t>(left, piece.size())), in);
-            if (n == 0) break;
-            scan.Feed(piece.data(), static_cast<int>(n));
-            left -= n;
-        }
-        layout.maxChannels = scan.MaxChannels();
-        if (std::ferror(in) || fseeko(in, static_cast<off_t>(layout.decodeStart), SEEK_SET) != 0) {
-            error = "read error";
-            return false;
-        }
-        return true;
-    }
-
-    // A pipe: the tag is read past, the first block kept for the decoder.
-    std::vector<uint8_t>& lead = layout.lead;
-    lead.resize(velora::StreamInfo::kLeadingTagProbe);
-    lead.resize(ReadFully(in, lead.data(), lead.size()));
-    uint64_t tag = velora::StreamInfo::LeadingTagBytes(lead.data(), static_cast<int>(lead.size()));
-    if (tag > 0) {
-        lead.clear();
-        tag -= velora::StreamInfo::kLeadingTagProbe;
-        while (tag > 0) {
-            const size_t n = ReadFully(in, block.data(), static_cast<size_t>(std::min<uint64_t>(tag, block.size())));
-            if (n == 0) break;
-            tag -= n;
-        }
-    }
-    const size_t have = lead.size();
-    lead.resize(kAnalysedBytes);
-    lead.resize(have + ReadFully(in, lead.data() + have, kAnalysedBytes - have));
-    if (std::ferror(in)) {
-        error = "read error";
-        return false;
-    }
-    layout.analysed = info.AnalyseAudio(lead.data(), static_cast<int>(lead.size()), 0, 0) != 0;
-    if (layout.analysed && info.headerFrameBytes > 0) {
-        const size_t skip = static_cast<size_t>(info.firstFrameBit / 8 + info.headerFrameBytes);
-        lead.erase(lead.begin(), lead.begin() + static_cast<std::ptrdiff_t>(std::min(skip, lead.size())));
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -205,7 +28,7 @@ DecodeOutcome DecodeStream(std::FILE* in, DecodeSink& sink, const DecodeOptions&
         outcome.error = "cannot create the decoder";
         return outcome;
     }
-    InputLayout layout;
+    StreamLayout layout;
     if (!PrepareInput(in, layout, outcome.error)) return outcome;
     const velora::StreamInfo& stream = *layout.info;
     outcome.headerFrame = layout.analysed && stream.headerFrameBytes > 0;
@@ -224,9 +47,7 @@ DecodeOutcome DecodeStream(std::FILE* in, DecodeSink& sink, const DecodeOptions&
     headers.Feed(piece.data(), static_cast<int>(pieceFill));
 
     std::vector<int16_t> pcm(velora::kMaxFrameSamples);
-    std::vector<int16_t> converted;
-    std::vector<int16_t> doubled;
-    RateDoubler doubler;
+    FrameConverter converter;
     bool writerOpen = false;
     bool firstHeld = false;
     velora::FrameInfo firstInfo{};
@@ -241,23 +62,12 @@ DecodeOutcome DecodeStream(std::FILE* in, DecodeSink& sink, const DecodeOptions&
                                 DecodeOutcome& result) {
         // Frames at half the output rate (a Velora stream whose enhancement stopped goes on
         // at the core rate) are resampled, so that the file keeps time.
-        const bool halfRate = 2 * info.outputSamplingRate == result.sampleRate;
-        if (info.outputSamplingRate != result.sampleRate && !halfRate) result.rateChanged = true;
         if (info.crcError) ++result.crcErrors;
         if (info.missingMainData) ++result.concealed;
-        if (info.outputChannels != result.channels) {
-            if (info.outputChannels > result.channels) ++result.mixedDownFrames;
-            const size_t frames = samples / static_cast<size_t>(info.outputChannels);
-            ConvertChannels(data, info.outputChannels, frames, result.channels, converted);
-            data = converted.data();
-            samples = converted.size();
-        }
-        if (halfRate) {
-            doubler.Double(data, result.channels, samples / static_cast<size_t>(result.channels), doubled);
-            data = doubled.data();
-            samples = doubled.size();
-            ++result.resampledFrames;
-        }
+        data = converter.convert(data, samples, info.outputChannels, info.outputSamplingRate, &samples);
+        result.mixedDownFrames = converter.mixedDown();
+        result.resampledFrames = converter.resampled();
+        result.rateChanged = converter.rateMismatch();
         ++result.frames;
         // Only the part between the encoder's delay and its padding.
         const size_t ch = static_cast<size_t>(result.channels);
@@ -281,6 +91,7 @@ DecodeOutcome DecodeStream(std::FILE* in, DecodeSink& sink, const DecodeOptions&
             return false;
         }
         writerOpen = true;
+        converter.setOutput(channels, info.outputSamplingRate);
         result.channels = channels;
         result.sampleRate = info.outputSamplingRate;
         if (options.gapless && layout.analysed && info.outputChannels > 0) {
