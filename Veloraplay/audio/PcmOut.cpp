@@ -47,6 +47,7 @@ bool PcmOut::open(int channels, int sampleRate, int samplesPerBlock) {
     for (auto& b : buffers_) b.assign(blockSamples_ * kBlocksPerBuffer, 0);
     current_ = 0;
     handedOut_ = 0;
+    lastBlockLength_ = 0;
     stop_ = nullptr;
     device_->pause();
     device_->setVolume(volume_);
@@ -55,13 +56,13 @@ bool PcmOut::open(int channels, int sampleRate, int samplesPerBlock) {
     return true;
 }
 
-void PcmOut::submitCurrent() {
+void PcmOut::submitCurrent(size_t samples) {
     if (startPending_ && current_ == 2) {
         startPending_ = false;
         device_->restart();
     }
     done_[current_].store(false);
-    if (!device_->write(buffers_[current_].data(), buffers_[current_].size(), current_)) {
+    if (!device_->write(buffers_[current_].data(), samples, current_)) {
         done_[current_].store(true);  // never queued, so free again
     }
     current_ = (current_ + 1) % kBuffers;
@@ -71,7 +72,7 @@ void PcmOut::submitCurrent() {
 int16_t* PcmOut::nextBlock(Event* stop) {
     stop_ = stop;
     if (!open_) return nullptr;
-    if (handedOut_ == kBlocksPerBuffer) submitCurrent();
+    if (handedOut_ == kBlocksPerBuffer) submitCurrent(buffers_[current_].size());
     if (handedOut_ == 0) {
         // The first block of a buffer waits until the device has given the buffer back.
         while (!done_[current_].load()) {
@@ -82,17 +83,18 @@ int16_t* PcmOut::nextBlock(Event* stop) {
             }
         }
     }
+    lastBlockLength_ = blockSamples_;
     return blockAt(current_, handedOut_++);
 }
 
 void PcmOut::drain() {
     if (!open_) return;
-    // The last block handed out holds the caller's last frame, so it is kept; the rest of the
-    // buffer is silence and the buffer goes to the device.
+    // The last block handed out holds the caller's last frame, so it is kept; the buffer goes
+    // to the device up to the end of the stream, with no silence after it.
     if (handedOut_ > 0) {
-        std::fill(buffers_[current_].begin() + static_cast<ptrdiff_t>(handedOut_ * blockSamples_),
-                  buffers_[current_].end(), int16_t{0});
-        submitCurrent();
+        const size_t length = static_cast<size_t>(handedOut_ - 1) * blockSamples_ +
+                              std::min(lastBlockLength_, blockSamples_);
+        submitCurrent(length);
     }
     // Fewer blocks than the pre-roll: start the device now, or the queued audio would never be
     // heard.

@@ -27,6 +27,7 @@ class PcmOut final : public PcmSink {
 
     bool open(int channels, int sampleRate, int samplesPerBlock) override;
     int16_t* nextBlock(Event* stop) override;
+    void setLastBlockLength(size_t samples) override { lastBlockLength_ = samples; }
     // Queues what was handed out (a stream shorter than the pre-roll starts the device, so it
     // is heard) and waits until the device has played it, the stop event last given to
     // nextBlock is signalled, or the ring's length and a second more have passed.
@@ -40,7 +41,7 @@ class PcmOut final : public PcmSink {
     bool isOpen() const { return open_; }
 
   private:
-    void submitCurrent();
+    void submitCurrent(size_t samples);
     int16_t* blockAt(int buffer, int block) {
         return buffers_[buffer].data() + static_cast<size_t>(block) * blockSamples_;
     }
@@ -53,6 +54,7 @@ class PcmOut final : public PcmSink {
     size_t blockSamples_ = 0;
     int current_ = 0;
     int handedOut_ = 0;  // blocks of the current buffer given out
+    size_t lastBlockLength_ = 0;  // samples of the last block handed out that count
     bool startPending_ = false;
     Event* stop_ = nullptr;  // the stop event of the last nextBlock; it outlives the run
     bool open_ = false;

@@ -2,6 +2,7 @@
 // (or per 1024 samples per channel of WAVE input), interleaved 16-bit signed samples.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace veloraplay {
@@ -15,6 +16,9 @@ class PcmSink {
     virtual bool open(int channels, int sampleRate, int samplesPerBlock) = 0;
     // The next block to fill, or null when `stop` (may be null) was signalled meanwhile.
     virtual int16_t* nextBlock(Event* stop) = 0;
+    // The stream ends inside the block handed out last: only its first `samples` samples
+    // count. Until the next nextBlock, drain and close use just those.
+    virtual void setLastBlockLength(size_t samples) = 0;
     // Lets what was handed out be heard (or written) before close.
     virtual void drain() = 0;
     virtual void close() = 0;

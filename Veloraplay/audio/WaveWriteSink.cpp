@@ -46,8 +46,8 @@ bool WaveWriteSink::open(int channels, int sampleRate, int samplesPerBlock) {
     return true;
 }
 
-bool WaveWriteSink::writeBlock() {
-    if (writer_.Append(block_.data(), block_.size())) return true;
+bool WaveWriteSink::writeBlock(size_t samples) {
+    if (writer_.Append(block_.data(), std::min(samples, block_.size()))) return true;
     const std::string why = target_.WriteError();
     fail(name_ + ": " + (why.empty() ? "write failed" : why));
     return false;
@@ -59,16 +59,17 @@ int16_t* WaveWriteSink::nextBlock(Event* /*stop*/) {
     if (!open_) return nullptr;
     // The block handed out last time holds the caller's previous frame: write it now, so the
     // file starts with the first frame and not with a silent block.
-    if (filled_ && !writeBlock()) return nullptr;
+    if (filled_ && !writeBlock(block_.size())) return nullptr;
     std::fill(block_.begin(), block_.end(), int16_t{0});
     filled_ = true;
+    lastBlockLength_ = block_.size();
     return block_.data();
 }
 
 void WaveWriteSink::close() {
     if (!open_) return;
     // The last frame is still in the block.
-    if (filled_ && !writeBlock()) return;
+    if (filled_ && !writeBlock(lastBlockLength_)) return;
     if (!writer_.Finish()) {
         const std::string why = target_.WriteError();
         fail(name_ + ": " + (why.empty() ? "write failed" : why));

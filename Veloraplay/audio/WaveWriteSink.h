@@ -31,6 +31,7 @@ class WaveWriteSink final : public PcmSink {
     // Writes the block the caller filled last time and hands it back zeroed; null when no file
     // is open or a write failed (the output is then discarded).
     int16_t* nextBlock(Event* stop) override;
+    void setLastBlockLength(size_t samples) override { lastBlockLength_ = samples; }
     void drain() override {}
     // Writes the last block, fixes the sizes and puts the file in place; on an error the
     // output is discarded and error() tells why.
@@ -44,7 +45,7 @@ class WaveWriteSink final : public PcmSink {
     bool isOpen() const { return open_; }
 
   private:
-    bool writeBlock();
+    bool writeBlock(size_t samples);
     void fail(const std::string& reason);
 
     std::string name_;
@@ -54,6 +55,7 @@ class WaveWriteSink final : public PcmSink {
     WaveFileWriter writer_;
     std::vector<int16_t> block_;
     bool filled_ = false;  // a block was handed out and is still to be written
+    size_t lastBlockLength_ = 0;
     bool open_ = false;
     std::string error_;
 };

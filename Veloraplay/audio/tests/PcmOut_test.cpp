@@ -142,39 +142,47 @@ TEST(PcmOut, StopWhileWaitingForABufferGivesNull) {
     EXPECT_EQ(log.writes.size(), 4u);
 }
 
-// A stream shorter than the pre-roll is still heard: drain queues the part-filled buffer (the
-// last block kept, the rest silent), starts the device and waits until it has played all.
+// A stream shorter than the pre-roll is still heard: drain queues the part-filled buffer up to
+// the end of the stream (the last block kept, cut where the caller said the stream ends, no
+// silence after it), starts the device and waits until it has played all.
 TEST(PcmOut, DrainStartsAShortStreamAndKeepsTheLastBlock) {
     for (const int fed : {0, 3, kBlocks, kBlocks + 3, 2 * kBlocks, 2 * kBlocks + 2}) {
-        SCOPED_TRACE(fed);
-        FakeDevice::Log log;
-        log.autoDone = false;
-        log.doneOnRestart = true;  // a drain that never starts the device would wait in vain
-        PcmOut out(std::make_unique<FakeDevice>(log));
-        ASSERT_TRUE(out.open(1, 22050, kSamples));
-        feed(out, 1, 0, fed);
-        out.drain();
-        const size_t buffers = static_cast<size_t>((fed + kBlocks - 1) / kBlocks);
-        ASSERT_EQ(log.writes.size(), buffers);
-        for (size_t b = 0; b < buffers; ++b) {
-            EXPECT_EQ(log.writes[b], static_cast<int>(b));
-            for (size_t i = 0; i < log.data[b].size(); ++i) {
-                const int block = static_cast<int>(b) * kBlocks + static_cast<int>(i) / kSamples;
-                ASSERT_EQ(log.data[b][i], block < fed ? block : 0) << "buffer " << b << " " << i;
+        for (const int lastLength : {kSamples, 1}) {
+            SCOPED_TRACE(testing::Message() << fed << " blocks, the last of " << lastLength);
+            FakeDevice::Log log;
+            log.autoDone = false;
+            log.doneOnRestart = true;  // a drain that never starts the device would wait in vain
+            PcmOut out(std::make_unique<FakeDevice>(log));
+            ASSERT_TRUE(out.open(1, 22050, kSamples));
+            feed(out, 1, 0, fed);
+            if (lastLength != kSamples) out.setLastBlockLength(static_cast<size_t>(lastLength));
+            out.drain();
+            const size_t buffers = static_cast<size_t>((fed + kBlocks - 1) / kBlocks);
+            ASSERT_EQ(log.writes.size(), buffers);
+            std::vector<int16_t> heard;
+            for (size_t b = 0; b < buffers; ++b) {
+                EXPECT_EQ(log.writes[b], static_cast<int>(b));
+                heard.insert(heard.end(), log.data[b].begin(), log.data[b].end());
             }
+            std::vector<int16_t> expected;
+            for (int block = 0; block < fed; ++block) {
+                const int length = block == fed - 1 ? lastLength : kSamples;
+                expected.insert(expected.end(), static_cast<size_t>(length), static_cast<int16_t>(block));
+            }
+            EXPECT_EQ(heard, expected);
+            const size_t restart = indexOf(log.calls, "restart");
+            ASSERT_LT(restart, log.calls.size()) << "the device was never started";
+            EXPECT_EQ(indexOf(log.calls, "restart", restart + 1), log.calls.size()) << "once only";
+            if (buffers == 3) {
+                EXPECT_EQ(log.calls[restart + 1], "write 2") << "started just before the third";
+            } else {
+                EXPECT_EQ(indexOf(log.calls, "write " + std::to_string(buffers - 1), restart),
+                          log.calls.size())
+                    << "started after the last write";
+            }
+            EXPECT_TRUE(log.queued.empty()) << "drain returned before the device played it all";
+            out.close();
         }
-        const size_t restart = indexOf(log.calls, "restart");
-        ASSERT_LT(restart, log.calls.size()) << "the device was never started";
-        EXPECT_EQ(indexOf(log.calls, "restart", restart + 1), log.calls.size()) << "once only";
-        if (buffers == 3) {
-            EXPECT_EQ(log.calls[restart + 1], "write 2") << "started just before the third";
-        } else {
-            EXPECT_EQ(indexOf(log.calls, "write " + std::to_string(buffers - 1), restart),
-                      log.calls.size())
-                << "started after the last write";
-        }
-        EXPECT_TRUE(log.queued.empty()) << "drain returned before the device played it all";
-        out.close();
     }
 }
 
@@ -307,15 +315,12 @@ TEST(PcmOut, WavBackendHearsWhatWasFed) {
     ASSERT_TRUE(heard.Open(path)) << heard.FailureReason();
     EXPECT_EQ(heard.Channels(), kChannels);
     EXPECT_EQ(heard.SampleRate(), kRate);
-    // The last buffer is padded with silence after the fed blocks.
-    const size_t bufferSamples = static_cast<size_t>(PcmOut::kBlocksPerBuffer) * kBlock * 2;
-    const size_t expected = (fed.size() + bufferSamples - 1) / bufferSamples * bufferSamples;
+    // Exactly what was fed: the last buffer goes out as far as it was filled.
+    const size_t expected = fed.size();
     ASSERT_EQ(heard.DataBytes(), expected * 2);
     std::vector<int16_t> got(expected);
     ASSERT_EQ(heard.Read(got.data(), expected * 2), expected * 2);
-    for (size_t i = 0; i < expected; ++i) {
-        ASSERT_EQ(got[i], i < fed.size() ? fed[i] : 0) << "sample " << i;
-    }
+    EXPECT_TRUE(got == fed);
     heard.Close();
     std::remove(path.c_str());
 }

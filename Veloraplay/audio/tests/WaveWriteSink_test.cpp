@@ -73,9 +73,12 @@ int16_t sampleOf(int n, int i) {
 
 // Feeds `frames` frames as the decoding worker does: nextBlock, fill, ..., drain, close.
 // Returns the bytes the file must then hold.
-std::string decodeInto(WaveWriteSink& sink, int channels, int rate, int samples, int frames) {
+// `lastSamples` (when > 0) is where the stream ends in the last block.
+std::string decodeInto(WaveWriteSink& sink, int channels, int rate, int samples, int frames,
+                       int lastSamples = 0) {
     std::string expected = "RIFF";
-    const uint32_t dataBytes = static_cast<uint32_t>(frames * samples * channels * 2);
+    const int cut = frames > 0 && lastSamples > 0 ? samples * channels - lastSamples : 0;
+    const uint32_t dataBytes = static_cast<uint32_t>((frames * samples * channels - cut) * 2);
     put32(expected, 36 + dataBytes);
     expected += "WAVEfmt ";
     put32(expected, 16);
@@ -93,9 +96,10 @@ std::string decodeInto(WaveWriteSink& sink, int channels, int rate, int samples,
         for (int i = 0; i < samples * channels; ++i) {
             EXPECT_EQ(block[i], 0) << "a block starts silent";
             block[i] = sampleOf(n, i);
-            put16(expected, block[i]);
+            if (n < frames - 1 || i < samples * channels - cut) put16(expected, block[i]);
         }
     }
+    if (cut > 0) sink.setLastBlockLength(static_cast<size_t>(lastSamples));
     sink.drain();
     sink.close();
     return expected;
@@ -109,9 +113,11 @@ TEST(WaveWriteSink, WritesEveryFrameInOrder) {
         int samples;
         int frames;
         bool existing;  // the output file is there already (the user agreed to replace it)
+        int lastSamples;  // where the stream ends in the last block; 0: at its end
     };
-    for (const Case c : {Case{1, 8000, 576, 1, false}, Case{2, 44100, 1152, 7, false},
-                         Case{1, 22050, 4, 300, true}, Case{2, 48000, 1152, 0, true}}) {
+    for (const Case c : {Case{1, 8000, 576, 1, false, 0}, Case{2, 44100, 1152, 7, false, 0},
+                         Case{1, 22050, 4, 300, true, 0}, Case{2, 48000, 1152, 0, true, 0},
+                         Case{2, 44100, 1152, 3, false, 1000}, Case{1, 8000, 576, 1, false, 1}}) {
         SCOPED_TRACE(std::to_string(c.channels) + " channels, " + std::to_string(c.frames));
         TempDir dir;
         const std::string out = dir.path + "/out.wav";
@@ -119,7 +125,7 @@ TEST(WaveWriteSink, WritesEveryFrameInOrder) {
         WaveWriteSink sink;
         sink.setOutput(out, nullptr);
         ASSERT_TRUE(sink.open(c.channels, c.rate, c.samples)) << sink.error();
-        const std::string expected = decodeInto(sink, c.channels, c.rate, c.samples, c.frames);
+        const std::string expected = decodeInto(sink, c.channels, c.rate, c.samples, c.frames, c.lastSamples);
         EXPECT_EQ(sink.error(), "");
         EXPECT_FALSE(sink.isOpen());
         const std::string got = readAll(out);
