@@ -21,6 +21,8 @@ inline constexpr uint32_t kProgressFrame = 0x8413;
 inline constexpr uint32_t kPositionMessage = 0x87D1;
 // Bring the window to the front (what a later start does before any hand-over).
 inline constexpr uint32_t kActivate = 0xA000;
+// A worker asks for a message box: payload = the text.
+inline constexpr uint32_t kShowMessage = 0xA001;
 }  // namespace msg
 
 // Who a message is for; the player window is 0, later windows take further numbers.
