@@ -48,7 +48,6 @@ bool PcmOut::open(int channels, int sampleRate, int samplesPerBlock) {
     current_ = 0;
     handedOut_ = 0;
     lastBlockLength_ = 0;
-    stop_ = nullptr;
     device_->pause();
     device_->setVolume(volume_);
     startPending_ = true;
@@ -70,7 +69,6 @@ void PcmOut::submitCurrent(size_t samples) {
 }
 
 int16_t* PcmOut::nextBlock(Event* stop) {
-    stop_ = stop;
     if (!open_) return nullptr;
     if (handedOut_ == kBlocksPerBuffer) submitCurrent(buffers_[current_].size());
     if (handedOut_ == 0) {
@@ -87,7 +85,7 @@ int16_t* PcmOut::nextBlock(Event* stop) {
     return blockAt(current_, handedOut_++);
 }
 
-void PcmOut::drain() {
+void PcmOut::drain(Event* stop) {
     if (!open_) return;
     // The last block handed out holds the caller's last frame, so it is kept; the buffer goes
     // to the device up to the end of the stream, with no silence after it.
@@ -114,8 +112,8 @@ void PcmOut::drain() {
         const bool allDone =
             std::all_of(std::begin(done_), std::end(done_), [](const auto& d) { return d.load(); });
         if (allDone || std::chrono::steady_clock::now() >= limit) return;
-        if (stop_) {
-            if (stop_->wait(kDrainPoll)) return;
+        if (stop) {
+            if (stop->wait(kDrainPoll)) return;
         } else {
             std::this_thread::sleep_for(kDrainPoll);
         }
@@ -128,7 +126,6 @@ void PcmOut::close() {
     device_->close();
     for (auto& b : buffers_) std::vector<int16_t>().swap(b);
     for (auto& d : done_) d.store(true);
-    stop_ = nullptr;
     open_ = false;
     g_deviceClaimed.store(false);
 }

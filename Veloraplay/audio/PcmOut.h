@@ -29,9 +29,9 @@ class PcmOut final : public PcmSink {
     int16_t* nextBlock(Event* stop) override;
     void setLastBlockLength(size_t samples) override { lastBlockLength_ = samples; }
     // Queues what was handed out (a stream shorter than the pre-roll starts the device, so it
-    // is heard) and waits until the device has played it, the stop event last given to
-    // nextBlock is signalled, or the ring's length and a second more have passed.
-    void drain() override;
+    // is heard) and waits until the device has played it, `stop` is signalled, or the ring's
+    // length and a second more have passed.
+    void drain(Event* stop) override;
     void close() override;
     void reset() override;
     void abort() override {}
@@ -56,7 +56,6 @@ class PcmOut final : public PcmSink {
     int handedOut_ = 0;  // blocks of the current buffer given out
     size_t lastBlockLength_ = 0;  // samples of the last block handed out that count
     bool startPending_ = false;
-    Event* stop_ = nullptr;  // the stop event of the last nextBlock; it outlives the run
     bool open_ = false;
     int volume_ = 100;
 };

@@ -19,8 +19,9 @@ class PcmSink {
     // The stream ends inside the block handed out last: only its first `samples` samples
     // count. Until the next nextBlock, drain and close use just those.
     virtual void setLastBlockLength(size_t samples) = 0;
-    // Lets what was handed out be heard (or written) before close.
-    virtual void drain() = 0;
+    // Lets what was handed out be heard (or written) before close; returns early when `stop`
+    // (may be null) is signalled.
+    virtual void drain(Event* stop) = 0;
     virtual void close() = 0;
     // Drops whatever is queued (pause and seek).
     virtual void reset() = 0;

@@ -144,6 +144,7 @@ void Velorawrap::start() {
     // A worker that ended by itself is joined here; it has nothing left to do.
     if (thread_.joinable()) thread_.join();
     stop_.reset();
+    interrupt_.reset();
     if (file_.empty()) {
         toFile_.store(false);
         return;
@@ -165,6 +166,7 @@ bool Velorawrap::startDecodeToFile(const std::string& output) {
 void Velorawrap::stop() {
     if (!thread_.joinable()) return;
     stop_.set();
+    interrupt_.set();
     thread_.join();
 }
 
@@ -172,6 +174,7 @@ void Velorawrap::togglePause() {
     if (!running_.load()) return;
     if (!pause_.isSet()) {
         pause_.set();
+        interrupt_.set();
         notifyDisplay(notify::kState, notify::kPaused);
     } else {
         pause_.reset();
@@ -200,6 +203,12 @@ int Velorawrap::takeSeek() {
     if (!seekPending_) return -1;
     seekPending_ = false;
     return seekTarget_;
+}
+
+bool Velorawrap::interrupted() {
+    if (!interrupt_.isSet() || stop_.isSet()) return false;
+    interrupt_.reset();
+    return true;
 }
 
 int Velorawrap::peekSeek() {
@@ -303,7 +312,7 @@ void Velorawrap::runCompressed(Run& r) {
         position += length;
         if (to <= from) return true;
         return r.packer.write(out + static_cast<size_t>(from) * ch,
-                              static_cast<size_t>(to - from) * ch, &stop_);
+                              static_cast<size_t>(to - from) * ch, &interrupt_);
     };
     // Opens the sink in the first frame's format with `channels`, then plays that frame.
     const auto openSink = [&](int channels) {
@@ -328,11 +337,17 @@ void Velorawrap::runCompressed(Run& r) {
     const auto sinkChannels = [&](int decoded) {
         return std::clamp(std::max(decoded, layout.maxChannels), 1, 2);
     };
-    // The sink gave no block: stopped, or it failed (a full disk, a lost device).
+    // The sink gave no block: stopped, a pause began (false: go on), or it failed (a full
+    // disk, a lost device).
     const auto sinkFailed = [&]() {
-        if (stop_.isSet()) return;
+        if (stop_.isSet()) return true;
+        if (interrupted()) {
+            r.packer.drop();
+            return false;
+        }
         showMessage(r.toFile ? "Couldn't write " + fileSink_.error() : std::string(kNoDevice));
         command(kCommandStop);
+        return true;
     };
 
     std::chrono::milliseconds wait(0);
@@ -340,6 +355,7 @@ void Velorawrap::runCompressed(Run& r) {
         wait = std::chrono::milliseconds(0);
         if (pause_.isSet()) {
             // What was queued is dropped once; then nothing moves until the pause ends.
+            interrupt_.reset();
             if (!paused) {
                 sink.reset();
                 r.packer.drop();
@@ -392,12 +408,11 @@ void Velorawrap::runCompressed(Run& r) {
                             live, nullptr, nullptr);
         if (status == velora::kSscSyncEof) {
             if (!r.sinkOpen && !held.empty() && !openSink(sinkChannels(heldInfo.outputChannels))) {
-                if (r.sinkOpen) sinkFailed();
-                break;
+                if (!r.sinkOpen || sinkFailed()) break;
             }
             if (r.sinkOpen) {
                 r.packer.finish();
-                sink.drain();
+                sink.drain(&stop_);
             }
             command(kCommandStop);
             command(kCommandNext);
@@ -450,13 +465,13 @@ void Velorawrap::runCompressed(Run& r) {
         if (!r.sinkOpen) {
             if (!openSink(sinkChannels(std::max(heldInfo.outputChannels, info.outputChannels)))) {
                 // A sink that would not open has said so already.
-                if (r.sinkOpen) sinkFailed();
-                break;
+                if (!r.sinkOpen || sinkFailed()) break;
+                continue;
             }
         }
         if (!play(info, pcm.data(), samples)) {
-            sinkFailed();
-            break;
+            if (sinkFailed()) break;
+            continue;
         }
 
         // A seek waits until the output is open; a decode to file does not seek.
@@ -510,6 +525,7 @@ void Velorawrap::runWave(Run& r) {
     while (!stop_.wait(wait)) {
         wait = std::chrono::milliseconds(0);
         if (pause_.isSet()) {
+            interrupt_.reset();
             if (!paused) {
                 sink.reset();
                 paused = true;
@@ -540,19 +556,19 @@ void Velorawrap::runWave(Run& r) {
             post(msg::kStreamKindNotify, 0, 0);
         }
         r.position(*this, percentOf(wave.Position(), dataLength));
-        auto* block = reinterpret_cast<unsigned char*>(sink.nextBlock(&stop_));
+        auto* block = reinterpret_cast<unsigned char*>(sink.nextBlock(&interrupt_));
         if (!block) {
-            if (!stop_.isSet()) {
-                showMessage(kNoDevice);
-                command(kCommandStop);
-            }
+            if (stop_.isSet()) break;
+            if (interrupted()) continue;
+            showMessage(kNoDevice);
+            command(kCommandStop);
             break;
         }
         const size_t got = wave.Read(block, blockBytes);
         std::memset(block + got, 0, blockBytes - got);
         if (got == 0 || wave.Position() >= dataLength) {
             sink.setLastBlockLength(got / sizeof(int16_t));
-            sink.drain();
+            sink.drain(&stop_);
             command(kCommandStop);
             command(kCommandNext);
             break;

@@ -103,6 +103,8 @@ class Velorawrap {
     void runCompressed(Run& run);
     void runWave(Run& run);
     int peekSeek();
+    // A wait for an output buffer was cut short by a pause (not a stop); clears the signal.
+    bool interrupted();
     void post(uint32_t code, uintptr_t wparam, intptr_t lparam, std::string payload = {});
     void notifyDisplay(uintptr_t code, intptr_t value) { post(msg::kPlayerNotify, code, value); }
     void command(uintptr_t id) { post(msg::kCommand, id, 0); }
@@ -119,6 +121,9 @@ class Velorawrap {
     int seekTarget_ = 0;
     Event stop_{true};
     Event pause_{true};
+    // Set with a stop and when a pause begins: a worker waiting for a free output buffer
+    // stops waiting, so the pause is heard at once.
+    Event interrupt_{true};
     std::string file_;
     uint32_t positionMessage_ = msg::kPositionMessage;
     std::thread thread_;

@@ -32,7 +32,7 @@ class WaveWriteSink final : public PcmSink {
     // is open or a write failed (the output is then discarded).
     int16_t* nextBlock(Event* stop) override;
     void setLastBlockLength(size_t samples) override { lastBlockLength_ = samples; }
-    void drain() override {}
+    void drain(Event* /*stop*/) override {}
     // Writes the last block, fixes the sizes and puts the file in place; on an error the
     // output is discarded and error() tells why.
     void close() override;

@@ -156,7 +156,7 @@ TEST(PcmOut, DrainStartsAShortStreamAndKeepsTheLastBlock) {
             ASSERT_TRUE(out.open(1, 22050, kSamples));
             feed(out, 1, 0, fed);
             if (lastLength != kSamples) out.setLastBlockLength(static_cast<size_t>(lastLength));
-            out.drain();
+            out.drain(nullptr);
             const size_t buffers = static_cast<size_t>((fed + kBlocks - 1) / kBlocks);
             ASSERT_EQ(log.writes.size(), buffers);
             std::vector<int16_t> heard;
@@ -186,8 +186,7 @@ TEST(PcmOut, DrainStartsAShortStreamAndKeepsTheLastBlock) {
     }
 }
 
-// Drain on a device that never gives a buffer back returns once the stop event that was given
-// to nextBlock is signalled, whether before drain or while it waits. The blocks are long (the
+// Drain on a device that never gives a buffer back returns once its stop event is signalled, whether before drain or while it waits. The blocks are long (the
 // time-out is then longer than the test's limit), so a drain deaf to the stop event hangs.
 TEST(PcmOut, StopDuringDrainReturns) {
     constexpr int kRate = 100;
@@ -206,7 +205,7 @@ TEST(PcmOut, StopDuringDrainReturns) {
         } else {
             stop.set();
         }
-        out.drain();
+        out.drain(&stop);
         if (stopper.joinable()) stopper.join();
         EXPECT_TRUE(stop.isSet());
         EXPECT_EQ(log.writes, (std::vector<int>{0, 1, 2}));
@@ -273,7 +272,7 @@ TEST(PcmOut, NullBackendConsumesTheRing) {
     for (int n = 0; n < 6 * PcmOut::kBlocksPerBuffer; ++n) {
         ASSERT_NE(out.nextBlock(&stop), nullptr) << n;
     }
-    out.drain();
+    out.drain(nullptr);
     out.reset();
     EXPECT_NE(out.nextBlock(&stop), nullptr);
     out.close();
@@ -308,7 +307,7 @@ TEST(PcmOut, WavBackendHearsWhatWasFed) {
                 fed.push_back(block[2 * i + 1]);
             }
         }
-        out.drain();
+        out.drain(nullptr);
         out.close();
     }
     velora::WaveInputFile heard;

@@ -100,7 +100,7 @@ std::string decodeInto(WaveWriteSink& sink, int channels, int rate, int samples,
         }
     }
     if (cut > 0) sink.setLastBlockLength(static_cast<size_t>(lastSamples));
-    sink.drain();
+    sink.drain(nullptr);
     sink.close();
     return expected;
 }
