@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up, then builds and runs every test: the Release build, the
-# AddressSanitizer + UndefinedBehaviorSanitizer build, and a short run of each fuzz target.
+# AddressSanitizer + UndefinedBehaviorSanitizer build, the playback controller under the
+# ThreadSanitizer, and a short run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,6 +21,15 @@ run_suite() {
 
 run_suite release
 run_suite sanitize
+
+# The playback controller's threads under the thread sanitizer (only that test: the rest of
+# the project runs on one thread per job).
+echo "=== tsan: configure and build the playback test"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs"
+echo "=== tsan: tests"
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  build/tsan/Veloraplay/audio/tests/veloraplay_playback_test || status=1
 
 echo "=== fuzz: short runs"
 ./scripts/fuzz.sh 30 || status=1

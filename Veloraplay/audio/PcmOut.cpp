@@ -33,6 +33,7 @@ bool PcmOut::open(int channels, int sampleRate, int samplesPerBlock) {
     }
     bool expected = false;
     if (!g_deviceClaimed.compare_exchange_strong(expected, true)) return false;
+    std::lock_guard<std::mutex> lock(deviceLock_);
 
     channels_ = channels;
     sampleRate_ = sampleRate;
@@ -122,6 +123,7 @@ void PcmOut::drain(Event* stop) {
 
 void PcmOut::close() {
     if (!open_) return;
+    std::lock_guard<std::mutex> lock(deviceLock_);
     device_->reset();
     device_->close();
     for (auto& b : buffers_) std::vector<int16_t>().swap(b);
@@ -132,6 +134,7 @@ void PcmOut::close() {
 
 void PcmOut::reset() {
     if (!open_) return;
+    std::lock_guard<std::mutex> lock(deviceLock_);
     device_->pause();
     device_->reset();
     device_->close();
@@ -155,6 +158,7 @@ void PcmOut::reset() {
 }
 
 void PcmOut::setVolume(int level) {
+    std::lock_guard<std::mutex> lock(deviceLock_);
     volume_ = std::clamp(level, 0, 100);
     if (open_) device_->setVolume(volume_);
 }

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "AudioDevice.h"
@@ -38,7 +39,7 @@ class PcmOut final : public PcmSink {
 
     // Level 0..100 (0 while muted); applied now when open, else at the next open.
     void setVolume(int level);
-    bool isOpen() const { return open_; }
+    bool isOpen() const { return open_.load(); }
 
   private:
     void submitCurrent(size_t samples);
@@ -56,7 +57,10 @@ class PcmOut final : public PcmSink {
     int handedOut_ = 0;  // blocks of the current buffer given out
     size_t lastBlockLength_ = 0;  // samples of the last block handed out that count
     bool startPending_ = false;
-    bool open_ = false;
+    std::atomic<bool> open_{false};
+    // The volume is set from the interface thread while the worker opens, resets and closes
+    // the device: the lock keeps the level and the device's state together.
+    std::mutex deviceLock_;
     int volume_ = 100;
 };
 
