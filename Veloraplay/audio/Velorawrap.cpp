@@ -105,6 +105,7 @@ struct Velorawrap::Run {
     PcmSink* sink = nullptr;
     BlockPacker packer;
     int lastPercent = -1;
+    bool paused = false;
     int pausedSeekShown = -1;  // the pending seek whose time was shown while paused
     bool sinkOpen = false;
 
@@ -252,6 +253,28 @@ void Velorawrap::run(std::string name, bool toFile) {
     notifyDisplay(notify::kState, notify::kStopped);
 }
 
+bool Velorawrap::pausedIteration(Run& r, const std::function<intptr_t(int)>& seekSeconds) {
+    if (!pause_.isSet()) {
+        r.paused = false;
+        r.pausedSeekShown = -1;
+        return false;
+    }
+    interrupt_.reset();
+    // What was queued is dropped once; then nothing moves until the pause ends.
+    if (!r.paused) {
+        r.sink->reset();
+        r.packer.drop();
+        r.paused = true;
+    }
+    // A seek asked meanwhile shows its time now and is done after the pause.
+    const int p = peekSeek();
+    if (p >= 0 && p != r.pausedSeekShown) {
+        r.pausedSeekShown = p;
+        notifyDisplay(notify::kElapsed, seekSeconds(p));
+    }
+    return true;
+}
+
 void Velorawrap::runCompressed(Run& r) {
     if (!r.toFile) live_.store(enhancementDefault_.load());
     takeSeek();
@@ -298,7 +321,6 @@ void Velorawrap::runCompressed(Run& r) {
     long long position = 0;
     long long keepFrom = 0;
     long long keepTo = -1;
-    bool paused = false;
 
     // Converts, trims and queues one frame; false when the sink gave no block.
     const auto play = [&](const velora::FrameInfo& info, const int16_t* data, size_t samples) {
@@ -353,25 +375,10 @@ void Velorawrap::runCompressed(Run& r) {
     std::chrono::milliseconds wait(0);
     while (!stop_.wait(wait)) {
         wait = std::chrono::milliseconds(0);
-        if (pause_.isSet()) {
-            // What was queued is dropped once; then nothing moves until the pause ends.
-            interrupt_.reset();
-            if (!paused) {
-                sink.reset();
-                r.packer.drop();
-                paused = true;
-            }
-            const int p = peekSeek();
-            if (p >= 0 && p != r.pausedSeekShown) {
-                r.pausedSeekShown = p;
-                notifyDisplay(notify::kElapsed,
-                              static_cast<intptr_t>(stream.durationMs * 0.00001 * p));
-            }
+        if (pausedIteration(r, [&stream](int p) { return static_cast<intptr_t>(stream.durationMs * 0.00001 * p); })) {
             wait = kPausedPoll;
             continue;
         }
-        paused = false;
-        r.pausedSeekShown = -1;
 
         if (!r.toFile) {
             float* gains = decoder->Gains();
@@ -520,27 +527,15 @@ void Velorawrap::runWave(Run& r) {
     const size_t blockBytes = static_cast<size_t>(channels) * kWaveBlockSamples * sizeof(int16_t);
     PcmSink& sink = *r.sink;
     bool first = true;
-    bool paused = false;
     std::chrono::milliseconds wait(0);
     while (!stop_.wait(wait)) {
         wait = std::chrono::milliseconds(0);
-        if (pause_.isSet()) {
-            interrupt_.reset();
-            if (!paused) {
-                sink.reset();
-                paused = true;
-            }
-            const int p = peekSeek();
-            if (p >= 0 && p != r.pausedSeekShown && bytesPerSecond > 0) {
-                r.pausedSeekShown = p;
-                notifyDisplay(notify::kElapsed,
-                              static_cast<intptr_t>(bytesAt(dataLength, p) / bytesPerSecond));
-            }
+        if (pausedIteration(r, [&](int p) {
+                return static_cast<intptr_t>(bytesAt(dataLength, p) / std::max<uint64_t>(1, bytesPerSecond));
+            })) {
             wait = kPausedPoll;
             continue;
         }
-        paused = false;
-        r.pausedSeekShown = -1;
         if (first) {
             first = false;
             notifyDisplay(notify::kChannels, channels);

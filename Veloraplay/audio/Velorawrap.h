@@ -9,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -103,6 +104,8 @@ class Velorawrap {
     void runCompressed(Run& run);
     void runWave(Run& run);
     int peekSeek();
+    // While paused: the sink reset once, a pending seek's time shown; true when paused.
+    bool pausedIteration(Run& run, const std::function<intptr_t(int)>& seekSeconds);
     // A wait for an output buffer was cut short by a pause (not a stop); clears the signal.
     bool interrupted();
     void post(uint32_t code, uintptr_t wparam, intptr_t lparam, std::string payload = {});

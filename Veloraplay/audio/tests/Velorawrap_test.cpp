@@ -22,6 +22,7 @@
 #include "EncodeJob.h"
 #include "PacedDevice.h"
 #include "PcmOut.h"
+#include "TestFiles.h"
 #include "WaveFileWriter.h"
 #include "WaveInputFile.h"
 #include "WaveWriteSink.h"
@@ -30,6 +31,9 @@ namespace veloraplay {
 namespace {
 
 using namespace std::chrono_literals;
+using test::readAll;
+using test::TempDir;
+using test::writeAll;
 using Clock = std::chrono::steady_clock;
 
 // How long to wait for something that must happen; only a hang ever reaches it.
@@ -37,31 +41,6 @@ constexpr auto kPatience = 60s;
 
 // ---------------------------------------------------------------------------------------------
 // Files
-
-struct TempDir {
-    std::string path;
-    TempDir() {
-        std::string pattern = ::testing::TempDir() + "/velorawrap_XXXXXX";
-        path = ::mkdtemp(pattern.data()) ? pattern : "";
-    }
-    ~TempDir() {
-        for (const auto& name : list()) ::unlink((path + "/" + name).c_str());
-        ::rmdir(path.c_str());
-    }
-    std::string operator/(const std::string& name) const { return path + "/" + name; }
-    std::vector<std::string> list() const {
-        std::vector<std::string> names;
-        if (DIR* d = ::opendir(path.c_str())) {
-            while (const dirent* e = ::readdir(d)) {
-                const std::string n = e->d_name;
-                if (n != "." && n != "..") names.push_back(n);
-            }
-            ::closedir(d);
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-};
 
 struct Pcm {
     int channels = 0;
@@ -111,23 +90,6 @@ bool encode(const std::string& wave, const std::string& out, int kbps, bool sbr)
     const EncodeOutcome outcome = EncodeWaveFile(wave, f, options, cancel, {});
     EXPECT_TRUE(outcome.ok) << outcome.error;
     return std::fclose(f) == 0 && outcome.ok;
-}
-
-std::string readAll(const std::string& path) {
-    std::string bytes;
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        char piece[65536];
-        for (size_t n; (n = std::fread(piece, 1, sizeof piece, f)) > 0;) bytes.append(piece, n);
-        std::fclose(f);
-    }
-    return bytes;
-}
-
-void writeAll(const std::string& path, const std::string& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
-    std::fclose(f);
 }
 
 Pcm readWave(const std::string& path) {

@@ -1,5 +1,7 @@
 #include "WaveWriteSink.h"
 
+#include "TestFiles.h"
+
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -14,48 +16,10 @@
 namespace veloraplay {
 namespace {
 
-std::string readAll(const std::string& path) {
-    std::string bytes;
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        char chunk[4096];
-        size_t n = 0;
-        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.append(chunk, n);
-        std::fclose(f);
-    }
-    return bytes;
-}
-
-void writeAll(const std::string& path, const std::string& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
-    std::fclose(f);
-}
-
-std::vector<std::string> listDir(const std::string& dir) {
-    std::vector<std::string> names;
-    if (DIR* d = ::opendir(dir.c_str())) {
-        while (const dirent* e = ::readdir(d)) {
-            const std::string name = e->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        ::closedir(d);
-    }
-    return names;
-}
-
-// A fresh folder per case, removed with what is left in it.
-struct TempDir {
-    std::string path;
-    TempDir() {
-        std::string pattern = ::testing::TempDir() + "/wavewrite_XXXXXX";
-        path = ::mkdtemp(pattern.data()) ? pattern : "";
-    }
-    ~TempDir() {
-        for (const auto& name : listDir(path)) ::unlink((path + "/" + name).c_str());
-        ::rmdir(path.c_str());
-    }
-};
+using test::listDir;
+using test::readAll;
+using test::TempDir;
+using test::writeAll;
 
 void put16(std::string& s, int v) {
     s += static_cast<char>(v & 0xff);
