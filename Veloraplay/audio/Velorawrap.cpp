@@ -20,7 +20,6 @@
 namespace veloraplay {
 namespace {
 
-constexpr size_t kReadPiece = 4096;
 constexpr auto kPausedPoll = std::chrono::milliseconds(100);
 constexpr int kWaveBlockSamples = 1024;  // per channel, for WAVE input
 constexpr float kGainTable[Velorawrap::kGainSteps] = {0.0f, 0.4f, 0.8f, 1.0f, 1.2f, 1.6f, 2.0f};
@@ -300,14 +299,7 @@ void Velorawrap::runCompressed(Run& r) {
 
     // Input: the decoder first gets what was read ahead of a pipe, then the file up to the
     // tags at its end.
-    std::vector<uint8_t> piece(std::max(kReadPiece, layout.lead.size()));
-    size_t pieceFill = layout.lead.size();
-    size_t pieceUsed = 0;
-    std::copy(layout.lead.begin(), layout.lead.end(), piece.begin());
-    bool inputDone = false;
-    uint64_t filePosition = layout.decodeStart + pieceFill;
-    uint64_t budget = layout.seekable ? layout.audioEnd - std::min(layout.audioEnd, layout.decodeStart)
-                                      : UINT64_MAX;
+    DecoderInput input(in.get(), layout);
     const uint64_t fileSize = layout.seekable ? layout.fileSize : 0;
 
     std::vector<int16_t> pcm(velora::kMaxFrameSamples);
@@ -385,28 +377,9 @@ void Velorawrap::runCompressed(Run& r) {
             for (int b = 0; b < kBands; ++b) gains[b] = gainForStep(gains_[static_cast<size_t>(b)].load());
         }
 
-        // Keep the decoder's input topped up.
-        while (!inputDone) {
-            if (pieceUsed == pieceFill) {
-                pieceFill = budget > 0 ? std::fread(piece.data(), 1,
-                                                    static_cast<size_t>(std::min<uint64_t>(budget, kReadPiece)),
-                                                    in.get())
-                                       : 0;
-                pieceUsed = 0;
-                if (pieceFill == 0) {
-                    inputDone = true;
-                    decoder->SetEndOfData();
-                    break;
-                }
-                budget -= pieceFill;
-                filePosition += pieceFill;
-                r.position(*this, percentOf(filePosition, fileSize));
-            }
-            const int taken =
-                decoder->Feed(piece.data() + pieceUsed, static_cast<int>(pieceFill - pieceUsed));
-            pieceUsed += static_cast<size_t>(taken);
-            if (pieceUsed < pieceFill) break;  // the decoder is full
-        }
+        // A read error ends the stream where it happens.
+        if (!input.topUp(*decoder)) decoder->SetEndOfData();
+        r.position(*this, percentOf(input.position(), fileSize));
 
         int written = 0;
         const bool live = live_.load();
@@ -488,12 +461,8 @@ void Velorawrap::runCompressed(Run& r) {
             uint64_t offset = layout.audioStart + bytesAt(audioBytes, p);
             if (stream.seekTable) offset = stream.PositionForPercent(static_cast<float>(p));
             offset = std::clamp(offset, layout.decodeStart, layout.audioEnd);
-            if (fseeko(in.get(), static_cast<off_t>(offset), SEEK_SET) == 0) {
+            if (input.restartAt(offset)) {
                 decoder->Reset();
-                pieceFill = pieceUsed = 0;
-                inputDone = false;
-                filePosition = offset;
-                budget = layout.audioEnd - offset;
                 sink.reset();
                 r.packer.drop();
                 converter.reset();

@@ -13,12 +13,6 @@
 #include "WaveFileWriter.h"
 
 namespace veloraplay {
-namespace {
-
-constexpr size_t kPiece = 4096;
-
-}  // namespace
-
 DecodeOutcome DecodeStream(std::FILE* in, DecodeSink& sink, const DecodeOptions& options,
                            const std::atomic<bool>& cancel, const DecodeProgress& progress) {
     DecodeOutcome outcome;
@@ -33,18 +27,10 @@ DecodeOutcome DecodeStream(std::FILE* in, DecodeSink& sink, const DecodeOptions&
     const velora::StreamInfo& stream = *layout.info;
     outcome.headerFrame = layout.analysed && stream.headerFrameBytes > 0;
 
-    std::vector<uint8_t> piece(std::max(kPiece, layout.lead.size()));
-    size_t pieceFill = layout.lead.size();
-    size_t pieceUsed = 0;
-    std::copy(layout.lead.begin(), layout.lead.end(), piece.begin());
-    bool inputDone = false;
-    uint64_t bytesRead = layout.decodeStart + pieceFill;
-    // On a seekable input the tags at the end are not read.
-    uint64_t budget = layout.seekable ? layout.audioEnd - std::min(layout.audioEnd, layout.decodeStart)
-                                      : UINT64_MAX;
+    DecoderInput input(in, layout);
     // Alongside decoding, to tell a cut last frame.
     velora::FrameHeaderScan headers;
-    headers.Feed(piece.data(), static_cast<int>(pieceFill));
+    input.watch(&headers);
 
     std::vector<int16_t> pcm(velora::kMaxFrameSamples);
     FrameConverter converter;
@@ -111,30 +97,9 @@ DecodeOutcome DecodeStream(std::FILE* in, DecodeSink& sink, const DecodeOptions&
             outcome.error = "interrupted";
             return outcome;
         }
-        // Keep the decoder's input topped up.
-        while (!inputDone) {
-            if (pieceUsed == pieceFill) {
-                pieceFill = budget > 0 ? std::fread(piece.data(), 1,
-                                                    static_cast<size_t>(std::min<uint64_t>(budget, piece.size())), in)
-                                       : 0;
-                pieceUsed = 0;
-                if (pieceFill == 0) {
-                    if (std::ferror(in)) {
-                        outcome.error = "read error";
-                        return outcome;
-                    }
-                    inputDone = true;
-                    decoder->SetEndOfData();
-                    break;
-                }
-                budget -= pieceFill;
-                bytesRead += pieceFill;
-                headers.Feed(piece.data(), static_cast<int>(pieceFill));
-            }
-            const int taken = decoder->Feed(piece.data() + pieceUsed,
-                                            static_cast<int>(pieceFill - pieceUsed));
-            pieceUsed += static_cast<size_t>(taken);
-            if (pieceUsed < pieceFill) break;  // the decoder is full
+        if (!input.topUp(*decoder)) {
+            outcome.error = "read error";
+            return outcome;
         }
 
         int written = 0;
@@ -164,7 +129,7 @@ DecodeOutcome DecodeStream(std::FILE* in, DecodeSink& sink, const DecodeOptions&
             return outcome;
         }
         if (!WriteFrame(info, pcm.data(), static_cast<size_t>(written) / 2, outcome)) return outcome;
-        if (progress && (outcome.frames % 32) == 0) progress(bytesRead, outcome.frames);
+        if (progress && (outcome.frames % 32) == 0) progress(input.position(), outcome.frames);
     }
 
     if (!writerOpen && firstHeld && !OpenWith(firstInfo, FileChannels(firstInfo.outputChannels), first, outcome)) {
@@ -182,7 +147,7 @@ DecodeOutcome DecodeStream(std::FILE* in, DecodeSink& sink, const DecodeOptions&
         outcome.incomplete = "the last frame is cut: " + std::to_string(headers.LastFrameBytes()) + " of " +
                              std::to_string(headers.LastFrameLength()) + " bytes";
     }
-    if (progress) progress(bytesRead, outcome.frames);
+    if (progress) progress(input.position(), outcome.frames);
     outcome.ok = true;
     return outcome;
 }

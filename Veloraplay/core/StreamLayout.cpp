@@ -5,10 +5,12 @@
 #include <algorithm>
 
 #include "FrameHeaderScan.h"
+#include "Veloradecoder.h"
 
 namespace veloraplay {
 namespace {
 
+constexpr size_t kReadPiece = 4096;
 // What the stream analysis looks at: the decoder's input buffer.
 constexpr size_t kAnalysedBytes = 8192;
 constexpr size_t kScanPiece = 65536;
@@ -135,6 +137,54 @@ bool PrepareInput(std::FILE* in, StreamLayout& layout, std::string& error) {
         const size_t skip = static_cast<size_t>(info.firstFrameBit / 8 + info.headerFrameBytes);
         lead.erase(lead.begin(), lead.begin() + static_cast<std::ptrdiff_t>(std::min(skip, lead.size())));
     }
+    return true;
+}
+
+DecoderInput::DecoderInput(std::FILE* in, const StreamLayout& layout)
+    : in_(in),
+      audioEnd_(layout.audioEnd),
+      piece_(std::max(kReadPiece, layout.lead.size())),
+      fill_(layout.lead.size()),
+      position_(layout.decodeStart + layout.lead.size()),
+      budget_(layout.seekable ? layout.audioEnd - std::min(layout.audioEnd, layout.decodeStart) : UINT64_MAX) {
+    std::copy(layout.lead.begin(), layout.lead.end(), piece_.begin());
+}
+
+void DecoderInput::watch(velora::FrameHeaderScan* scan) {
+    scan_ = scan;
+    if (scan_ && fill_ > used_) scan_->Feed(piece_.data() + used_, static_cast<int>(fill_ - used_));
+}
+
+bool DecoderInput::topUp(velora::Veloradecoder& decoder) {
+    while (!ended_) {
+        if (used_ == fill_) {
+            fill_ = budget_ > 0 ? std::fread(piece_.data(), 1,
+                                             static_cast<size_t>(std::min<uint64_t>(budget_, kReadPiece)), in_)
+                                : 0;
+            used_ = 0;
+            if (fill_ == 0) {
+                if (std::ferror(in_)) return false;
+                ended_ = true;
+                decoder.SetEndOfData();
+                break;
+            }
+            budget_ -= fill_;
+            position_ += fill_;
+            if (scan_) scan_->Feed(piece_.data(), static_cast<int>(fill_));
+        }
+        const int taken = decoder.Feed(piece_.data() + used_, static_cast<int>(fill_ - used_));
+        used_ += static_cast<size_t>(taken);
+        if (used_ < fill_) break;  // the decoder is full
+    }
+    return true;
+}
+
+bool DecoderInput::restartAt(uint64_t offset) {
+    if (fseeko(in_, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
+    fill_ = used_ = 0;
+    ended_ = false;
+    position_ = offset;
+    budget_ = audioEnd_ - std::min(audioEnd_, offset);
     return true;
 }
 

@@ -12,6 +12,11 @@
 
 #include "StreamInfo.h"
 
+namespace velora {
+class FrameHeaderScan;
+class Veloradecoder;
+}  // namespace velora
+
 namespace veloraplay {
 
 struct StreamLayout {
@@ -34,6 +39,33 @@ bool PrepareInput(std::FILE* in, StreamLayout& layout, std::string& error);
 // decoded frame's length per channel, `velora` whether the stream carries the SBR layer.
 void GaplessRange(const velora::StreamInfo& info, int outputPerFrame, bool velora,
                   long long* begin, long long* end);
+
+// Keeps a decoder's input topped up from the file, up to the end of the audio: first what was
+// read ahead of a pipe, then pieces of 4096 bytes.
+class DecoderInput {
+  public:
+    DecoderInput(std::FILE* in, const StreamLayout& layout);
+    // Every piece read from now on (and what was read ahead) also goes to `scan`.
+    void watch(velora::FrameHeaderScan* scan);
+    // Feeds the decoder until it is full or the input has ended (then it is told so); false
+    // on a read error.
+    bool topUp(velora::Veloradecoder& decoder);
+    // Goes on from the file position `offset` of a seekable input, dropping what is buffered.
+    bool restartAt(uint64_t offset);
+    // The file position up to which the input has been read.
+    uint64_t position() const { return position_; }
+
+  private:
+    std::FILE* in_;
+    uint64_t audioEnd_;
+    std::vector<uint8_t> piece_;
+    size_t fill_ = 0;
+    size_t used_ = 0;
+    bool ended_ = false;
+    uint64_t position_ = 0;
+    uint64_t budget_ = 0;  // bytes of audio left to read
+    velora::FrameHeaderScan* scan_ = nullptr;
+};
 
 // Reads up to `n` bytes, retrying short reads of a pipe; fewer only at the end or on error.
 size_t ReadFully(std::FILE* in, uint8_t* to, size_t n);
