@@ -139,8 +139,13 @@ void Velorawrap::post(uint32_t code, uintptr_t wparam, intptr_t lparam, std::str
 }
 
 void Velorawrap::start() {
+    // Play on a paused player resumes it; the display learns so.
+    const bool wasPaused = pause_.isSet();
     pause_.reset();
-    if (running_.load()) return;
+    if (running_.load()) {
+        if (wasPaused) notifyDisplay(notify::kState, notify::kPlaying);
+        return;
+    }
     // A worker that ended by itself is joined here; it has nothing left to do.
     if (thread_.joinable()) thread_.join();
     stop_.reset();

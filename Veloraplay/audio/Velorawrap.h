@@ -62,7 +62,7 @@ class Velorawrap {
     // The message code the position goes out with (PositionMessage by default).
     void setPositionMessage(uint32_t code) { positionMessage_ = code; }
 
-    // Starts playing the file; does nothing while a playback runs or with no file set.
+    // Starts playing the file (resumes a paused playback); does nothing with no file set.
     void start();
     // Decodes the file to a WAVE file instead; false (nothing started) for a WAVE file, no
     // file, or while a playback runs.

@@ -586,7 +586,8 @@ TEST(Velorawrap, PauseDropsOnlyWhatWasQueued) {
     std::this_thread::sleep_for(1700ms);
     EXPECT_EQ(heard.size(), atPause) << "nothing is heard while paused";
     EXPECT_EQ(heard.opens, opensAtPause) << "the device is not reset again and again";
-    player.wrap().togglePause();
+    player.wrap().start();  // play resumes
+    EXPECT_FALSE(player.wrap().isPaused());
     ASSERT_TRUE(player.waitUntilIdle());
 
     const Pcm reference = referenceDecode(files.mp3, true);
