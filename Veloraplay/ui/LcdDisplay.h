@@ -1,0 +1,33 @@
+#pragma once
+// The player's status display: an LCD panel with segment digits for the item number and the
+// elapsed time, small digits for the rate and the bit rate, glyphs for the state and the
+// channels, and the current file's name. It draws what a StatusDisplayModel holds.
+#include "StatusDisplayModel.h"
+
+#include <QString>
+#include <QWidget>
+
+namespace veloraplay {
+
+class LcdDisplay final : public QWidget {
+  public:
+    explicit LcdDisplay(QWidget* parent = nullptr);
+
+    StatusDisplayModel& model() { return model_; }
+    // The current file's path, or empty for none ("Status Display").
+    void setFile(const QString& path);
+    // Whether the stream carries the enhancement layer (shown as a badge).
+    void setVelora(bool on);
+
+    QSize sizeHint() const override { return {300, 86}; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    StatusDisplayModel model_;
+    QString file_;
+    bool velora_ = false;
+};
+
+}  // namespace veloraplay
