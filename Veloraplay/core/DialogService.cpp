@@ -49,4 +49,12 @@ const char* buttonName(DialogButton button) {
     return "?";
 }
 
+std::string withDefaultExtension(const std::string& path, const std::string& extension) {
+    if (path.empty() || extension.empty()) return path;
+    const size_t slash = path.rfind('/');
+    const size_t name = slash == std::string::npos ? 0 : slash + 1;
+    if (name == path.size() || path.find('.', name) != std::string::npos) return path;
+    return path + "." + extension;
+}
+
 }  // namespace veloraplay

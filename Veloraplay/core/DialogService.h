@@ -59,5 +59,8 @@ class DialogService {
 DialogButton safeDefault(DialogButtons buttons);
 bool offers(DialogButtons buttons, DialogButton button);
 const char* buttonName(DialogButton button);
+// A save dialog's answer: "." + `extension` appended when the file name has none (nor when
+// `extension` or `path` is empty).
+std::string withDefaultExtension(const std::string& path, const std::string& extension);
 
 }  // namespace veloraplay

@@ -131,6 +131,8 @@ std::optional<std::string> ScriptedDialogService::chooseFile(const FileDialogReq
     log(request.title, request.save ? "save file" : "open file", cancel ? "Cancel" : *answer,
         answer != nullptr);
     if (cancel) return std::nullopt;
+    // A name typed without an extension takes the default one, as the on-screen dialog does.
+    if (request.save) return withDefaultExtension(*answer, request.defaultExtension);
     return *answer;
 }
 

@@ -44,11 +44,12 @@ class RegistrarStep final : public StartupRegistrar {
 class QtWindows final : public WindowFactory {
   public:
     QtWindows(QApplication& app, SettingsStore& settings, HelpTopics& help, MessageQueue& queue,
-              QtDialogService* qtDialogs)
-        : app_(app), settings_(settings), help_(help), queue_(queue), qtDialogs_(qtDialogs) {}
+              DialogService& dialogs, QtDialogService* qtDialogs)
+        : app_(app), settings_(settings), help_(help), queue_(queue), dialogs_(dialogs),
+          qtDialogs_(qtDialogs) {}
 
     int runPlayer(const std::string& commandLine) override {
-        PlayerWindow window(settings_, help_, commandLine, queue_);
+        PlayerWindow window(settings_, help_, commandLine, queue_, dialogs_);
         if (qtDialogs_) qtDialogs_->setParent(&window);
         // The listener thread wakes the pump; the drain runs here, on the interface thread.
         queue_.setWakeCallback([&window, this] {
@@ -79,6 +80,7 @@ class QtWindows final : public WindowFactory {
     SettingsStore& settings_;
     HelpTopics& help_;
     MessageQueue& queue_;
+    DialogService& dialogs_;
     QtDialogService* qtDialogs_;
     QObject pump_;  // outlives the listener thread: main() stops the channel first
 };
@@ -122,7 +124,7 @@ int run(int argc, char** argv) {
                                 settings, *dialogs, &launcher);
     RegistrarStep registrarStep(registrar);
     QtDisplay display;
-    QtWindows windows(app, settings, help, queue, qtDialogs);
+    QtWindows windows(app, settings, help, queue, *dialogs, qtDialogs);
 
     const int status = runStartup(
         StartupParts{display, settings, *dialogs, gate, registrarStep, windows, stderr}, args);

@@ -11,7 +11,10 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <chrono>
+#include <cmath>
 #include <csignal>
+#include <cstdint>
+#include <cstring>
 #include <sstream>
 #include <thread>
 
@@ -44,7 +47,8 @@ class Desktop {
     std::string path(const std::string& name) const { return dir_ / name; }
     void dialogs(const std::string& script) { writeFileAtomically(path("dialogs"), script, 0600); }
 
-    pid_t start(const std::vector<std::string>& args, const std::string& stderrName = "stderr") {
+    pid_t start(const std::vector<std::string>& args, const std::string& stderrName = "stderr",
+                const std::vector<std::string>& extraEnv = {}) {
         std::vector<std::string> env;
         for (char** e = environ; *e; ++e) {
             const std::string v = *e;
@@ -60,6 +64,11 @@ class Desktop {
         env.push_back("QT_QPA_PLATFORM=offscreen");
         env.push_back("VELORAPLAY_DIALOGS=" + path("dialogs"));
         env.push_back("VELORAPLAY_EVENT_LOG=" + path("events"));
+        env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+        // No sound card in a test: nothing is heard unless a test names a backend.
+        bool audio = false;
+        for (const std::string& v : extraEnv) audio = audio || v.rfind("VELORAPLAY_AUDIO=", 0) == 0;
+        if (!audio) env.push_back("VELORAPLAY_AUDIO=null");
         std::vector<std::string> argv{VELORAPLAY_BINARY};
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<char*> a, e;
@@ -276,6 +285,84 @@ TEST(App, EncodeSwitchOpensTheEncoderAloneEvenWithAPlayerRunning) {
     ::kill(player, SIGTERM);
     EXPECT_EQ(waitExit(player), 0);
     EXPECT_TRUE(desktop.eventsOf(player, "handover").empty());
+}
+
+uint32_t le32(const std::string& d, size_t at) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < 4; ++i) v |= static_cast<uint32_t>(static_cast<unsigned char>(d[at + i])) << (8 * i);
+    return v;
+}
+
+// `seconds` of a stereo 44100 Hz tone as a 16-bit WAVE file, encoded with the velora command to
+// `mp3`.
+void makeShortFile(const std::string& wav, const std::string& mp3, int seconds) {
+    constexpr int kRate = 44100;
+    std::string data;
+    for (int i = 0; i < kRate * seconds; ++i) {
+        for (const double f : {440.0, 660.0}) {
+            const auto v = static_cast<int16_t>(8000.0 * std::sin(2.0 * M_PI * f * i / kRate));
+            data.push_back(static_cast<char>(v & 0xFF));
+            data.push_back(static_cast<char>((v >> 8) & 0xFF));
+        }
+    }
+    const auto put32 = [](std::string& s, uint32_t v) {
+        for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    std::string head = "RIFF";
+    put32(head, static_cast<uint32_t>(36 + data.size()));
+    head += "WAVEfmt ";
+    put32(head, 16);
+    head += std::string("\x01\x00\x02\x00", 4);
+    put32(head, kRate);
+    put32(head, kRate * 4);
+    head += std::string("\x04\x00\x10\x00", 4);
+    head += "data";
+    put32(head, static_cast<uint32_t>(data.size()));
+    ASSERT_TRUE(writeFileAtomically(wav, head + data, 0600));
+    const std::string command =
+        std::string(VELORA_BINARY) + " encode '" + wav + "' '" + mp3 + "' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+TEST(App, PlaysToTheDeviceAndClosesItCleanlyOnSigterm) {
+    Desktop desktop;
+    const std::string heard = desktop.path("heard.wav");
+    const pid_t player = desktop.start({VELORAPLAY_SAMPLE}, "stderr", {"VELORAPLAY_AUDIO=wav:" + heard});
+    ASSERT_TRUE(desktop.waitFor(player, "state", "playing")) << desktop.read("stderr");
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    ::kill(player, SIGTERM);
+    EXPECT_EQ(waitExit(player), 0);
+    const std::string wav = desktop.read("heard.wav");
+    ASSERT_GT(wav.size(), 44u);
+    EXPECT_EQ(wav.compare(0, 4, "RIFF"), 0);
+    EXPECT_EQ(wav.compare(8, 8, "WAVEfmt "), 0);
+    EXPECT_EQ(wav.compare(36, 4, "data"), 0);
+    EXPECT_EQ(le32(wav, 4), wav.size() - 8) << "the header was completed at close";
+    EXPECT_EQ(le32(wav, 40), wav.size() - 44);
+    EXPECT_GT(wav.size() - 44, 0u) << "something was heard";
+    // The sample is 12 s long: stopped after about one second, not played out.
+    EXPECT_LT(wav.size() - 44, 6u * 44100 * 4);
+    const auto states = desktop.eventsOf(player, "state");
+    EXPECT_EQ(states, (std::vector<std::string>{"playing", "stopped"}));
+    EXPECT_EQ(desktop.read("stderr").find("Couldn't"), std::string::npos) << desktop.read("stderr");
+}
+
+TEST(App, AShortFilePlaysToItsEndAndStops) {
+    Desktop desktop;
+    const std::string file = desktop.path("tone.mp3");
+    makeShortFile(desktop.path("tone.wav"), file, 2);
+    const auto begin = Clock::now();
+    const pid_t player = desktop.start({file}, "stderr", {"VELORAPLAY_AUDIO=null"});
+    ASSERT_TRUE(desktop.waitFor(player, "state", "playing")) << desktop.read("stderr");
+    ASSERT_TRUE(desktop.waitFor(player, "state", "stopped")) << desktop.read("stderr");
+    // Played in real time by the null device: not cut short.
+    EXPECT_GE(Clock::now() - begin, std::chrono::milliseconds(1900));
+    EXPECT_EQ(desktop.eventsOf(player, "state"), (std::vector<std::string>{"playing", "stopped"}));
+    EXPECT_EQ(desktop.eventsOf(player, "play"), std::vector<std::string>{file});
+    EXPECT_TRUE(desktop.eventsOf(player, "close").empty()) << "the window stays open";
+    ::kill(player, SIGTERM);
+    EXPECT_EQ(waitExit(player), 0);
+    EXPECT_EQ(desktop.read("stderr").find("Couldn't"), std::string::npos) << desktop.read("stderr");
 }
 
 }  // namespace
