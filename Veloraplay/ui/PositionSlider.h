@@ -1,0 +1,39 @@
+#pragma once
+// A horizontal track with a knob for the playback position (and, in one skin, the volume):
+// the value 0..100 or idle (no knob, no input) as a SliderModel holds it; the owner hears of a
+// moved knob through `moved`.
+#include "SliderModel.h"
+
+#include <QWidget>
+#include <functional>
+
+namespace veloraplay {
+
+class PositionSlider final : public QWidget {
+  public:
+    // `postWhileDragging` as the volume control: every tenth value while the knob moves.
+    PositionSlider(bool postWhileDragging, QWidget* parent = nullptr);
+
+    // A value from the owner (242: idle); ignored while the user drags.
+    void setValue(int value);
+    int value() const { return model_.value(); }
+    void setMoved(std::function<void(int)> moved) { moved_ = std::move(moved); }
+
+    QSize sizeHint() const override { return {220, 18}; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    static constexpr int kKnob = 14;
+
+    SliderModel model_;
+    bool postWhileDragging_;
+    std::function<void(int)> moved_;
+};
+
+}  // namespace veloraplay
