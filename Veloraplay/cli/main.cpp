@@ -1,4 +1,4 @@
-// velora: decode, encode and inspect Velora and mp3 files from the command line.
+// velora: decode, encode, inspect and play Velora and mp3 files from the command line.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +15,7 @@
 
 #include "OutputTarget.h"
 #include "FileInfo.h"
+#include "PlayCommand.h"
 #include "DecodeJob.h"
 #include "EncodeJob.h"
 #include "WaveInputFile.h"
@@ -24,7 +25,7 @@ namespace {
 constexpr const char* kUsage =
     "Usage: velora COMMAND [OPTIONS] ARGUMENTS\n"
     "\n"
-    "Decodes, encodes and inspects Velora and mp3 files.\n"
+    "Decodes, encodes, inspects and plays Velora and mp3 files.\n"
     "\n"
     "Commands:\n"
     "  decode [OPTIONS] IN OUT.wav   decode a Velora or mp3 file to 16-bit PCM WAVE\n"
@@ -50,9 +51,22 @@ constexpr const char* kUsage =
     "  encode --list [-b KBPS]       list every operating point, one per line (VBR lines\n"
     "                                for -b KBPS, default 64)\n"
     "  info [--json] FILE            show what the stream says about itself\n"
+    "  play [OPTIONS] FILE...        play Velora, mp3 and WAVE files one after another,\n"
+    "                                with a status line on standard error\n"
+    "          --seek SEC            start SEC seconds into each file (rounded to a whole\n"
+    "                                percent of its length)\n"
+    "      -n, --no-enhancement      do not rebuild the high band of Velora files\n"
+    "          --volume N            output level 0..100 (default 100)\n"
+    "                                keys when standard input is a terminal: space pause/\n"
+    "                                resume, left/right seek back/on 5%, e enhancement\n"
+    "                                on/off, n next file, q quit; SIGINT or SIGTERM stop\n"
+    "                                playback and exit with 130 or 143; 1 when a file\n"
+    "                                could not be played\n"
     "  help                          show this text\n"
     "\n"
-    "For decode, IN and OUT may be '-' for standard input and output.\n"
+    "For decode, IN and OUT may be '-' for standard input and output. play sounds through\n"
+    "the output VELORAPLAY_AUDIO names: sdl (the default), null, or wav:PATH (what would be\n"
+    "heard written to a WAVE file, in real time).\n"
     "\n"
     "Options:\n"
     "  -h, --help                    show this text\n"
@@ -367,5 +381,6 @@ int main(int argc, char** argv) {
     if (command == "decode") return RunDecode(argc, argv);
     if (command == "encode") return RunEncode(argc, argv);
     if (command == "info") return RunInfo(argc, argv);
+    if (command == "play") return veloraplay::RunPlay(argc, argv, kUsage);
     return UsageError("unknown command '" + std::string(command) + "'");
 }
