@@ -41,11 +41,13 @@ ProgressDialog::ProgressDialog(QWidget* owner, MessageQueue& playerQueue,
     setObjectName(QStringLiteral("body"));
     setAttribute(Qt::WA_StyledBackground);
     setStyleSheet(windowStyleSheet());
+    setMinimumWidth(480);
 
     frame_ = new QLabel;
-    frame_->setObjectName(QStringLiteral("displayTitle"));
+    frame_->setObjectName(QStringLiteral("displayClock"));
     stream_ = new QLabel;
-    stream_->setObjectName(QStringLiteral("displayDetail"));
+    stream_->setObjectName(QStringLiteral("streamKind"));
+    stream_->setMinimumWidth(110);
     stream_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     auto* top = new QHBoxLayout;
     top->addWidget(frame_, 1);
