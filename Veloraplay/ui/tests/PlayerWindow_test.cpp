@@ -241,5 +241,25 @@ TEST(PlayerWindow, ClosingTheProgressDialogStopsTheDecodeAndLeavesNoFile) {
         << "the partial output is discarded";
 }
 
+// A run that fails before its first frame sends the dialog no close of its own; the end of the
+// run takes the dialog down and gives the window back.
+TEST(PlayerWindow, ADecodeThatCannotOpenItsInputClosesTheDialog) {
+    application();
+    test::TempFolder dir;
+    const std::string missing = dir / "missing.mp3";
+    Player player(dir, missing);
+    player.dialogs().addAnswer("Select Output File", dir / "out.wav");
+    QPushButton* write = player.button("writeDecoded");
+    ASSERT_TRUE(pumpUntil([&] { return write->isEnabled() && player.dialogs().shownCount() == 1; }))
+        << "the playback's own failure is shown first";
+    write->click();
+    ASSERT_NE(progressDialog(), nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return !progressDialog() && player.window().isEnabled(); }));
+    ASSERT_TRUE(pumpUntil([&] { return player.dialogs().shownCount() == 3; }))
+        << "the save dialog, then the decode's message";
+    EXPECT_TRUE(namesIn(dir.path()).empty());
+    EXPECT_TRUE(write->isEnabled());
+}
+
 }  // namespace
 }  // namespace veloraplay
