@@ -252,6 +252,9 @@ void Velorawrap::run(std::string name, bool toFile) {
     } else {
         runCompressed(r);
     }
+    // However the run ended, even before its first frame: no position, no progress window.
+    post(positionMessage_, 0, kPositionNone);
+    if (r.toFile) post(msg::kProgressClose, 0, 0);
     toFile_.store(false);
     running_.store(false);
     notifyDisplay(notify::kState, notify::kStopped);
@@ -481,8 +484,6 @@ void Velorawrap::runCompressed(Run& r) {
 
     if (stop_.isSet()) sink.abort();
     sink.close();
-    post(positionMessage_, 0, kPositionNone);
-    if (r.toFile) post(msg::kProgressClose, 0, 0);
 }
 
 void Velorawrap::runWave(Run& r) {
@@ -555,7 +556,6 @@ void Velorawrap::runWave(Run& r) {
     if (stop_.isSet() && r.sinkOpen) sink.abort();
     sink.close();
     wave.Close();
-    post(positionMessage_, 0, kPositionNone);
 }
 
 }  // namespace veloraplay

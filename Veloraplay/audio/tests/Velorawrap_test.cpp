@@ -481,6 +481,8 @@ TEST(Velorawrap, FailuresAreReportedAndNeverHang) {
         {"no device", files.mp3, 1, "", "Couldn't find output device.", {}},
         {"no device, WAVE", files.wave, 1, "", "Couldn't find output device.", {}},
         {"unwritable output", files.mp3, 0, out / "no/such/folder/out.wav", "Couldn't write ", {}},
+        {"decode of a missing file", out / "missing.mp3", 0, out / "out.wav",
+         "Couldn't open " + out / "missing.mp3" + " for playback.", {kCommandStop}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -505,6 +507,14 @@ TEST(Velorawrap, FailuresAreReportedAndNeverHang) {
         EXPECT_EQ(player.commands(), c.commands);
         ASSERT_FALSE(player.notified(notify::kState).empty());
         EXPECT_EQ(player.notified(notify::kState).back(), notify::kStopped);
+        int closed = 0;
+        for (const Message& m : player.messages()) closed += m.code == msg::kProgressClose;
+        EXPECT_EQ(closed, c.output.empty() ? 0 : 1) << "the progress window closes however the decode ends";
+        EXPECT_EQ(player.messages().back().code, msg::kPlayerNotify);
+        ASSERT_GE(player.messages().size(), 2u);
+        const Message& last = player.messages().end()[c.output.empty() ? -2 : -3];
+        EXPECT_EQ(last.code, msg::kPositionMessage);
+        EXPECT_EQ(last.lparam, kPositionNone);
     }
     // A device that never gives a buffer back holds the worker, never the one who stops it.
     for (const std::string& file : {files.mp3, files.wave}) {
