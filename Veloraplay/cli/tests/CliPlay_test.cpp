@@ -72,6 +72,29 @@ void WriteWave(const fs::path& path, double seconds) {
     std::ofstream(path, std::ios::binary) << h << data;
 }
 
+// Stereo frames that count themselves (left the frame modulo 30000, right the rest), so that a
+// jump shows.
+void WriteRamp(const fs::path& path, double seconds) {
+    const auto frames = static_cast<uint32_t>(seconds * kRate);
+    std::string h = "RIFF";
+    Put(h, 36 + frames * 4, 4);
+    h += "WAVEfmt ";
+    Put(h, 16, 4);
+    Put(h, 1, 2);
+    Put(h, 2, 2);
+    Put(h, kRate, 4);
+    Put(h, kRate * 4, 4);
+    Put(h, 4, 2);
+    Put(h, 16, 2);
+    h += "data";
+    Put(h, frames * 4, 4);
+    for (uint32_t i = 0; i < frames; ++i) {
+        Put(h, i % 30000, 2);
+        Put(h, i / 30000, 2);
+    }
+    std::ofstream(path, std::ios::binary) << h;
+}
+
 // The samples of a 16-bit WAVE file with the plain 44-byte header (what velora writes).
 struct Pcm {
     int channels = 0;
@@ -361,6 +384,66 @@ TEST_F(velora_cli_play, KeysOnATerminal) {
     int status = 0;
     EXPECT_EQ(waitpid(pid, &status, 0), pid);
     close(master);
+}
+
+TEST_F(velora_cli_play, ArrowSeeksOnAndNextEndsTheFile) {
+    const fs::path ramp = dir_ / "ramp.wav";
+    constexpr double kSeconds = 5.0;
+    WriteRamp(ramp, kSeconds);
+    const fs::path heardFile = dir_ / "heard.wav";
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        setenv("VELORAPLAY_AUDIO", ("wav:" + heardFile.string()).c_str(), 1);
+        execl(VELORA_BINARY, VELORA_BINARY, "play", ramp.c_str(), wave_.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string seen;
+    EXPECT_TRUE(ReadUntil(master, seen, "ramp.wav  0:00 / 0:05  WAVE  playing", 5)) << seen;
+    // The backend writes a buffer (14 blocks of 1024 frames, 0.33 s) once it has been played
+    // whole: some before the jump, some after.
+    usleep(600000);
+    // Four steps on, then the next file before the first has ended.
+    ASSERT_EQ(write(master, "\033[C\033[C\033OC\033[C", 12), 12);
+    EXPECT_TRUE(ReadUntil(master, seen, "ramp.wav  0:01", 3)) << seen;
+    usleep(1000000);
+    ASSERT_EQ(write(master, "n", 1), 1);
+    EXPECT_TRUE(ReadUntil(master, seen, "tones.wav  0:02 / 0:02  WAVE  stopped", 5)) << seen;
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    close(master);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    // The same format: the backend's file holds the ramp's part, then the whole second file.
+    const Pcm heard = ReadPcm(heardFile);
+    const Pcm tones = ReadPcm(wave_);
+    ASSERT_GT(heard.samples.size(), tones.samples.size());
+    const size_t rampSamples = heard.samples.size() - tones.samples.size();
+    EXPECT_TRUE(std::equal(tones.samples.begin(), tones.samples.end(),
+                           heard.samples.begin() + static_cast<std::ptrdiff_t>(rampSamples)));
+    // One jump, forward by about the four steps (20 % of 5 s), to a whole percent of the file.
+    std::vector<std::pair<long long, long long>> jumps;  // heard frame, source frame
+    long long source = 0;
+    for (size_t f = 0; f < rampSamples / 2; ++f) {
+        const long long v = heard.samples[2 * f] + 30000LL * heard.samples[2 * f + 1];
+        if (f == 0) {
+            EXPECT_EQ(v, 0);
+        } else if (v != source + 1) {
+            jumps.emplace_back(static_cast<long long>(f), v);
+        }
+        source = v;
+    }
+    ASSERT_EQ(jumps.size(), 1u);
+    const long long skipped = jumps[0].second - jumps[0].first;
+    // Where the jump is heard lags the clock it was asked by by up to a buffer.
+    EXPECT_NEAR(static_cast<double>(skipped), 0.20 * kSeconds * kRate, 0.10 * kSeconds * kRate);
+    const long long dataBytes = static_cast<long long>(kSeconds * kRate) * 4;
+    bool wholePercent = false;
+    for (long long p = 0; p <= 100; ++p) wholePercent |= (dataBytes * p / 100) / 4 == jumps[0].second;
+    EXPECT_TRUE(wholePercent) << jumps[0].second;
+    // 'n' ended the ramp before its end.
+    EXPECT_LT(source + 1, static_cast<long long>(kSeconds * kRate));
 }
 
 }  // namespace
