@@ -52,21 +52,22 @@ class BlockPacker {
         blockSamples_ = blockSamples;
         drop();
     }
-    // False when the sink gave no block (stopped, or it failed).
-    bool write(const int16_t* samples, size_t count, Event* stop) {
-        while (count > 0) {
+    // How many of the samples were queued: fewer when the sink gave no block (interrupted,
+    // stopped, or it failed).
+    size_t write(const int16_t* samples, size_t count, Event* stop) {
+        size_t done = 0;
+        while (done < count) {
             if (!block_ || fill_ == blockSamples_) {
                 block_ = sink_->nextBlock(stop);
                 fill_ = 0;
-                if (!block_) return false;
+                if (!block_) break;
             }
-            const size_t n = std::min(count, blockSamples_ - fill_);
-            std::memcpy(block_ + fill_, samples, n * sizeof(int16_t));
+            const size_t n = std::min(count - done, blockSamples_ - fill_);
+            std::memcpy(block_ + fill_, samples + done, n * sizeof(int16_t));
             fill_ += n;
-            samples += n;
-            count -= n;
+            done += n;
         }
-        return true;
+        return done;
     }
     // The stream ends here: the sink learns how much of the last block counts.
     void finish() {
@@ -150,6 +151,8 @@ void Velorawrap::start() {
     if (thread_.joinable()) thread_.join();
     stop_.reset();
     interrupt_.reset();
+    // A new run starts without an old seek; one asked from now on is kept for it.
+    takeSeek();
     if (file_.empty()) {
         toFile_.store(false);
         return;
@@ -201,6 +204,8 @@ void Velorawrap::requestSeek(int percent) {
     std::lock_guard<std::mutex> lock(seekLock_);
     seekTarget_ = std::clamp(percent, 0, 100);
     seekPending_ = true;
+    // A worker waiting for an output buffer seeks now, not a buffer later.
+    interrupt_.set();
 }
 
 int Velorawrap::takeSeek() {
@@ -208,6 +213,16 @@ int Velorawrap::takeSeek() {
     if (!seekPending_) return -1;
     seekPending_ = false;
     return seekTarget_;
+}
+
+bool Velorawrap::drainUnlessWanted(PcmSink& sink) {
+    for (;;) {
+        sink.drain(&interrupt_);
+        if (stop_.isSet() || !interrupt_.isSet()) return false;
+        interrupt_.reset();
+        if (pause_.isSet() || peekSeek() >= 0) return true;
+        // A signal nobody needs any more (its seek is done): go on draining.
+    }
 }
 
 bool Velorawrap::interrupted() {
@@ -284,7 +299,6 @@ bool Velorawrap::pausedIteration(Run& r, const std::function<intptr_t(int)>& see
 
 void Velorawrap::runCompressed(Run& r) {
     if (!r.toFile) live_.store(enhancementDefault_.load());
-    takeSeek();
     r.position(*this, 0);
 
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(r.name.c_str(), "rb"),
@@ -324,17 +338,29 @@ void Velorawrap::runCompressed(Run& r) {
 
     // Converts, trims and queues one frame; false when the sink gave no block.
     const auto play = [&](const velora::FrameInfo& info, const int16_t* data, size_t samples) {
-        size_t count = 0;
+        size_t converted = 0;
         const int16_t* out =
-            converter.convert(data, samples, info.outputChannels, info.outputSamplingRate, &count);
+            converter.convert(data, samples, info.outputChannels, info.outputSamplingRate, &converted);
         const size_t ch = static_cast<size_t>(converter.channels());
-        const long long length = static_cast<long long>(count / ch);
+        const long long length = static_cast<long long>(converted / ch);
         const long long from = std::clamp(keepFrom - position, 0LL, length);
         const long long to = keepTo < 0 ? length : std::clamp(keepTo - position, from, length);
         position += length;
-        if (to <= from) return true;
-        return r.packer.write(out + static_cast<size_t>(from) * ch,
-                              static_cast<size_t>(to - from) * ch, &interrupt_);
+        const int16_t* left = out + static_cast<size_t>(from) * ch;
+        size_t count = to > from ? static_cast<size_t>(to - from) * ch : 0;
+        while (count > 0) {
+            const size_t done = r.packer.write(left, count, &interrupt_);
+            left += done;
+            count -= done;
+            // The wait for a buffer was cut short: a pause or a seek wants the worker now,
+            // while an interruption that nobody needs any more (a seek already done) must not
+            // cost the rest of the frame.
+            if (count > 0 && (stop_.isSet() || !interrupt_.isSet() || pause_.isSet() || peekSeek() >= 0)) {
+                return false;
+            }
+            if (count > 0) interrupt_.reset();
+        }
+        return true;
     };
     // Opens the sink in the first frame's format with `channels`, then plays that frame.
     const auto openSink = [&](int channels) {
@@ -358,6 +384,29 @@ void Velorawrap::runCompressed(Run& r) {
     };
     const auto sinkChannels = [&](int decoded) {
         return std::clamp(std::max(decoded, layout.maxChannels), 1, 2);
+    };
+    // A pending seek, applied once the output is open: the file position from the seek table
+    // or the percent of the audio, the decoder restarted there (its gains are set again
+    // before the next frame), what was queued dropped. True when it moved.
+    const auto seekNow = [&]() {
+        // The signal of this request is answered here.
+        if (peekSeek() >= 0) interrupt_.reset();
+        const int p = takeSeek();
+        if (p < 0 || !layout.seekable || r.toFile || !r.sinkOpen) return false;  // no seek in a decode to file
+        const uint64_t audioBytes = layout.audioEnd - layout.audioStart;
+        uint64_t offset = layout.audioStart + bytesAt(audioBytes, p);
+        if (stream.seekTable) offset = stream.PositionForPercent(static_cast<float>(p));
+        offset = std::clamp(offset, layout.decodeStart, layout.audioEnd);
+        if (!input.restartAt(offset)) return false;
+        decoder->Reset();
+        sink.reset();
+        r.packer.drop();
+        converter.reset();
+        // The encoder's padding can no longer be placed; the delay lies behind.
+        keepFrom = 0;
+        keepTo = -1;
+        notifyDisplay(notify::kElapsed, static_cast<intptr_t>(stream.durationMs * 0.00001 * p));
+        return true;
     };
     // The sink gave no block: stopped, a pause began (false: go on), or it failed (a full
     // disk, a lost device).
@@ -400,7 +449,15 @@ void Velorawrap::runCompressed(Run& r) {
             }
             if (r.sinkOpen) {
                 r.packer.finish();
-                sink.drain(&stop_);
+                // A seek or a pause while the end was playing: the stream goes on from there
+                // (a pause drops what was queued, as anywhere else).
+                if (drainUnlessWanted(sink) && (seekNow() || pause_.isSet())) continue;
+            }
+            if (stop_.isSet()) break;
+            if (frames == 0) {
+                showMessage(couldNotOpen(r.name));  // nothing in it is audio
+                command(kCommandStop);
+                break;
             }
             command(kCommandStop);
             command(kCommandNext);
@@ -454,32 +511,12 @@ void Velorawrap::runCompressed(Run& r) {
             if (!openSink(sinkChannels(std::max(heldInfo.outputChannels, info.outputChannels)))) {
                 // A sink that would not open has said so already.
                 if (!r.sinkOpen || sinkFailed()) break;
+                seekNow();
                 continue;
             }
         }
-        if (!play(info, pcm.data(), samples)) {
-            if (sinkFailed()) break;
-            continue;
-        }
-
-        // A seek waits until the output is open; a decode to file does not seek.
-        const int p = takeSeek();
-        if (p >= 0 && layout.seekable && !r.toFile) {
-            const uint64_t audioBytes = layout.audioEnd - layout.audioStart;
-            uint64_t offset = layout.audioStart + bytesAt(audioBytes, p);
-            if (stream.seekTable) offset = stream.PositionForPercent(static_cast<float>(p));
-            offset = std::clamp(offset, layout.decodeStart, layout.audioEnd);
-            if (input.restartAt(offset)) {
-                decoder->Reset();
-                sink.reset();
-                r.packer.drop();
-                converter.reset();
-                // The encoder's padding can no longer be placed; the delay lies behind.
-                keepFrom = 0;
-                keepTo = -1;
-                notifyDisplay(notify::kElapsed, static_cast<intptr_t>(stream.durationMs * 0.00001 * p));
-            }
-        }
+        if (!play(info, pcm.data(), samples) && sinkFailed()) break;
+        seekNow();
     }
 
     if (stop_.isSet()) sink.abort();
@@ -487,7 +524,6 @@ void Velorawrap::runCompressed(Run& r) {
 }
 
 void Velorawrap::runWave(Run& r) {
-    takeSeek();
     r.position(*this, 0);
     velora::WaveInputFile wave;
     if (!wave.Open(r.name)) {
@@ -501,6 +537,21 @@ void Velorawrap::runWave(Run& r) {
     const uint64_t bytesPerSecond = static_cast<uint64_t>(rate) * 2u * static_cast<uint64_t>(channels);
     const size_t blockBytes = static_cast<size_t>(channels) * kWaveBlockSamples * sizeof(int16_t);
     PcmSink& sink = *r.sink;
+    // A pending seek: the position rounded down to whole sample frames, what was queued
+    // dropped. True when it moved.
+    const auto seekNow = [&]() {
+        // The signal of this request is answered here.
+        if (peekSeek() >= 0) interrupt_.reset();
+        const int p = takeSeek();
+        if (p < 0 || !r.sinkOpen) return false;
+        const uint64_t align = static_cast<uint64_t>(channels) * 2u;
+        uint64_t offset = bytesAt(dataLength, p) & ~uint64_t{3};
+        offset -= offset % align;
+        if (!wave.Seek(offset)) return false;
+        notifyDisplay(notify::kElapsed, static_cast<intptr_t>(offset / std::max<uint64_t>(1, bytesPerSecond)));
+        sink.reset();
+        return true;
+    };
     bool first = true;
     std::chrono::milliseconds wait(0);
     while (!stop_.wait(wait)) {
@@ -529,7 +580,11 @@ void Velorawrap::runWave(Run& r) {
         auto* block = reinterpret_cast<unsigned char*>(sink.nextBlock(&interrupt_));
         if (!block) {
             if (stop_.isSet()) break;
-            if (interrupted()) continue;
+            // A pause or a seek cut the wait short; no sample was read meanwhile.
+            if (interrupted()) {
+                seekNow();
+                continue;
+            }
             showMessage(kNoDevice);
             command(kCommandStop);
             break;
@@ -538,20 +593,13 @@ void Velorawrap::runWave(Run& r) {
         std::memset(block + got, 0, blockBytes - got);
         if (got == 0 || wave.Position() >= dataLength) {
             sink.setLastBlockLength(got / sizeof(int16_t));
-            sink.drain(&stop_);
+            if (drainUnlessWanted(sink) && (seekNow() || pause_.isSet())) continue;
+            if (stop_.isSet()) break;
             command(kCommandStop);
             command(kCommandNext);
             break;
         }
-        const int p = takeSeek();
-        if (p >= 0) {
-            const uint64_t align = static_cast<uint64_t>(channels) * 2u;
-            uint64_t offset = bytesAt(dataLength, p) & ~uint64_t{3};
-            offset -= offset % align;
-            wave.Seek(offset);
-            notifyDisplay(notify::kElapsed, static_cast<intptr_t>(offset / std::max<uint64_t>(1, bytesPerSecond)));
-            sink.reset();
-        }
+        seekNow();
     }
     if (stop_.isSet() && r.sinkOpen) sink.abort();
     sink.close();

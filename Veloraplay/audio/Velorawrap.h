@@ -108,6 +108,9 @@ class Velorawrap {
     bool pausedIteration(Run& run, const std::function<intptr_t(int)>& seekSeconds);
     // A wait for an output buffer was cut short by a pause (not a stop); clears the signal.
     bool interrupted();
+    // Drains the sink; true (and nothing more is drained) when a pause or a seek wants the
+    // worker first.
+    bool drainUnlessWanted(PcmSink& sink);
     void post(uint32_t code, uintptr_t wparam, intptr_t lparam, std::string payload = {});
     void notifyDisplay(uintptr_t code, intptr_t value) { post(msg::kPlayerNotify, code, value); }
     void command(uintptr_t id) { post(msg::kCommand, id, 0); }

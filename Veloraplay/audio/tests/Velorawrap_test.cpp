@@ -142,7 +142,7 @@ Pcm referenceDecode(const std::string& path, bool enhancement, bool gapless = tr
 // The files the tests play, made once.
 struct Library {
     TempDir dir;
-    std::string wave, waveMono, mp3, mp3Long, velora, mono2stereo, wave8bit, empty;
+    std::string wave, waveMono, mp3, mp3Long, velora, mono2stereo, wave8bit, empty, junk;
     Pcm waveSource;
 
     Library() {
@@ -172,6 +172,10 @@ struct Library {
         writeAll(wave8bit, w);
         empty = dir / "empty.mp3";
         writeAll(empty, "");
+        junk = dir / "junk.mp3";
+        std::string text;
+        for (int i = 0; i < 200; ++i) text += "not a single frame of audio in here. ";
+        writeAll(junk, text);
     }
 };
 
@@ -477,7 +481,8 @@ TEST(Velorawrap, FailuresAreReportedAndNeverHang) {
         {"missing file", out / "missing.mp3", 0, "", "Couldn't open " + out / "missing.mp3" + " for playback.",
          {kCommandStop}},
         {"8-bit WAVE", files.wave8bit, 0, "", "Couldn't open " + files.wave8bit + " for playback.", {kCommandStop}},
-        {"zero-length file", files.empty, 0, "", "", {kCommandStop, kCommandNext}},
+        {"zero-length file", files.empty, 0, "", "Couldn't open " + files.empty + " for playback.", {kCommandStop}},
+        {"no audio in it", files.junk, 0, "", "Couldn't open " + files.junk + " for playback.", {kCommandStop}},
         {"no device", files.mp3, 1, "", "Couldn't find output device.", {}},
         {"no device, WAVE", files.wave, 1, "", "Couldn't find output device.", {}},
         {"unwritable output", files.mp3, 0, out / "no/such/folder/out.wav", "Couldn't write ", {}},
@@ -575,6 +580,45 @@ TEST(Velorawrap, SeekToHalfwayIsHeardInTime) {
         EXPECT_TRUE(endHeard == endReference) << "the end of the file was heard as decoded";
         EXPECT_EQ(player.notified(notify::kElapsed).back(),
                   static_cast<intptr_t>(reference.seconds() / 2)) << "the elapsed time follows";
+    }
+}
+
+// A seek asked as the playback starts is kept for it (the file's start is hardly heard), and
+// one asked while the end is playing out is done too: the stream goes on from there.
+TEST(Velorawrap, SeeksAtTheStartAndNearTheEnd) {
+    Library& files = library();
+    for (const std::string& file : {files.wave, files.mp3}) {
+        SCOPED_TRACE(file);
+        const bool wave = file == files.wave;
+        const Pcm reference = wave ? files.waveSource : referenceDecode(file, true, false);
+        const double perSecond = static_cast<double>(reference.rate * reference.channels);
+        {
+            Heard heard;
+            Player player(std::make_unique<RealTimeDevice>(heard));
+            player.wrap().setFile(file);
+            player.wrap().start();
+            player.wrap().requestSeek(60);
+            ASSERT_TRUE(player.waitUntilIdle());
+            const double heardSeconds = static_cast<double>(heard.size()) / perSecond;
+            EXPECT_NEAR(heardSeconds, 0.4 * reference.seconds(), 0.12);
+        }
+        {
+            Heard heard;
+            Player player(std::make_unique<RealTimeDevice>(heard));
+            player.wrap().setFile(file);
+            player.wrap().start();
+            // The whole file is decoded and queued long before it has been heard.
+            std::this_thread::sleep_for(std::chrono::duration<double>(reference.seconds() - 0.5));
+            player.wrap().requestSeek(0);
+            ASSERT_TRUE(player.waitUntilIdle());
+            const double heardSeconds = static_cast<double>(heard.size()) / perSecond;
+            EXPECT_GT(heardSeconds, reference.seconds() + 1.0) << "the start was heard again";
+            const std::vector<int16_t> got = heard.copy();
+            const std::vector<int16_t> tail(reference.samples.end() - static_cast<std::ptrdiff_t>(perSecond / 4),
+                                            reference.samples.end());
+            EXPECT_TRUE(std::equal(tail.begin(), tail.end(), got.end() - static_cast<std::ptrdiff_t>(tail.size())))
+                << "and the end once more";
+        }
     }
 }
 
