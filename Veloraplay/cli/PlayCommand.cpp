@@ -251,8 +251,6 @@ struct Status {
     bool wave = false;    // the bit rate said WAVE
     int positionPercent = 0;
     int pendingSeek = -1;  // asked by a key, not yet applied: the next key goes on from it
-    bool workerStarted = false;  // its first message (the position) has come
-    bool holding = false;        // paused by the command itself until the start seek is asked
     bool elapsedKnown = false;
     // Elapsed time: the last reported value, and since when it runs on.
     double elapsedBase = 0.0;
@@ -407,7 +405,6 @@ void Player::handle(const Message& m, Status& s, bool& failed, bool& ended, bool
     switch (m.code) {
         case msg::kPlayerNotify:
             if (m.wparam == notify::kState) {
-                if (s.holding && m.lparam != notify::kStopped) break;
                 if (m.lparam == notify::kPlaying) {
                     s.state = State::Playing;
                     s.resume();
@@ -435,7 +432,6 @@ void Player::handle(const Message& m, Status& s, bool& failed, bool& ended, bool
             s.streamKind = m.wparam == 1 ? 1 : 0;
             break;
         case msg::kPositionMessage:
-            s.workerStarted = true;
             if (m.lparam >= 0 && m.lparam <= 100) s.positionPercent = static_cast<int>(m.lparam);
             break;
         case msg::kShowMessage:
@@ -460,14 +456,14 @@ Outcome Player::play(const std::string& name) {
     const bool wave = wrap_.isWaveFile();
     s.duration = DurationOf(name, wave);
     wrap_.start();
-
-    // The worker drops a seek asked before it started, so it is asked once the worker has
-    // spoken; until then the worker is held paused, or it would fill the device's ring and
-    // take the seek only once a buffer of the start had been heard.
-    bool seekDue = options_.seekSeconds > 0.0;
-    if (seekDue) {
-        s.holding = true;
-        wrap_.togglePause();
+    // Asked at once: the worker does it as soon as its output is open.
+    if (options_.seekSeconds > 0.0) {
+        if (s.duration > 0.0) {
+            const long percent = std::lround(100.0 * options_.seekSeconds / s.duration);
+            wrap_.requestSeek(static_cast<int>(std::min(100L, percent)));
+        } else {
+            line_.message("'" + name + "': the length is unknown; playing from the start");
+        }
     }
     bool failed = false;
     bool ended = false;
@@ -485,17 +481,6 @@ Outcome Player::play(const std::string& name) {
             break;
         }
         std::size_t drained = queue_.drain([&](const Message& m) { handle(m, s, failed, ended, heardAnything); });
-        if (seekDue && s.workerStarted) {
-            seekDue = false;
-            if (s.duration > 0.0) {
-                const long percent = std::lround(100.0 * options_.seekSeconds / s.duration);
-                wrap_.requestSeek(static_cast<int>(std::min(100L, percent)));
-            } else {
-                line_.message("'" + name + "': the length is unknown; playing from the start");
-            }
-            s.holding = false;
-            if (wrap_.isPaused()) wrap_.togglePause();
-        }
 
         if (keys_ && ready > 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
             char buf[32];
