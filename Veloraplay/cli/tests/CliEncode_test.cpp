@@ -29,19 +29,11 @@ namespace fs = std::filesystem;
 using velora::cli::test::CommandResult;
 using velora::cli::test::Slurp;
 
-void Put16(std::string& s, uint32_t v) {
-    s.push_back(static_cast<char>(v & 0xFF));
-    s.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-void Put32(std::string& s, uint32_t v) {
-    Put16(s, v & 0xFFFF);
-    Put16(s, v >> 16);
-}
+using velora::cli::test::PutLe;
 
 // A RIFF/WAVE file of `seconds` of two tones and some noise.
 std::string Wave(int rate, int channels, double seconds, int bits = 16) {
     const uint32_t frames = static_cast<uint32_t>(seconds * rate);
-    const uint32_t blockAlign = static_cast<uint32_t>(channels * bits / 8);
     std::string data;
     uint32_t seed = 1;
     for (uint32_t n = 0; n < frames; ++n) {
@@ -53,7 +45,7 @@ std::string Wave(int rate, int channels, double seconds, int bits = 16) {
                              static_cast<double>(static_cast<int>(seed >> 20) - 2048) * 0.3;
             const auto s = static_cast<int32_t>(std::lround(v));
             if (bits == 16) {
-                Put16(data, static_cast<uint32_t>(s) & 0xFFFF);
+                PutLe(data, static_cast<uint32_t>(s) & 0xFFFF, 2);
             } else {
                 const uint32_t u = static_cast<uint32_t>(s * 256);
                 data.push_back(static_cast<char>(u & 0xFF));
@@ -62,19 +54,7 @@ std::string Wave(int rate, int channels, double seconds, int bits = 16) {
             }
         }
     }
-    std::string w = "RIFF";
-    Put32(w, static_cast<uint32_t>(36 + data.size()));
-    w += "WAVEfmt ";
-    Put32(w, 16);
-    Put16(w, 1);
-    Put16(w, static_cast<uint32_t>(channels));
-    Put32(w, static_cast<uint32_t>(rate));
-    Put32(w, static_cast<uint32_t>(rate) * blockAlign);
-    Put16(w, blockAlign);
-    Put16(w, static_cast<uint32_t>(bits));
-    w += "data";
-    Put32(w, static_cast<uint32_t>(data.size()));
-    return w + data;
+    return velora::cli::test::WaveHeader(channels, rate, bits, static_cast<uint32_t>(data.size())) + data;
 }
 
 uint32_t Le32(const std::string& s, size_t at) {

@@ -39,9 +39,7 @@ uint32_t Le32(const std::string& s, size_t at) {
            static_cast<uint32_t>(static_cast<uint8_t>(s[at + 3])) << 24;
 }
 
-void Put(std::string& s, uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
+using velora::cli::test::PutLe;
 
 // Two tones and a little noise, stereo 16-bit, `seconds` long.
 void WriteWave(const fs::path& path, double seconds) {
@@ -54,43 +52,21 @@ void WriteWave(const fs::path& path, double seconds) {
         const auto l = static_cast<int16_t>(8000.0 * std::sin(2 * M_PI * 440.0 * t) +
                                             static_cast<double>((noise >> 16) % 2000) - 1000.0);
         const auto r = static_cast<int16_t>(6000.0 * std::sin(2 * M_PI * 1234.0 * t));
-        Put(data, static_cast<uint16_t>(l), 2);
-        Put(data, static_cast<uint16_t>(r), 2);
+        PutLe(data, static_cast<uint16_t>(l), 2);
+        PutLe(data, static_cast<uint16_t>(r), 2);
     }
-    std::string h = "RIFF";
-    Put(h, static_cast<uint32_t>(36 + data.size()), 4);
-    h += "WAVEfmt ";
-    Put(h, 16, 4);
-    Put(h, 1, 2);
-    Put(h, 2, 2);
-    Put(h, kRate, 4);
-    Put(h, kRate * 4, 4);
-    Put(h, 4, 2);
-    Put(h, 16, 2);
-    h += "data";
-    Put(h, static_cast<uint32_t>(data.size()), 4);
-    std::ofstream(path, std::ios::binary) << h << data;
+    std::ofstream(path, std::ios::binary)
+        << velora::cli::test::WaveHeader(2, kRate, 16, static_cast<uint32_t>(data.size())) << data;
 }
 
 // Stereo frames that count themselves (left the frame modulo 30000, right the rest), so that a
 // jump shows.
 void WriteRamp(const fs::path& path, double seconds) {
     const auto frames = static_cast<uint32_t>(seconds * kRate);
-    std::string h = "RIFF";
-    Put(h, 36 + frames * 4, 4);
-    h += "WAVEfmt ";
-    Put(h, 16, 4);
-    Put(h, 1, 2);
-    Put(h, 2, 2);
-    Put(h, kRate, 4);
-    Put(h, kRate * 4, 4);
-    Put(h, 4, 2);
-    Put(h, 16, 2);
-    h += "data";
-    Put(h, frames * 4, 4);
+    std::string h = velora::cli::test::WaveHeader(2, kRate, 16, frames * 4);
     for (uint32_t i = 0; i < frames; ++i) {
-        Put(h, i % 30000, 2);
-        Put(h, i / 30000, 2);
+        PutLe(h, i % 30000, 2);
+        PutLe(h, i / 30000, 2);
     }
     std::ofstream(path, std::ios::binary) << h;
 }

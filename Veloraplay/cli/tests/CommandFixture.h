@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -32,6 +33,31 @@ inline std::string Slurp(const std::filesystem::path& p) {
     while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0) data.append(buf, n);
     std::fclose(f);
     return data;
+}
+
+// Appends `v` as `bytes` little-endian bytes.
+inline void PutLe(std::string& s, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+// The 44-byte header of a linear PCM RIFF/WAVE file with `dataBytes` of samples; `riffSize`
+// defaults to what those make.
+inline std::string WaveHeader(int channels, int rate, int bits, uint32_t dataBytes,
+                              uint32_t riffSize = 0) {
+    const auto blockAlign = static_cast<uint32_t>(channels * bits / 8);
+    std::string h = "RIFF";
+    PutLe(h, riffSize != 0 ? riffSize : 36 + dataBytes, 4);
+    h += "WAVEfmt ";
+    PutLe(h, 16, 4);
+    PutLe(h, 1, 2);
+    PutLe(h, static_cast<uint32_t>(channels), 2);
+    PutLe(h, static_cast<uint32_t>(rate), 4);
+    PutLe(h, static_cast<uint32_t>(rate) * blockAlign, 4);
+    PutLe(h, blockAlign, 2);
+    PutLe(h, static_cast<uint32_t>(bits), 2);
+    h += "data";
+    PutLe(h, dataBytes, 4);
+    return h;
 }
 
 class CommandFixture : public ::testing::Test {

@@ -36,14 +36,7 @@ using velora::cli::test::Slurp;
 constexpr size_t kTagBytes = 128;
 constexpr size_t kWaveHeaderBytes = 44;
 
-void Put16(std::string& s, uint32_t v) {
-    s.push_back(static_cast<char>(v & 0xFF));
-    s.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-void Put32(std::string& s, uint32_t v) {
-    Put16(s, v & 0xFFFF);
-    Put16(s, v >> 16);
-}
+using velora::cli::test::PutLe;
 
 // 16-bit stereo samples at 44.1 kHz: two tones and a little noise.
 std::string Samples(double seconds) {
@@ -56,7 +49,7 @@ std::string Samples(double seconds) {
             const double t = n / 44100.0;
             const double v = 7000.0 * std::sin(2 * 3.14159265358979 * (ch == 0 ? 440.0 : 550.0) * t) +
                              static_cast<double>(static_cast<int>(seed >> 20) - 2048) * 0.5;
-            Put16(data, static_cast<uint32_t>(static_cast<int32_t>(std::lround(v))) & 0xFFFF);
+            PutLe(data, static_cast<uint32_t>(static_cast<int32_t>(std::lround(v))) & 0xFFFF, 2);
         }
     }
     return data;
@@ -64,19 +57,7 @@ std::string Samples(double seconds) {
 
 // A RIFF/WAVE file around `data` whose data chunk claims `declared` bytes.
 std::string Wave(const std::string& data, uint32_t declared) {
-    std::string w = "RIFF";
-    Put32(w, declared == 0xFFFFFFFFu ? declared : 36 + declared);
-    w += "WAVEfmt ";
-    Put32(w, 16);
-    Put16(w, 1);
-    Put16(w, 2);
-    Put32(w, 44100);
-    Put32(w, 44100 * 4);
-    Put16(w, 4);
-    Put16(w, 16);
-    w += "data";
-    Put32(w, declared);
-    return w + data;
+    return velora::cli::test::WaveHeader(2, 44100, 16, declared, declared == 0xFFFFFFFFu ? declared : 0) + data;
 }
 
 std::string ModeText(mode_t mode) {
