@@ -4,6 +4,7 @@
 #include "PlayerSettings.h"
 #include "SettingsStore.h"
 #include "TempFolder.h"
+#include "ToneFiles.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -294,37 +295,6 @@ uint32_t le32(const std::string& d, size_t at) {
     return v;
 }
 
-// `seconds` of a stereo 44100 Hz tone as a 16-bit WAVE file, encoded with the velora command to
-// `mp3` unless that is empty.
-void makeShortFile(const std::string& wav, const std::string& mp3, int seconds) {
-    constexpr int kRate = 44100;
-    std::string data;
-    for (int i = 0; i < kRate * seconds; ++i) {
-        for (const double f : {440.0, 660.0}) {
-            const auto v = static_cast<int16_t>(8000.0 * std::sin(2.0 * M_PI * f * i / kRate));
-            data.push_back(static_cast<char>(v & 0xFF));
-            data.push_back(static_cast<char>((v >> 8) & 0xFF));
-        }
-    }
-    const auto put32 = [](std::string& s, uint32_t v) {
-        for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-    };
-    std::string head = "RIFF";
-    put32(head, static_cast<uint32_t>(36 + data.size()));
-    head += "WAVEfmt ";
-    put32(head, 16);
-    head += std::string("\x01\x00\x02\x00", 4);
-    put32(head, kRate);
-    put32(head, kRate * 4);
-    head += std::string("\x04\x00\x10\x00", 4);
-    head += "data";
-    put32(head, static_cast<uint32_t>(data.size()));
-    ASSERT_TRUE(writeFileAtomically(wav, head + data, 0600));
-    if (mp3.empty()) return;
-    const std::string command =
-        std::string(VELORA_BINARY) + " encode '" + wav + "' '" + mp3 + "' >/dev/null 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
 
 TEST(App, PlaysToTheDeviceAndClosesItCleanlyOnSigterm) {
     Desktop desktop;
@@ -353,8 +323,8 @@ TEST(App, ShortFilesPlayToTheirEndOneAfterTheOtherAndStop) {
     Desktop desktop;
     const std::string first = desktop.path("tone.mp3");
     const std::string second = desktop.path("short.wav");
-    makeShortFile(desktop.path("tone.wav"), first, 2);
-    makeShortFile(second, "", 1);
+    test::makeToneFile(desktop.path("tone.wav"), first, 2);
+    test::makeToneFile(second, "", 1);
     const auto begin = Clock::now();
     const pid_t player = desktop.start({first, second}, "stderr", {"VELORAPLAY_AUDIO=null"});
     ASSERT_TRUE(desktop.waitFor(player, "play", second)) << desktop.read("stderr");

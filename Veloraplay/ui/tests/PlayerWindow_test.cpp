@@ -5,6 +5,7 @@
 #include "ProgressDialog.h"
 #include "ScriptedDialogService.h"
 #include "TempFolder.h"
+#include "ToneFiles.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -71,36 +72,6 @@ std::vector<std::string> namesIn(const std::string& folder) {
     return names;
 }
 
-void put32(std::string& s, uint32_t v) {
-    for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-
-// A 2 s stereo tone at 44100 Hz, encoded with the velora command.
-void makeTone(const std::string& wav, const std::string& mp3) {
-    constexpr int kRate = 44100;
-    std::string data;
-    for (int i = 0; i < kRate * 2; ++i) {
-        for (const double f : {440.0, 660.0}) {
-            const auto v = static_cast<int16_t>(8000.0 * std::sin(2.0 * M_PI * f * i / kRate));
-            data.push_back(static_cast<char>(v & 0xFF));
-            data.push_back(static_cast<char>((v >> 8) & 0xFF));
-        }
-    }
-    std::string head = "RIFF";
-    put32(head, static_cast<uint32_t>(36 + data.size()));
-    head += "WAVEfmt ";
-    put32(head, 16);
-    head += std::string("\x01\x00\x02\x00", 4);
-    put32(head, kRate);
-    put32(head, kRate * 4);
-    head += std::string("\x04\x00\x10\x00", 4);
-    head += "data";
-    put32(head, static_cast<uint32_t>(data.size()));
-    ASSERT_TRUE(writeFileAtomically(wav, head + data, 0600));
-    const std::string command =
-        std::string(VELORA_BINARY) + " encode '" + wav + "' '" + mp3 + "' >/dev/null 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
 
 // The samples of a 16-bit WAVE file's data chunk, with its format fields.
 struct Pcm {
@@ -172,7 +143,7 @@ TEST(PlayerWindow, WritesTheDecodedFileAsTheCommandDoes) {
     application();
     test::TempFolder dir;
     const std::string file = dir / "tone.mp3";
-    makeTone(dir / "tone.wav", file);
+    test::makeToneFile(dir / "tone.wav", file, 2);
     ASSERT_EQ(std::system((std::string(VELORA_BINARY) + " decode '" + file + "' '" +
                            (dir / "reference.wav") + "' >/dev/null 2>&1")
                               .c_str()),
@@ -216,7 +187,7 @@ TEST(PlayerWindow, WritesTheDecodedFileAsTheCommandDoes) {
 TEST(PlayerWindow, ClosingTheProgressDialogStopsTheDecodeAndLeavesNoFile) {
     application();
     test::TempFolder dir;
-    makeTone(dir / "tone.wav", dir / "tone.mp3");
+    test::makeToneFile(dir / "tone.wav", dir / "tone.mp3", 2);
     // Frame after frame of the same stream: a few minutes of audio, decoded in about a second.
     std::string tone;
     readWholeFile(dir / "tone.mp3", tone);
