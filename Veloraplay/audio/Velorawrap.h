@@ -22,20 +22,6 @@ namespace veloraplay {
 
 class WaveWriteSink;
 
-// PlayerNotify codes (wparam) and values.
-namespace notify {
-inline constexpr uintptr_t kItem = 10;
-inline constexpr uintptr_t kState = 11;
-inline constexpr uintptr_t kElapsed = 12;
-inline constexpr uintptr_t kChannels = 202;
-inline constexpr uintptr_t kSampleRate = 203;
-inline constexpr uintptr_t kBitrate = 204;
-inline constexpr intptr_t kStopped = 0;
-inline constexpr intptr_t kPlaying = 1;
-inline constexpr intptr_t kPaused = 2;
-inline constexpr intptr_t kWaveBitrate = -42;  // the bit rate shown for WAVE input
-}  // namespace notify
-
 // Command ids the worker posts to the player window, and the position that means "none".
 inline constexpr uintptr_t kCommandStop = 1001;
 inline constexpr uintptr_t kCommandNext = 1003;

@@ -25,6 +25,20 @@ inline constexpr uint32_t kActivate = 0xA000;
 inline constexpr uint32_t kShowMessage = 0xA001;
 }  // namespace msg
 
+// PlayerNotify codes (wparam) and values.
+namespace notify {
+inline constexpr uintptr_t kItem = 10;
+inline constexpr uintptr_t kState = 11;
+inline constexpr uintptr_t kElapsed = 12;
+inline constexpr uintptr_t kChannels = 202;
+inline constexpr uintptr_t kSampleRate = 203;
+inline constexpr uintptr_t kBitrate = 204;
+inline constexpr intptr_t kStopped = 0;
+inline constexpr intptr_t kPlaying = 1;
+inline constexpr intptr_t kPaused = 2;
+inline constexpr intptr_t kWaveBitrate = -42;  // the bit rate shown for WAVE input
+}  // namespace notify
+
 // Who a message is for; the player window is 0, later windows take further numbers.
 enum class Target : uint32_t { PlayerWindow = 0, EncoderWindow = 1, LibraryWindow = 2 };
 

@@ -2,39 +2,30 @@
 
 #include <cstdio>
 
+#include "MessageQueue.h"
+
 namespace veloraplay {
-namespace {
-
-// PlayerNotify codes.
-constexpr uintptr_t kItem = 10;
-constexpr uintptr_t kState = 11;
-constexpr uintptr_t kElapsed = 12;
-constexpr uintptr_t kChannels = 202;
-constexpr uintptr_t kSampleRate = 203;
-constexpr uintptr_t kBitrate = 204;
-constexpr int kPcmBitrate = -42;
-
-}  // namespace
-
 bool StatusDisplayModel::notify(uintptr_t code, intptr_t value) {
     const int v = static_cast<int>(value);
     switch (code) {
-        case kItem:
+        case notify::kItem:
             item_ = v;
             return true;
-        case kState:
-            state_ = v == 1 ? State::Playing : v == 2 ? State::Paused : State::Stopped;
+        case notify::kState:
+            state_ = value == notify::kPlaying  ? State::Playing
+                     : value == notify::kPaused ? State::Paused
+                                                : State::Stopped;
             return true;
-        case kElapsed:
+        case notify::kElapsed:
             elapsed_ = v;
             return true;
-        case kChannels:
+        case notify::kChannels:
             channels_ = v;
             return true;
-        case kSampleRate:
+        case notify::kSampleRate:
             rate_ = v;
             return true;
-        case kBitrate:
+        case notify::kBitrate:
             bitrate_ = v;
             return true;
         default:
@@ -70,7 +61,7 @@ std::string StatusDisplayModel::rateText() const {
 }
 
 std::string StatusDisplayModel::bitrateText() const {
-    if (bitrate_ == kPcmBitrate) return "PCM";
+    if (bitrate_ == notify::kWaveBitrate) return "PCM";
     if (bitrate_ <= 0) return "   ";
     char text[8];
     std::snprintf(text, sizeof text, "%3d", bitrate_ % 1000);
