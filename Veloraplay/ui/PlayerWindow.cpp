@@ -5,6 +5,7 @@
 #include "InstanceChannel.h"
 #include "PlayerSettings.h"
 #include "ProgressDialog.h"
+#include "PositionSlider.h"
 #include "ProgressDialogModel.h"
 #include "WindowStyle.h"
 
@@ -15,7 +16,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSlider>
 #include <QVBoxLayout>
 
 namespace veloraplay {
@@ -101,13 +101,13 @@ PlayerWindow::PlayerWindow(SettingsStore& settings, HelpTopics& help,
     displayLayout->addSpacing(2);
     displayLayout->addLayout(statusRow);
 
-    position_ = new QSlider(Qt::Horizontal);
+    // The knob is grabbed and moved with the mouse; the seek goes out on release.
+    position_ = new PositionSlider(false);
     position_->setObjectName(QStringLiteral("position"));
-    position_->setRange(0, 100);
-    position_->setEnabled(false);
-    position_->setFocusPolicy(Qt::NoFocus);
-    connect(position_, &QSlider::sliderReleased, this, [this] {
-        if (wrap_.isRunning() && !decoding_) wrap_.requestSeek(position_->value());
+    position_->setToolTip(QStringLiteral("Playback Position in Current Song"));
+    position_->setFixedHeight(18);
+    position_->setMoved([this](int percent) {
+        if (wrap_.isRunning() && !decoding_) wrap_.requestSeek(percent);
     });
 
     playButton_ = button(QStringLiteral("\u25B6  Play"), "play");
@@ -345,13 +345,12 @@ void PlayerWindow::showFormat() {
 }
 
 void PlayerWindow::showPosition(intptr_t percent) {
-    if (percent == kPositionNone || percent < 0 || percent > 100) {
-        position_->setValue(0);
-        position_->setEnabled(false);
+    // No knob while idle or decoding to a file; a knob the user holds stays where it is.
+    if (percent == kPositionNone || percent < 0 || percent > 100 || decoding_) {
+        position_->setValue(SliderModel::kIdle);
         return;
     }
-    position_->setEnabled(!decoding_);
-    if (!position_->isSliderDown()) position_->setValue(static_cast<int>(percent));
+    position_->setValue(static_cast<int>(percent));
 }
 
 void PlayerWindow::updateButtons() {

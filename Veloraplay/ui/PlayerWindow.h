@@ -20,10 +20,10 @@
 class QLabel;
 class QListWidget;
 class QPushButton;
-class QSlider;
 
 namespace veloraplay {
 
+class PositionSlider;
 class ProgressDialog;
 
 // The player window's command ids.
@@ -91,7 +91,7 @@ class PlayerWindow final : public QWidget {
     QLabel* elapsed_ = nullptr;
     QLabel* format_ = nullptr;
     QLabel* note_ = nullptr;
-    QSlider* position_ = nullptr;
+    PositionSlider* position_ = nullptr;
     QListWidget* list_ = nullptr;
     QPushButton* playButton_ = nullptr;
     QPushButton* pauseButton_ = nullptr;
