@@ -19,6 +19,11 @@
 #include <functional>
 #include <thread>
 
+// The font library keeps a cache it never frees; under the leak checker that is not ours.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig\n";
+}
+
 namespace veloraplay {
 namespace {
 
