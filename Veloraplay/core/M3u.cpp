@@ -1,0 +1,1 @@
+#include "M3u.h"
