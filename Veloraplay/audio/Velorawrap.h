@@ -17,6 +17,7 @@
 #include "Event.h"
 #include "MessageQueue.h"
 #include "PcmSink.h"
+#include "PlaybackControl.h"
 
 namespace veloraplay {
 
@@ -29,7 +30,7 @@ inline constexpr intptr_t kPositionNone = 242;
 // A decode to file posts its progress every this many frames.
 inline constexpr long long kProgressEvery = 37;
 
-class Velorawrap {
+class Velorawrap final : public PlaybackControl {
   public:
     static constexpr int kBands = 8;
     static constexpr int kGainSteps = 7;
@@ -39,48 +40,48 @@ class Velorawrap {
     Velorawrap(MessageQueue& queue, PcmSink& device, WaveWriteSink& file);
     // Over the process's device output and decode-to-file sink.
     explicit Velorawrap(MessageQueue& queue);
-    ~Velorawrap();
+    ~Velorawrap() override;
     Velorawrap(const Velorawrap&) = delete;
     Velorawrap& operator=(const Velorawrap&) = delete;
 
-    void setFile(const std::string& name) { file_ = name; }
-    const std::string& file() const { return file_; }
+    void setFile(const std::string& name) override { file_ = name; }
+    const std::string& file() const override { return file_; }
     // The message code the position goes out with (PositionMessage by default).
     void setPositionMessage(uint32_t code) { positionMessage_ = code; }
 
     // Starts playing the file (resumes a paused playback); does nothing with no file set.
-    void start();
+    void start() override;
     // Decodes the file to a WAVE file instead; false (nothing started) for a WAVE file, no
     // file, or while a playback runs.
     bool startDecodeToFile(const std::string& output);
     // Ends the playback and waits for the worker; it returns promptly however the device does.
-    void stop();
-    bool isRunning() const { return running_.load(); }
-    bool decodingToFile() const { return toFile_.load(); }
+    void stop() override;
+    bool isRunning() const override { return running_.load(); }
+    bool decodingToFile() const override { return toFile_.load(); }
 
-    void togglePause();
-    bool isPaused() const { return pause_.isSet(); }
+    void togglePause() override;
+    bool isPaused() const override { return pause_.isSet(); }
 
     // Inverts the live enhancement (SBR) switch, from the next decoded frame on.
-    bool toggleEnhancement();
-    bool enhancement() const { return live_.load(); }
+    bool toggleEnhancement() override;
+    bool enhancement() const override { return live_.load(); }
     // What each playback starts with ("Velora.Enabled").
-    void setEnhancementDefault(bool on) { enhancementDefault_.store(on); }
-    bool enhancementDefault() const { return enhancementDefault_.load(); }
+    void setEnhancementDefault(bool on) override { enhancementDefault_.store(on); }
+    bool enhancementDefault() const override { return enhancementDefault_.load(); }
 
     // The file set is a RIFF/WAVE file (played directly; refused by the reader if not 16-bit PCM).
-    bool isWaveFile() const;
+    bool isWaveFile() const override;
 
     // Seek request, 0..100 percent of the file; the worker applies it after its next block.
-    void requestSeek(int percent);
+    void requestSeek(int percent) override;
     // The pending target, cleared; -1 when none.
     int takeSeek();
 
     // Band gain steps 0..6 (0, 0.4, 0.8, 1.0, 1.2, 1.6, 2.0), applied to every decoded frame.
-    void setBandGain(int band, int step);
+    void setBandGain(int band, int step) override;
     int bandGain(int band) const;
     // The band levels' maxima since the last call, which starts them afresh.
-    std::array<uint8_t, kBands> takeBandPeaks();
+    std::array<uint8_t, kBands> takeBandPeaks() override;
 
     static float gainForStep(int step);
 
