@@ -2,22 +2,24 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <algorithm>
+#include <cmath>
 
 #include "BandMeters.h"
 
 namespace veloraplay {
-namespace {
-
-// The gain steps are read over a control 31 pixels high; a taller one scales to it.
-constexpr double kStepSpan = 31.0;
-
-}  // namespace
 
 BandMeter::BandMeter(int band, QWidget* parent) : QWidget(parent) {
     setToolTip(QString::fromStdString(BandMeters::tooltip(band)));
-    setMinimumSize(14, 40);
+    setMinimumSize(14, 34);
     setCursor(Qt::SizeVerCursor);
+}
+
+void BandMeter::setSkin(int skin) {
+    if (skin == skin_) return;
+    skin_ = skin;
+    update();
 }
 
 void BandMeter::setLevel(int meter) {
@@ -34,8 +36,14 @@ void BandMeter::setStep(int step) {
     update();
 }
 
+double BandMeter::markerY(int step) {
+    // Steps 0..5 take four pixel rows each from y = 27 upwards (step s: rows 27-4s .. 30-4s);
+    // step 6 owns everything above row 7. Each marker sits mid-way in its rows.
+    return 29.0 - 4.0 * std::clamp(step, 0, BandMeters::kMaxStep);
+}
+
 void BandMeter::follow(double y) {
-    const int step = BandMeters::stepForY(static_cast<int>(y * kStepSpan / std::max(1, height())));
+    const int step = BandMeters::stepForY(static_cast<int>(std::floor(y)));
     if (step == step_) return;
     step_ = step;
     update();
@@ -59,27 +67,56 @@ void BandMeter::mouseReleaseEvent(QMouseEvent*) {
 void BandMeter::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const QRectF r = QRectF(rect()).adjusted(1, 1, -1, -1);
-    p.setPen(QPen(QColor(0x1d, 0x2a, 0x33), 1));
-    p.setBrush(QColor(0x0b, 0x14, 0x1a));
-    p.drawRoundedRect(r, 3, 3);
-    // Seven cells from the bottom, green to amber to red.
-    const int cells = BandMeters::kMaxMeter;
-    const double gap = 2;
-    const double cellH = (r.height() - 4 - gap * (cells - 1)) / cells;
     const bool on = isEnabled();
-    for (int c = 0; c < cells; ++c) {
-        const QRectF cell(r.left() + 3, r.bottom() - 2 - (c + 1) * cellH - c * gap, r.width() - 6, cellH);
-        QColor colour = c < 4 ? QColor(0x5c, 0xe0, 0x9a) : c < 6 ? QColor(0xf2, 0xc4, 0x4c) : QColor(0xff, 0x5a, 0x4a);
-        if (!(on && c < level_)) colour.setAlpha(38);
+    const bool ocean = skin_ != 0;
+    const double w = width();
+    // The meter's slot, centred, the gain scale's ticks on either side.
+    const double slotW = std::max(6.0, w - 12);
+    const QRectF slot((w - slotW) / 2, 1, slotW, 32);
+    p.setPen(QPen(ocean ? QColor(0x2c, 0x7c, 0x9c) : QColor(0x3a, 0x3e, 0x44), 1));
+    p.setBrush(ocean ? QColor(0x02, 0x0e, 0x1c) : QColor(0x10, 0x14, 0x18));
+    p.drawRoundedRect(slot.adjusted(0.5, 0.5, -0.5, -0.5), 2, 2);
+    // Seven cells from the bottom, green to amber to red, on the same rows as the steps.
+    for (int c = 0; c < BandMeters::kMaxMeter; ++c) {
+        const double y = markerY(c) - 1.5;
+        const QRectF cell(slot.left() + 2, y, slot.width() - 4, 3);
+        QColor colour = !on     ? QColor(0x9a, 0x9e, 0xa2)
+                        : c < 4 ? QColor(0x5c, 0xe0, 0x9a)
+                        : c < 6 ? QColor(0xf2, 0xc4, 0x4c)
+                                : QColor(0xff, 0x5a, 0x4a);
+        if (!(on && c < level_)) colour.setAlpha(on ? 40 : 60);
         p.setPen(Qt::NoPen);
         p.setBrush(colour);
-        p.drawRoundedRect(cell, 1.5, 1.5);
+        p.drawRoundedRect(cell, 0.8, 0.8);
     }
-    // The gain step: a bright bar across the meter, at the height the mouse sets it from.
-    const double y = r.top() + 3 + (BandMeters::kMaxStep - step_) * (r.height() - 6) / BandMeters::kMaxStep;
-    p.setPen(QPen(on ? QColor(0xe8, 0xf4, 0xff) : QColor(0x80, 0x8c, 0x96), 2));
-    p.drawLine(QPointF(r.left() + 1, y), QPointF(r.right() - 1, y));
+    // The scale: a short tick per step at both sides, the unity step longer.
+    const QColor tick = ocean ? QColor(0x7c, 0xd8, 0xea, 150) : QColor(0x3a, 0x3f, 0x45, 170);
+    p.setPen(QPen(tick, 1));
+    for (int s = 0; s <= BandMeters::kMaxStep; ++s) {
+        const double y = markerY(s) + 0.5 - 0.5;
+        const double len = s == BandMeters::kUnityStep ? 4 : 2;
+        p.drawLine(QPointF(slot.left() - 1 - len, y), QPointF(slot.left() - 1, y));
+        p.drawLine(QPointF(slot.right() + 1, y), QPointF(slot.right() + 1 + len, y));
+    }
+    // The gain step: a pointer at each side and a bright line across, at the marker's height.
+    const double y = markerY(step_);
+    const QColor mark = !on ? QColor(0x80, 0x84, 0x89) : ocean ? QColor(0xe6, 0xfc, 0xff) : QColor(0xff, 0xff, 0xff);
+    const QColor markEdge = !on ? QColor(0x60, 0x64, 0x68) : ocean ? QColor(0x0a, 0x40, 0x60) : QColor(0x22, 0x26, 0x2b);
+    p.setPen(QPen(mark, 1.2));
+    p.drawLine(QPointF(slot.left() + 1, y), QPointF(slot.right() - 1, y));
+    QPainterPath left, right;
+    left.moveTo(0.5, y - 3);
+    left.lineTo(slot.left() + 1.5, y);
+    left.lineTo(0.5, y + 3);
+    left.closeSubpath();
+    right.moveTo(w - 0.5, y - 3);
+    right.lineTo(slot.right() - 1.5, y);
+    right.lineTo(w - 0.5, y + 3);
+    right.closeSubpath();
+    p.setPen(QPen(markEdge, 0.8));
+    p.setBrush(mark);
+    p.drawPath(left);
+    p.drawPath(right);
 }
 
 }  // namespace veloraplay

@@ -1,6 +1,8 @@
 #pragma once
 // One band's control in the extended view: a meter of seven cells that shows the band's level,
-// and the band's gain step (0..6), set by pressing and dragging on it.
+// and the band's gain step (0..6), set by pressing and dragging on it. A press at y pixels gives
+// BandMeters::stepForY(y), so the control is drawn 34 pixels high with each step's marker
+// where a press picks that step; a disabled control (no Velora stream) is drawn grey.
 #include <QWidget>
 #include <functional>
 
@@ -17,7 +19,14 @@ class BandMeter final : public QWidget {
     // Called with the new step on every change the user makes.
     void setStepChanged(std::function<void(int)> changed) { changed_ = std::move(changed); }
 
-    QSize sizeHint() const override { return {20, 62}; }
+    void setSkin(int skin);
+    int skin() const { return skin_; }
+
+    // The y (client pixels, at the marker's centre line) where step `step` is drawn; a press
+    // there selects that step.
+    static double markerY(int step);
+
+    QSize sizeHint() const override { return {20, 34}; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -28,6 +37,7 @@ class BandMeter final : public QWidget {
   private:
     void follow(double y);
 
+    int skin_ = 0;
     int level_ = 0;
     int step_ = 3;
     bool dragging_ = false;

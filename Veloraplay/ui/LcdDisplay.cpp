@@ -1,5 +1,7 @@
 #include "LcdDisplay.h"
 
+#include "SkinArt.h"
+
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QPainter>
@@ -8,11 +10,6 @@
 namespace veloraplay {
 namespace {
 
-const QColor kPanelTop(0x0c, 0x24, 0x1c);
-const QColor kPanelBottom(0x06, 0x14, 0x0f);
-const QColor kLit(0x8c, 0xff, 0xc8);
-const QColor kGhost(0x8c, 0xff, 0xc8, 28);  // an unlit segment, faintly there as on glass
-const QColor kDim(0x5c, 0xb0, 0x8c);
 
 // Segments a..g of each digit, as in a seven-segment cell.
 constexpr unsigned char kDigitSegments[10] = {0x3F, 0x06, 0x5B, 0x4F, 0x66, 0x6D, 0x7D, 0x07, 0x7F, 0x6F};
@@ -41,7 +38,7 @@ QPainterPath segment(QPointF at, double length, double thick, bool horizontal) {
 }
 
 // Draws a digit cell `w` x `h` at `at`, slanted a little; a blank (' ') shows only the ghost.
-void drawDigit(QPainter& p, QPointF at, double w, double h, QChar c) {
+void drawDigit(QPainter& p, const SkinPalette& pal, QPointF at, double w, double h, QChar c) {
     const double t = std::max(2.0, w * 0.17);
     const double gap = t * 0.18;
     const double vertical = (h - t) / 2;
@@ -65,7 +62,7 @@ void drawDigit(QPainter& p, QPointF at, double w, double h, QChar c) {
     p.setTransform(slant, true);
     for (int s = 0; s < 7; ++s) {
         const double length = horizontal[s] ? w - 2 * gap : vertical + t - 2 * gap;
-        p.setBrush((lit >> s) & 1 ? kLit : kGhost);
+        p.setBrush((lit >> s) & 1 ? pal.lit : pal.ghost);
         p.drawPath(segment(pos[s], length, t, horizontal[s]));
     }
     p.restore();
@@ -73,28 +70,28 @@ void drawDigit(QPainter& p, QPointF at, double w, double h, QChar c) {
 
 // Draws `text` (digits, blanks and ':') as a row of cells; returns the x after it.
 // A ';' is an unlit colon.
-double drawDigits(QPainter& p, QPointF at, double w, double h, const QString& text) {
+double drawDigits(QPainter& p, const SkinPalette& pal, QPointF at, double w, double h, const QString& text) {
     double x = at.x();
     for (const QChar c : text) {
         if (c == ':' || c == ';') {
             p.setPen(Qt::NoPen);
-            p.setBrush(c == ':' ? kLit : kGhost);
+            p.setBrush(c == ':' ? pal.lit : pal.ghost);
             const double r = w * 0.11;
             p.drawEllipse(QPointF(x + r * 1.5, at.y() + h * 0.3), r, r);
             p.drawEllipse(QPointF(x + r * 0.8, at.y() + h * 0.72), r, r);
             x += w * 0.45;
             continue;
         }
-        drawDigit(p, QPointF(x, at.y()), w, h, c);
+        drawDigit(p, pal, QPointF(x, at.y()), w, h, c);
         x += w * 1.28;
     }
     return x;
 }
 
-void drawStateGlyph(QPainter& p, QRectF box, StatusDisplayModel::State state) {
+void drawStateGlyph(QPainter& p, const SkinPalette& pal, QRectF box, StatusDisplayModel::State state) {
     p.setPen(Qt::NoPen);
     const auto glyph = [&](StatusDisplayModel::State which, const QColor& on) {
-        return state == which ? on : kGhost;
+        return state == which ? on : pal.ghost;
     };
     const double s = box.height();
     // Play: a triangle.
@@ -103,23 +100,44 @@ void drawStateGlyph(QPainter& p, QRectF box, StatusDisplayModel::State state) {
     play.lineTo(box.left() + s * 0.85, box.top() + s / 2);
     play.lineTo(box.left(), box.bottom());
     play.closeSubpath();
-    p.setBrush(glyph(StatusDisplayModel::State::Playing, kLit));
+    p.setBrush(glyph(StatusDisplayModel::State::Playing, pal.lit));
     p.drawPath(play);
     // Pause: two bars.
     const double px = box.left() + s * 1.25;
-    p.setBrush(glyph(StatusDisplayModel::State::Paused, kLit));
+    p.setBrush(glyph(StatusDisplayModel::State::Paused, pal.lit));
     p.drawRect(QRectF(px, box.top(), s * 0.3, s));
     p.drawRect(QRectF(px + s * 0.5, box.top(), s * 0.3, s));
     // Stop: a square.
-    p.setBrush(glyph(StatusDisplayModel::State::Stopped, kLit));
+    p.setBrush(glyph(StatusDisplayModel::State::Stopped, pal.lit));
     p.drawRect(QRectF(box.left() + s * 2.35, box.top(), s, s));
+}
+
+// A small outlined tag ("STEREO", "VELORA") ending at `right`; returns its left edge.
+double drawTag(QPainter& p, const SkinPalette& pal, double right, double top, const QString& text, bool lit) {
+    const QFontMetricsF fm(p.font());
+    const double w = fm.horizontalAdvance(text) + 6;
+    const QRectF box(right - w, top, w, fm.height() + 1);
+    p.setPen(QPen(lit ? pal.dim : pal.ghost, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(box.adjusted(0.5, 0.5, -0.5, -0.5), 2, 2);
+    p.setPen(lit ? pal.lit : pal.ghost);
+    p.drawText(box, Qt::AlignCenter, text);
+    return box.left();
+}
+
+QFont lcdFont(double pixels, bool bold) {
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setPixelSize(std::max(6, static_cast<int>(pixels)));
+    f.setBold(bold);
+    return f;
 }
 
 }  // namespace
 
 LcdDisplay::LcdDisplay(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setMinimumSize(260, 80);
+    setMinimumSize(200, 60);
+    setToolTip(QStringLiteral("Status Display"));
 }
 
 void LcdDisplay::setFile(const QString& path) {
@@ -133,89 +151,119 @@ void LcdDisplay::setVelora(bool on) {
     update();
 }
 
+void LcdDisplay::setSkin(int skin) {
+    if (skin == skin_) return;
+    skin_ = skin;
+    update();
+}
+
+QString LcdDisplay::channelText() const {
+    switch (model_.channelGlyph()) {
+        case 1: return QStringLiteral("STEREO");
+        case 2: return QStringLiteral("3 CH");
+        default: return model_.channels() == 1 ? QStringLiteral("MONO") : QString();
+    }
+}
+
+QString LcdDisplay::titleText() const {
+    return file_.isEmpty() ? QStringLiteral("Status Display") : QFileInfo(file_).fileName();
+}
+
 void LcdDisplay::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    const SkinPalette& pal = skinPalette(skin_);
+    // What shows at the corners: the body's well colour, so the rounded glass sits in it.
+    p.fillRect(rect(), skin_ == kSkinBrushedMetal ? QColor(0x7c, 0x81, 0x87) : QColor(0x04, 0x14, 0x24));
     const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    const double radius = skin_ == kSkinBrushedMetal ? 6 : 8;
     QLinearGradient panel(r.topLeft(), r.bottomLeft());
-    panel.setColorAt(0, kPanelTop);
-    panel.setColorAt(1, kPanelBottom);
-    p.setPen(QPen(QColor(0x2f, 0x5d, 0x4c), 1));
+    panel.setColorAt(0, pal.lcdTop);
+    panel.setColorAt(1, pal.lcdBottom);
+    p.setPen(QPen(pal.lcdFrame, 1));
     p.setBrush(panel);
-    p.drawRoundedRect(r, 7, 7);
+    p.drawRoundedRect(r, radius, radius);
     // A soft glare across the glass.
     QLinearGradient glare(r.topLeft(), QPointF(r.left(), r.top() + r.height() * 0.45));
-    glare.setColorAt(0, QColor(255, 255, 255, 22));
+    glare.setColorAt(0, QColor(255, 255, 255, 24));
     glare.setColorAt(1, QColor(255, 255, 255, 0));
     p.setPen(Qt::NoPen);
     p.setBrush(glare);
-    p.drawRoundedRect(r.adjusted(2, 2, -2, -r.height() * 0.55), 5, 5);
+    p.drawRoundedRect(r.adjusted(2, 2, -2, -r.height() * 0.55), radius - 2, radius - 2);
 
-    const double pad = 10;
-    const double bigH = r.height() * 0.42;
-    const double bigW = bigH * 0.52;
-    const double top = r.top() + pad;
-    // Item number, then the elapsed time.
-    double x = drawDigits(p, QPointF(r.left() + pad, top), bigW * 0.8, bigH * 0.8, QString::fromStdString(model_.itemText()));
+    const double scale = std::min(r.height() / 78.0, r.width() / 262.0);
+    const double pad = 8 * scale;
+    const double left = r.left() + pad, right = r.right() - pad, top = r.top() + pad;
+    const QFont caption = lcdFont(7 * scale, true);
+
+    // The item number and the elapsed time, in segment digits; captions above them.
+    p.setFont(caption);
+    p.setPen(pal.dim);
+    const double itemH = 22 * scale, itemW = 11 * scale;
+    const double timeH = 34 * scale, timeW = 16 * scale;
+    p.drawText(QPointF(left, top + 6 * scale), QStringLiteral("ITEM"));
+    double x = drawDigits(p, pal, QPointF(left, top + (timeH - itemH) + 1 * scale), itemW, itemH,
+                          QString::fromStdString(model_.itemText()));
     QString elapsed = QString::fromStdString(model_.elapsedText());
     if (elapsed.trimmed().isEmpty()) elapsed = QStringLiteral("  ;  ");  // the cells stay in place
-    x = drawDigits(p, QPointF(x + bigW * 0.5, top), bigW, bigH, elapsed);
+    if (elapsed.size() == 4) elapsed.prepend(QLatin1Char(' '));          // "M:SS" takes the same cells as "MM:SS"
+    const double timeX = x + 4 * scale;
+    x = drawDigits(p, pal, QPointF(timeX, top + 1 * scale), timeW, timeH, elapsed);
 
-    // The right column: state, rate and bit rate, channels, the Velora badge.
-    const double right = r.right() - pad;
-    const double glyphH = bigH * 0.32;
-    drawStateGlyph(p, QRectF(right - glyphH * 3.4, top, glyphH * 3.4, glyphH), model_.state());
-    QFont small(QStringLiteral("DejaVu Sans Mono"));
-    small.setPixelSize(std::max(8, static_cast<int>(glyphH * 0.95)));
-    small.setBold(true);
-    p.setFont(small);
-    const double smallH = glyphH * 1.25;
-    const double smallW = smallH * 0.52;
-    const double row2 = top + glyphH + 6;
+    // The right column: state and channels, then bit rate and rate.
+    const double glyphH = 8 * scale;
+    drawStateGlyph(p, pal, QRectF(right - glyphH * 3.4, top + 1, glyphH * 3.4, glyphH), model_.state());
+    p.setFont(caption);
+    const QString channels = channelText();
+    drawTag(p, pal, right - glyphH * 3.4 - 6 * scale, top - 1.5 * scale, channels.isEmpty() ? QStringLiteral("STEREO") : channels,
+            !channels.isEmpty());
+
+    const double smallH = 13 * scale, smallW = 6.5 * scale;
+    const double row2 = top + 19 * scale;
+    const QFontMetricsF cm(caption);
     const QString rate = QString::fromStdString(model_.rateText());
     const QString bits = QString::fromStdString(model_.bitrateText());
-    double sx = right - (5 * smallW * 1.28 + 2 * QFontMetrics(small).horizontalAdvance(QStringLiteral("kbps")));
-    sx = std::max(sx, x + 8);
+    // Laid out from the right: "kHz", two rate digits, a gap, the unit and three bit-rate digits.
+    double cx = right - cm.horizontalAdvance(QStringLiteral("kHz"));
+    p.setPen(rate.trimmed().isEmpty() ? pal.ghost : pal.dim);
+    p.drawText(QPointF(cx, row2 + smallH), QStringLiteral("kHz"));
+    cx -= 2 * smallW * 1.28 + 2 * scale;
+    drawDigits(p, pal, QPointF(cx, row2), smallW, smallH, rate.isEmpty() ? QStringLiteral("  ") : rate);
+    cx -= 7 * scale;
     if (bits == QStringLiteral("PCM")) {
-        p.setPen(kLit);
-        p.drawText(QPointF(sx, row2 + smallH), QStringLiteral("PCM"));
-        sx += QFontMetrics(small).horizontalAdvance(QStringLiteral("PCM ")) + smallW * 1.28;
+        // The PCM glyph in place of the digits and their unit.
+        const QFont pcm = lcdFont(11 * scale, true);
+        p.setFont(pcm);
+        const double w = QFontMetricsF(pcm).horizontalAdvance(QStringLiteral("PCM"));
+        p.setPen(pal.lit);
+        p.drawText(QRectF(cx - w - 2, row2, w + 2, smallH + 1), Qt::AlignRight | Qt::AlignBottom, QStringLiteral("PCM"));
+        p.setFont(caption);
     } else {
-        sx = drawDigits(p, QPointF(sx, row2), smallW, smallH, bits);
-        p.setPen(bits.trimmed().isEmpty() ? kGhost : kDim);
-        p.drawText(QPointF(sx, row2 + smallH), QStringLiteral("kbps"));
-        sx += QFontMetrics(small).horizontalAdvance(QStringLiteral("kbps ")) + 2;
+        const QString unit = QStringLiteral("kbps");
+        cx -= cm.horizontalAdvance(unit);
+        p.setPen(bits.trimmed().isEmpty() ? pal.ghost : pal.dim);
+        p.drawText(QPointF(cx, row2 + smallH), unit);
+        cx -= 3 * smallW * 1.28 + 2 * scale;
+        drawDigits(p, pal, QPointF(cx, row2), smallW, smallH, bits.isEmpty() ? QStringLiteral("   ") : bits);
     }
-    sx = drawDigits(p, QPointF(sx, row2), smallW, smallH, rate);
-    p.setPen(rate.trimmed().isEmpty() ? kGhost : kDim);
-    p.drawText(QPointF(sx, row2 + smallH), QStringLiteral("kHz"));
 
-    // Bottom line: the file's name, channels and the badge.
-    QFont name(QStringLiteral("DejaVu Sans"));
-    name.setPixelSize(std::max(9, static_cast<int>(r.height() * 0.15)));
-    p.setFont(name);
-    const double base = r.bottom() - pad + 1;
-    const QString channels = model_.channelGlyph() == 1   ? QStringLiteral("STEREO")
-                             : model_.channels() == 1 ? QStringLiteral("MONO")
-                                                          : QString();
-    const QString badge = velora_ ? QStringLiteral("VELORA") : QString();
-    const QFontMetrics fm(name);
+    // A rule, then the file's name and the badge.
+    const double ruleY = r.bottom() - 20 * scale;
+    p.setPen(QPen(pal.ghost, 1));
+    p.drawLine(QPointF(left, ruleY + 0.5), QPointF(right, ruleY + 0.5));
+    const QFont name = lcdFont(10 * scale, false);
+    const QRectF nameBox(left, ruleY + 2, right - left, r.bottom() - ruleY - 4);
     double tail = right;
-    for (const QString& tag : {badge, channels}) {
-        if (tag.isEmpty()) continue;
-        const double w = fm.horizontalAdvance(tag) + 8;
-        const QRectF box(tail - w, base - fm.ascent() - 2, w, fm.ascent() + 5);
-        p.setPen(QPen(kDim, 1));
-        p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(box, 3, 3);
-        p.setPen(kLit);
-        p.drawText(box, Qt::AlignCenter, tag);
-        tail -= w + 5;
+    if (velora_) {
+        p.setFont(caption);
+        tail = drawTag(p, pal, right, nameBox.center().y() - cm.height() / 2 - 0.5, QStringLiteral("VELORA"), true) - 5;
     }
-    const QString title = file_.isEmpty() ? QStringLiteral("Status Display") : QFileInfo(file_).fileName();
-    p.setPen(file_.isEmpty() ? kDim : kLit);
-    p.drawText(QPointF(r.left() + pad, base),
-               fm.elidedText(title, Qt::ElideMiddle, static_cast<int>(tail - r.left() - pad - 6)));
+    p.setFont(name);
+    p.setPen(file_.isEmpty() ? pal.dim : pal.lit);
+    const QFontMetricsF fm(name);
+    p.drawText(QRectF(left, nameBox.top(), tail - left, nameBox.height()), Qt::AlignLeft | Qt::AlignVCenter,
+               fm.elidedText(titleText(), Qt::ElideMiddle, tail - left));
 }
 
 }  // namespace veloraplay

@@ -19,7 +19,14 @@ class LcdDisplay final : public QWidget {
     // Whether the stream carries the enhancement layer (shown as a badge).
     void setVelora(bool on);
 
-    QSize sizeHint() const override { return {300, 86}; }
+    void setSkin(int skin);
+    int skin() const { return skin_; }
+    // What the display writes: the file's name ("Status Display" when none) and the channel
+    // glyph's text ("" for the first glyph with other than one channel).
+    QString titleText() const;
+    QString channelText() const;
+
+    QSize sizeHint() const override { return {262, 78}; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -28,6 +35,7 @@ class LcdDisplay final : public QWidget {
     StatusDisplayModel model_;
     QString file_;
     bool velora_ = false;
+    int skin_ = 1;
 };
 
 }  // namespace veloraplay

@@ -18,6 +18,12 @@ class PositionSlider final : public QWidget {
     void setValue(int value);
     int value() const { return model_.value(); }
     void setMoved(std::function<void(int)> moved) { moved_ = std::move(moved); }
+    bool dragging() const { return model_.dragging(); }
+    void setSkin(int skin);
+    int skin() const { return skin_; }
+    // The knob's rect for the current value; empty while idle.
+    QRect knobRect() const;
+    static constexpr int knobWidth() { return kKnob; }
 
     QSize sizeHint() const override { return {220, 18}; }
 
@@ -31,8 +37,14 @@ class PositionSlider final : public QWidget {
   private:
     static constexpr int kKnob = 14;
 
-    SliderModel model_;
+    // The model follows the widget's width even before the first resize event arrives (a
+    // hidden widget gets it only when shown).
+    void fit() const;
+
+    mutable SliderModel model_;
+    mutable int track_ = 220;
     bool postWhileDragging_;
+    int skin_ = 1;
     std::function<void(int)> moved_;
 };
 
