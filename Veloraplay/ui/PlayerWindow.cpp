@@ -1,172 +1,126 @@
 #include "PlayerWindow.h"
 
+#include "AboutDialog.h"
+#include "BandMeter.h"
 #include "CommandLine.h"
+#include "EncoderWindow.h"
 #include "EventLog.h"
 #include "InstanceChannel.h"
+#include "LcdDisplay.h"
+#include "PcmOut.h"
 #include "PlayerSettings.h"
-#include "ProgressDialog.h"
 #include "PositionSlider.h"
+#include "ProgressDialog.h"
 #include "ProgressDialogModel.h"
-#include "WindowStyle.h"
+#include "SkinArt.h"
+#include "SkinButton.h"
+#include "VolumePanel.h"
+#include "VolumePanelModel.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QCursor>
 #include <QDir>
+#include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QListWidget>
-#include <QPushButton>
-#include <QVBoxLayout>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QScreen>
+#include <QUrl>
+#include <QWindow>
 
 namespace veloraplay {
 namespace {
 
 static_assert(kProgressStopCommand == kCommandStop, "the progress dialog stops with Stop");
 
-constexpr int kTickMs = 250;
 const char* const kMessageTitle = "veloraplay";
+constexpr int kButtonIds[] = {cmd::kPlay,    cmd::kStop,    cmd::kEject,   cmd::kPause,
+                              cmd::kNext,    cmd::kPrevious, cmd::kLibrary, cmd::kEncoder,
+                              cmd::kEnhancement, cmd::kVolume};
 
-const char* stateName(intptr_t state) {
-    switch (state) {
-        case notify::kPlaying:
-            return "playing";
-        case notify::kPaused:
-            return "paused";
-        default:
-            return "stopped";
+void fillMenu(QMenu& menu, const std::vector<MenuEntry>& entries) {
+    for (const MenuEntry& e : entries) {
+        if (e.separator()) {
+            menu.addSeparator();
+            continue;
+        }
+        const QString text = QString::fromStdString(e.text);
+        if (!e.submenu.empty()) {
+            QMenu* sub = menu.addMenu(text);
+            fillMenu(*sub, e.submenu);
+            continue;
+        }
+        QAction* action = menu.addAction(text);
+        action->setData(e.id);
+        action->setEnabled(e.enabled);
+        if (e.checked) {
+            action->setCheckable(true);
+            action->setChecked(true);
+        }
     }
-}
-
-QString clockText(long long ms) {
-    const long long seconds = ms / 1000;
-    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
-}
-
-QPushButton* button(const QString& text, const char* name) {
-    auto* b = new QPushButton(text);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setFocusPolicy(Qt::TabFocus);
-    return b;
 }
 
 }  // namespace
 
 PlayerWindow::PlayerWindow(SettingsStore& settings, HelpTopics& help,
                            const std::string& startCommandLine, MessageQueue& queue,
-                           DialogService& dialogs)
-    : settings_(settings), help_(help), queue_(queue), dialogs_(dialogs), wrap_(queue) {
-    const auto table = playerSettings();
-    for (std::size_t i = 0; i < table.size() && i < values_.size(); ++i)
-        values_[i] = readSetting(settings_, table[i].id);
-
+                           DialogService& dialogs, Launcher* browser)
+    : settings_(settings), help_(help), queue_(queue), dialogs_(dialogs),
+      webLink_(browser ? *browser : systemLauncher_, dialogs), wrap_(queue),
+      model_(settings, wrap_, dialogs, [](int level) { deviceOutput().setVolume(level); }) {
     setWindowTitle(QString::fromUtf8(kPlayerWindowTitle));
-    setObjectName(QStringLiteral("body"));
-    setAttribute(Qt::WA_StyledBackground);
-    setStyleSheet(windowStyleSheet());
-    setFixedSize(540, 420);
+    setWindowIcon(applicationIcon());
+    setAcceptDrops(true);
+    setFocusPolicy(Qt::StrongFocus);
+    // The device opens at the stored level, or silent when muted.
+    deviceOutput().setVolume(VolumePanelModel::outputOpenLevel(settings_));
 
-    // The display: caption and stream kind, the file, then state, time and format.
-    auto* display = new QFrame;
-    display->setObjectName(QStringLiteral("display"));
-    auto* caption = new QLabel(QStringLiteral("VELORA AUDIO PLAYER"));
-    caption->setObjectName(QStringLiteral("displayCaption"));
-    streamKind_ = new QLabel;
-    streamKind_->setObjectName(QStringLiteral("streamKind"));
-    streamKind_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    auto* captionRow = new QHBoxLayout;
-    captionRow->addWidget(caption, 1);
-    captionRow->addWidget(streamKind_);
-    title_ = new QLabel(QStringLiteral("Status Display"));
-    title_->setObjectName(QStringLiteral("displayTitle"));
-    detail_ = new QLabel(QStringLiteral("No file opened"));
-    detail_->setObjectName(QStringLiteral("displayDetail"));
-    stateLabel_ = new QLabel;
-    stateLabel_->setObjectName(QStringLiteral("displayState"));
-    elapsed_ = new QLabel(clockText(0));
-    elapsed_->setObjectName(QStringLiteral("displayClock"));
-    format_ = new QLabel;
-    format_->setObjectName(QStringLiteral("displayDetail"));
-    format_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    auto* statusRow = new QHBoxLayout;
-    statusRow->setSpacing(12);
-    statusRow->addWidget(stateLabel_);
-    statusRow->addWidget(elapsed_);
-    statusRow->addWidget(format_, 1);
-    auto* displayLayout = new QVBoxLayout(display);
-    displayLayout->setContentsMargins(16, 12, 16, 12);
-    displayLayout->setSpacing(4);
-    displayLayout->addLayout(captionRow);
-    displayLayout->addWidget(title_);
-    displayLayout->addWidget(detail_);
-    displayLayout->addSpacing(2);
-    displayLayout->addLayout(statusRow);
-
-    // The knob is grabbed and moved with the mouse; the seek goes out on release.
-    position_ = new PositionSlider(false);
-    position_->setObjectName(QStringLiteral("position"));
+    for (int id : kButtonIds) {
+        auto* b = new SkinButton(id, this);
+        b->setToolTip(skinButtonTooltip(id));
+        b->setFocusPolicy(Qt::NoFocus);
+        connect(b, &QAbstractButton::clicked, this, [this, id] { model_.command(id); });
+        buttons_[id] = b;
+    }
+    display_ = new LcdDisplay(this);
+    display_->setToolTip(QStringLiteral("Status Display"));
+    position_ = new PositionSlider(false, this);
     position_->setToolTip(QStringLiteral("Playback Position in Current Song"));
-    position_->setFixedHeight(18);
-    position_->setMoved([this](int percent) {
-        if (wrap_.isRunning() && !decoding_) wrap_.requestSeek(percent);
+    position_->setMoved([this](int percent) { model_.positionFromUser(percent); });
+    volume_ = new PositionSlider(true, this);
+    volume_->setToolTip(QStringLiteral("Adjust Playback Volume"));
+    volume_->setMoved([this](int level) { model_.volumeFromUser(level); });
+    for (int band = 0; band < BandMeters::kBands; ++band) {
+        auto* meter = new BandMeter(band, this);
+        meter->setToolTip(QString::fromStdString(BandMeters::tooltip(band)));
+        meter->setStepChanged([this, band](int step) { model_.setBandStep(band, step); });
+        bands_[static_cast<std::size_t>(band)] = meter;
+    }
+
+    meterTimer_.setInterval(PlayerWindowModel::kMeterTickMs);
+    connect(&meterTimer_, &QTimer::timeout, this, [this] { model_.meterTick(); });
+    clockTimer_.setInterval(1000);
+    connect(&clockTimer_, &QTimer::timeout, this, [this] {
+        display_->model().tick();
+        display_->update();
     });
 
-    playButton_ = button(QStringLiteral("\u25B6  Play"), "play");
-    pauseButton_ = button(QStringLiteral("\u2016  Pause"), "pause");
-    stopButton_ = button(QStringLiteral("\u25A0  Stop"), "stop");
-    writeButton_ = button(QStringLiteral("Write Decoded PCM File..."), "writeDecoded");
-    connect(playButton_, &QPushButton::clicked, this, [this] { play(); });
-    connect(pauseButton_, &QPushButton::clicked, this, [this] { togglePause(); });
-    connect(stopButton_, &QPushButton::clicked, this, [this] { stop(); });
-    connect(writeButton_, &QPushButton::clicked, this, [this] { command(kCommandWriteDecoded); });
-    auto* transport = new QHBoxLayout;
-    transport->setSpacing(6);
-    transport->addWidget(playButton_);
-    transport->addWidget(pauseButton_);
-    transport->addWidget(stopButton_);
-    transport->addStretch(1);
-    transport->addWidget(writeButton_);
+    model_.attach(this, nullptr);
+    if (!model_.captionShown()) setWindowFlag(Qt::FramelessWindowHint, true);
+    model_.initialise({});
+    // The stored client origin, unless it would put the window at the screen's corner.
+    if (storedOriginApplies(model_.storedLeft(), model_.storedTop(), 0, 0))
+        setGeometry(QRect(QPoint(model_.storedLeft(), model_.storedTop()), size()));
+    meterTimer_.start();
 
-    auto* listLabel = new QLabel(QStringLiteral("Asked to play"));
-    listLabel->setObjectName(QStringLiteral("sectionLabel"));
-    list_ = new QListWidget;
-    list_->setFocusPolicy(Qt::NoFocus);
-    connect(list_, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
-        playRequest(static_cast<std::size_t>(list_->row(item)));
-    });
-
-    note_ = new QLabel;
-    note_->setObjectName(QStringLiteral("note"));
-    auto* helpButton = new QPushButton(QStringLiteral("Help"));
-    auto* quitButton = new QPushButton(QStringLiteral("Quit"));
-    connect(helpButton, &QPushButton::clicked, this, [this] { help_.open(kHelpPlayer); });
-    connect(quitButton, &QPushButton::clicked, this, &QWidget::close);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(note_, 1);
-    buttons->addWidget(helpButton);
-    buttons->addWidget(quitButton);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(16, 16, 16, 14);
-    layout->setSpacing(8);
-    layout->addWidget(display);
-    layout->addWidget(position_);
-    layout->addLayout(transport);
-    layout->addSpacing(4);
-    layout->addWidget(listLabel);
-    layout->addWidget(list_, 1);
-    layout->addLayout(buttons);
-
-    tick_.setInterval(kTickMs);
-    connect(&tick_, &QTimer::timeout, this, [this] { showElapsed(); });
-    showState(notify::kStopped);
-    updateButtons();
-
-    // The stored client origin, unless it lies at or above-left of the screen's origin.
-    const int left = values_[0];
-    const int top = values_[1];
-    if (left > 0 || top > 0) move(left, top);
-
-    // The start command line arrives the way a later start's does.
+    // The start command line arrives as a later start's would.
     if (!startCommandLine.empty()) {
         Message own;
         own.code = msg::kCopyData;
@@ -180,6 +134,7 @@ PlayerWindow::PlayerWindow(SettingsStore& settings, HelpTopics& help,
 PlayerWindow::~PlayerWindow() {
     wrap_.stop();
     delete progress_;
+    delete volumePanel_.data();
 }
 
 void PlayerWindow::handle(const Message& message) {
@@ -188,35 +143,36 @@ void PlayerWindow::handle(const Message& message) {
             bringToFront();
             break;
         case msg::kCopyData:
-            openCommandLine(message.payload, message.wparam == 0);
+            for (const std::string& word : splitArguments(message.payload))
+                logEvent(message.wparam == 1 ? "open" : "handover", word);
+            model_.copyData(message.payload);
             break;
         case msg::kClose:
             close();
             break;
         case msg::kCommand:
-            command(message.wparam);
+            model_.command(static_cast<int>(message.wparam), true);
             break;
         case msg::kPlayerNotify:
-            notify(message.wparam, message.lparam);
+            model_.playerNotify(message.wparam, message.lparam);
+            if (message.wparam == notify::kState && message.lparam == notify::kStopped && progress_ &&
+                !wrap_.isRunning()) {
+                // A run that ended before its first progress sends the dialog no close.
+                Message close;
+                close.code = msg::kProgressClose;
+                progress_->handle(close);
+            }
             break;
         case msg::kStreamKindNotify:
-            streamKind_->setText(message.wparam == 1 ? QStringLiteral("Velora")
-                                                     : QStringLiteral("plain"));
+            model_.streamKind(message.wparam == 1);
             break;
         case msg::kPositionMessage:
-            showPosition(message.lparam);
+            model_.positionFromPlayback(static_cast<int>(message.lparam));
             break;
-        case msg::kShowMessage: {
+        case msg::kShowMessage:
             logEvent("message", message.payload);
-            // Outside the drain: the box runs its own loop, and the messages behind this one
-            // must not wait for it.
-            const std::string text = message.payload;
-            QTimer::singleShot(0, this, [this, text] {
-                dialogs_.messageBox(
-                    MessageBoxRequest{kMessageTitle, text, DialogButtons::Ok, DialogIcon::Warning});
-            });
+            showMessageLater(message.payload);
             break;
-        }
         case msg::kProgressFrame:
         case msg::kProgressClose:
             if (progress_) progress_->handle(message);
@@ -226,139 +182,250 @@ void PlayerWindow::handle(const Message& message) {
     }
 }
 
-void PlayerWindow::command(uintptr_t id) {
-    switch (id) {
-        case kCommandStop:
-            if (fromCurrentRun()) wrap_.stop();
-            break;
-        case kCommandNext:
-            // The end of a decode to file plays nothing next; a stopped run's Next is stale.
-            if (fromCurrentRun() && !decoding_ && current_ + 1 < requests_.size())
-                playRequest(current_ + 1);
-            break;
-        case kCommandWriteDecoded:
-            writeDecodedFile();
-            break;
-        default:
-            break;
+void PlayerWindow::showMessageLater(const std::string& text) {
+    // Outside the drain: the box runs its own loop, and the messages behind this one must
+    // not wait for it.
+    QTimer::singleShot(0, this, [this, text] {
+        dialogs_.messageBox(MessageBoxRequest{kMessageTitle, text, DialogButtons::Ok, DialogIcon::Warning});
+    });
+}
+
+// --- what the model shows -------------------------------------------------------------------
+
+void PlayerWindow::showPlaying(bool playing) {
+    playingShown_ = playing;
+    buttons_[cmd::kPlay]->setVisible(!playing);
+    buttons_[cmd::kStop]->setVisible(playing);
+}
+
+void PlayerWindow::showEnhancementButton(bool visible, bool on) {
+    enhancementVisible_ = visible;
+    SkinButton* b = buttons_[cmd::kEnhancement];
+    b->setOn(on);
+    b->setVisible(visible);
+    display_->setVelora(visible);
+}
+
+void PlayerWindow::enableBandControls(bool enabled) {
+    for (BandMeter* meter : bands_) meter->setEnabled(enabled);
+}
+
+void PlayerWindow::showBandSteps(const std::array<int, BandMeters::kBands>& steps) {
+    for (std::size_t i = 0; i < bands_.size(); ++i) bands_[i]->setStep(steps[i]);
+}
+
+void PlayerWindow::showMeters(const std::array<int, BandMeters::kBands>& meters) {
+    for (std::size_t i = 0; i < bands_.size(); ++i) bands_[i]->setLevel(meters[i]);
+}
+
+void PlayerWindow::applySkin() {
+    const int skin = model_.skin();
+    for (auto& [id, b] : buttons_) b->setSkin(skin);
+    display_->setSkin(skin);
+    position_->setSkin(skin);
+    volume_->setSkin(skin);
+    for (BandMeter* meter : bands_) meter->setSkin(skin);
+    const bool oceanic = skin == kSkinOceanic;
+    volume_->setVisible(oceanic);
+    buttons_[cmd::kVolume]->setVisible(!oceanic);
+    update();
+}
+
+void PlayerWindow::placeChildren() {
+    const SkinLayout& layout = skinLayout(model_.skin());
+    for (auto& [id, b] : buttons_) {
+        const QRect place = layout.button(id);
+        if (place.isEmpty()) {
+            b->hide();
+            continue;
+        }
+        b->setGeometry(place);
+    }
+    buttons_[cmd::kPlay]->setVisible(!playingShown_);
+    buttons_[cmd::kStop]->setVisible(playingShown_);
+    buttons_[cmd::kEnhancement]->setVisible(enhancementVisible_);
+    display_->setGeometry(layout.display);
+    position_->setGeometry(layout.position);
+    if (!layout.volume.isEmpty()) volume_->setGeometry(layout.volume);
+    const bool bandsShown = model_.extended() && model_.skin() == kSkinBrushedMetal;
+    for (int band = 0; band < BandMeters::kBands; ++band) {
+        BandMeter* meter = bands_[static_cast<std::size_t>(band)];
+        if (bandsShown) meter->setGeometry(layout.bandRect(band));
+        meter->setVisible(bandsShown);
     }
 }
 
-void PlayerWindow::notify(uintptr_t code, intptr_t value) {
-    switch (code) {
-        case notify::kState:
-            if (value == notify::kStopped) {
-                ++runsEnded_;
-                // A run that ended before its first progress (an input it could not open)
-                // sends no close to the dialog.
-                if (runsEnded_ == runsStarted_) {
-                    if (progress_) {
-                        Message close;
-                        close.code = msg::kProgressClose;
-                        progress_->handle(close);
-                    }
-                    decoding_ = false;
-                }
-            }
-            showState(value);
-            break;
-        case notify::kElapsed:
-            elapsedMs_ = static_cast<long long>(value) * 1000;
-            clock_.restart();
-            showElapsed();
-            break;
-        case notify::kChannels:
-            channels_ = value;
-            haveFormat_ = true;
-            showFormat();
-            break;
-        case notify::kSampleRate:
-            sampleRate_ = value;
-            haveFormat_ = true;
-            showFormat();
-            break;
-        case notify::kBitrate:
-            bitrate_ = value;
-            haveFormat_ = true;
-            showFormat();
-            break;
-        default:
-            break;
+void PlayerWindow::relayout(KeptCorner corner) {
+    const SkinLayout& layout = skinLayout(model_.skin());
+    const bool extended = model_.extended() && model_.skin() == kSkinBrushedMetal;
+    const QSize client(layout.body.width(), layout.body.height() + (extended ? layout.extendedHeight : 0));
+    const QRect oldFrame = frameGeometry();
+    const bool wasVisible = isVisible();
+    const bool frameless = !model_.captionShown();
+    const bool flagChanges = windowFlags().testFlag(Qt::FramelessWindowHint) != frameless;
+    if (flagChanges) setWindowFlag(Qt::FramelessWindowHint, frameless);  // hides the window
+    setFixedSize(client);
+    placeChildren();
+    if (wasVisible) {
+        if (flagChanges) show();
+        // The frame's size is known only once the window manager has framed it again; the
+        // client size and the old frame margins give it.
+        const int marginW = frameless ? 0 : std::max(0, frameGeometry().width() - width());
+        const int marginH = frameless ? 0 : std::max(0, frameGeometry().height() - height());
+        const ScreenRect kept = keepCorner({oldFrame.x(), oldFrame.y(), oldFrame.width(), oldFrame.height()},
+                                           client.width() + marginW, client.height() + marginH, corner);
+        move(kept.x, kept.y);
+    }
+    update();
+}
+
+void PlayerWindow::notifyDisplay(uintptr_t code, intptr_t value) {
+    if (display_->model().notify(code, value)) display_->update();
+    if (code == notify::kState) {
+        // Playing counts the seconds; a pause or a stop holds them.
+        if (value == notify::kPlaying)
+            clockTimer_.start();
+        else
+            clockTimer_.stop();
+        if (value != loggedState_)
+            logEvent("state", value == notify::kPlaying ? "playing" : value == notify::kPaused ? "paused" : "stopped");
+        loggedState_ = value;
     }
 }
 
-void PlayerWindow::showState(intptr_t state) {
-    // The clock keeps the time reached when it stops.
-    if (state_ == notify::kPlaying && state != notify::kPlaying && clock_.isValid())
-        elapsedMs_ += clock_.elapsed();
-    if (state == notify::kPlaying) {
-        clock_.restart();
-        tick_.start();
-    } else {
-        clock_.invalidate();
-        tick_.stop();
-    }
-    if (state != state_) logEvent("state", stateName(state));
-    state_ = state;
-
-    QString text;
-    if (decoding_ && wrap_.isRunning())
-        text = QStringLiteral("Decoding to file");
-    else if (state == notify::kPlaying)
-        text = QStringLiteral("Playing");
-    else if (state == notify::kPaused)
-        text = QStringLiteral("Paused");
-    else
-        text = QStringLiteral("Stopped");
-    stateLabel_->setText(text.toUpper());
-    note_->setText(haveFile_ ? text + QStringLiteral(" \u2014 ") +
-                                   QFileInfo(QString::fromStdString(wrap_.file())).fileName()
-                             : QStringLiteral("Open a file from the command line or a later start."));
-    showElapsed();
-    updateButtons();
+void PlayerWindow::showFile(const std::string& path) {
+    const QString text = QString::fromStdString(path);
+    display_->setFile(text);
+    display_->setToolTip(text.isEmpty() ? QStringLiteral("Status Display") : text);
+    if (!path.empty()) logEvent("play", path);
 }
 
-void PlayerWindow::showElapsed() {
-    long long ms = elapsedMs_;
-    if (state_ == notify::kPlaying && clock_.isValid()) ms += clock_.elapsed();
-    elapsed_->setText(clockText(ms));
+void PlayerWindow::showPosition(int value) {
+    // No knob while idle or while a decode to file runs.
+    if (value < 0 || value > 100 || wrap_.decodingToFile()) value = SliderModel::kIdle;
+    position_->setValue(value);
 }
 
-void PlayerWindow::showFormat() {
-    if (!haveFormat_) {
-        format_->clear();
+void PlayerWindow::showVolume(int level) {
+    volume_->setValue(level);
+}
+
+void PlayerWindow::openVolumePanel() {
+    if (volumePanel_) {
+        volumePanel_->raise();
+        volumePanel_->activateWindow();
         return;
     }
-    QStringList parts;
-    if (sampleRate_ > 0) parts << QStringLiteral("%1 Hz").arg(sampleRate_);
-    if (channels_ == 1)
-        parts << QStringLiteral("mono");
-    else if (channels_ == 2)
-        parts << QStringLiteral("stereo");
-    else if (channels_ > 2)
-        parts << QStringLiteral("%1 channels").arg(channels_);
-    if (bitrate_ == notify::kWaveBitrate)
-        parts << QStringLiteral("WAVE");
-    else if (bitrate_ > 0)
-        parts << QStringLiteral("%1 kbit/s").arg(bitrate_);
-    format_->setText(parts.join(QLatin1Char(' ')));
+    auto* panel = new VolumePanel(
+        settings_, [](int level) { deviceOutput().setVolume(level); },
+        [this] { model_.volumePanelClosed(); }, this);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    volumePanel_ = panel;
+    panel->popUpAt(QCursor::pos());
 }
 
-void PlayerWindow::showPosition(intptr_t percent) {
-    // No knob while idle or decoding to a file; a knob the user holds stays where it is.
-    if (percent == kPositionNone || percent < 0 || percent > 100 || decoding_) {
-        position_->setValue(SliderModel::kIdle);
+void PlayerWindow::showAbout() {
+    AboutDialog about(webLink_, this);
+    about.exec();
+}
+
+void PlayerWindow::runEncoder(const std::string& waveInput) {
+    EncoderWindow encoder(model_.skin(), waveInput, help_);
+    encoder.setWindowModality(Qt::ApplicationModal);
+    encoder.show();
+    QEventLoop loop;
+    // The encoder runs until it is closed; this window waits, as a modal dialog's owner does.
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (!encoder.isVisible()) loop.quit();
+    });
+    poll.start(50);
+    loop.exec();
+}
+
+void PlayerWindow::openHelp() {
+    help_.open(kHelpPlayer);
+}
+
+void PlayerWindow::minimize() {
+    showMinimized();
+}
+
+void PlayerWindow::closeWindow() {
+    close();
+}
+
+void PlayerWindow::after(int ms, std::function<void()> then) {
+    QTimer::singleShot(ms, this, std::move(then));
+}
+
+// --- input ----------------------------------------------------------------------------------
+
+void PlayerWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    paintSkinBackground(painter, model_.skin(), model_.extended());
+}
+
+void PlayerWindow::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
         return;
     }
-    position_->setValue(static_cast<int>(percent));
+    const SkinLayout& layout = skinLayout(model_.skin());
+    if (!layout.handle.isEmpty() && layout.handle.contains(event->position().toPoint())) {
+        model_.command(cmd::kToggleExtended);
+        return;
+    }
+    if (!model_.captionShown() && windowHandle()) {
+        windowHandle()->startSystemMove();
+        return;
+    }
+    QWidget::mousePressEvent(event);
 }
 
-void PlayerWindow::updateButtons() {
-    const bool running = wrap_.isRunning();
-    playButton_->setEnabled(haveFile_ && (!running || wrap_.isPaused()) && !decoding_);
-    pauseButton_->setEnabled(running && !decoding_);
-    stopButton_->setEnabled(running);
-    writeButton_->setEnabled(haveFile_ && !waveFile_ && !decoding_);
+void PlayerWindow::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        model_.command(cmd::kToggleCaption);
+        return;
+    }
+    QWidget::mouseDoubleClickEvent(event);
+}
+
+void PlayerWindow::contextMenuEvent(QContextMenuEvent* event) {
+    if (event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)) return;
+    QMenu menu(this);
+    fillMenu(menu, model_.contextMenu());
+    const QAction* chosen = menu.exec(event->globalPos());
+    if (chosen && chosen->data().isValid()) model_.command(chosen->data().toInt());
+}
+
+void PlayerWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        model_.command(cmd::kClose);
+        return;
+    }
+    if (event->key() == Qt::Key_F1) {
+        openHelp();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void PlayerWindow::dragEnterEvent(QDragEnterEvent* event) {
+    const QMimeData* dropped = event->mimeData();
+    if (dropped->hasUrls() && !dropped->urls().isEmpty() && dropped->urls().front().isLocalFile())
+        event->acceptProposedAction();
+}
+
+void PlayerWindow::dropEvent(QDropEvent* event) {
+    std::vector<std::string> paths;
+    // A file:// URL comes percent-encoded; the local path is the decoded one.
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+    if (paths.empty()) return;
+    event->acceptProposedAction();
+    logEvent("drop", paths.front());
+    model_.dropFiles(paths);
 }
 
 void PlayerWindow::bringToFront() {
@@ -369,86 +436,11 @@ void PlayerWindow::bringToFront() {
     activateWindow();
 }
 
-void PlayerWindow::openCommandLine(const std::string& text, bool handedOver) {
-    const std::vector<std::string> words = splitArguments(text);
-    if (words.empty()) return;
-    const std::size_t first = requests_.size();
-    for (const std::string& word : words) {
-        logEvent(handedOver ? "handover" : "open", word);
-        requests_.push_back(word);
-        const QFileInfo info(QString::fromStdString(word));
-        auto* item = new QListWidgetItem(
-            QStringLiteral("%1   \u2014  %2")
-                .arg(info.fileName(), handedOver ? QStringLiteral("handed over by a later start")
-                                                 : QStringLiteral("from the command line")));
-        item->setToolTip(QString::fromStdString(word));
-        list_->addItem(item);
-    }
-    // The first of them plays; the others follow it.
-    playRequest(first);
-}
-
-void PlayerWindow::playRequest(std::size_t index) {
-    if (index >= requests_.size()) return;
-    if (progress_) return;  // the window is disabled while a decode to file runs
-    wrap_.stop();
-    decoding_ = false;
-    current_ = index;
-    const std::string& file = requests_[index];
-    wrap_.setFile(file);
-    haveFile_ = true;
-    waveFile_ = wrap_.isWaveFile();
-    haveFormat_ = false;
-    channels_ = sampleRate_ = bitrate_ = 0;
-    showFormat();
-    streamKind_->clear();
-    elapsedMs_ = 0;
-    for (int row = 0; row < list_->count(); ++row) {
-        QListWidgetItem* item = list_->item(row);
-        QString label = item->text();
-        if (label.startsWith(QStringLiteral("\u25B6  "))) label.remove(0, 3);
-        item->setText(row == static_cast<int>(index) ? QStringLiteral("\u25B6  ") + label : label);
-    }
-    list_->setCurrentRow(static_cast<int>(index));
-    const QFileInfo info(QString::fromStdString(file));
-    setElidedText(title_, info.fileName());
-    setElidedText(detail_, info.absolutePath());
-    logEvent("play", file);
-    wrap_.start();
-    started();
-}
-
-void PlayerWindow::started() {
-    ++runsStarted_;
-    showState(state_);
-}
-
-void PlayerWindow::play() {
-    if (!haveFile_ || decoding_) return;
-    if (wrap_.isRunning()) {
-        if (wrap_.isPaused()) togglePause();
-        return;
-    }
-    logEvent("play", wrap_.file());
-    wrap_.start();
-    started();
-}
-
-void PlayerWindow::togglePause() {
-    if (decoding_) return;
-    wrap_.togglePause();
-    updateButtons();
-}
-
-void PlayerWindow::stop() {
-    wrap_.stop();
-    updateButtons();
-}
+// --- decode to file ---------------------------------------------------------------------------
 
 void PlayerWindow::writeDecodedFile() {
-    if (!haveFile_ || waveFile_ || decoding_ || progress_) return;
-    wrap_.stop();
-    updateButtons();
+    if (wrap_.file().empty() || wrap_.isWaveFile() || progress_) return;
+    model_.command(cmd::kStop);
     const QFileInfo input(QString::fromStdString(wrap_.file()));
     FileDialogRequest request;
     request.title = "Select Output File";
@@ -462,17 +454,16 @@ void PlayerWindow::writeDecodedFile() {
     const std::string output = withDefaultExtension(*chosen, request.defaultExtension);
     if (!wrap_.startDecodeToFile(output)) return;
     logEvent("decode", output);
-    decoding_ = true;
+    model_.runStarted();
+    showPosition(SliderModel::kIdle);
     progress_ = new ProgressDialog(this, queue_, wrap_.file(), output, [this] { closeProgress(); });
     progress_->show();
-    started();
 }
 
 void PlayerWindow::closeProgress() {
     // Called from inside the dialog's own handlers: it goes once they are done.
     if (progress_) progress_->deleteLater();
     progress_ = nullptr;
-    updateButtons();
 }
 
 void PlayerWindow::closeEvent(QCloseEvent* event) {
@@ -480,18 +471,12 @@ void PlayerWindow::closeEvent(QCloseEvent* event) {
     wrap_.stop();
     delete progress_;
     progress_ = nullptr;
+    if (volumePanel_) volumePanel_->close();
     if (!closing_) {
         closing_ = true;
-        const auto table = playerSettings();
-        for (std::size_t i = 0; i < table.size() && i < values_.size(); ++i) {
-            if (table[i].id == PlayerSetting::DefaultPlayerNot) {
-                // The file type question may have changed it since the window was built.
-                if (!settings_.contains(table[i].section, table[i].key))
-                    writeSetting(settings_, table[i].id, values_[i]);
-                continue;
-            }
-            writeSetting(settings_, table[i].id, values_[i]);
-        }
+        meterTimer_.stop();
+        const QPoint origin = mapToGlobal(QPoint(0, 0));
+        model_.save(origin.x(), origin.y());
         settings_.save();
         logEvent("close");
     }

@@ -1,104 +1,107 @@
 #pragma once
-// The player's main window: it plays the files of its own command line and of every later
-// start's hand-over through the playback controller, shows what the worker reports (state,
-// time, format, stream kind, position), and decodes a compressed file to a WAVE file with
-// the progress dialog.
+// The player's main window: a small skinned deck with its keys, the status display, the
+// position control, the volume control (Oceanic) or the eight band controls of the extended
+// view (Brushed Metal), a context menu, and drag and drop of files. What it does lives in
+// PlayerWindowModel; this class draws and forwards input and messages.
 #include "DialogService.h"
 #include "HelpTopics.h"
 #include "MessageQueue.h"
+#include "PlayerWindowModel.h"
+#include "Processes.h"
 #include "SettingsStore.h"
 #include "Velorawrap.h"
+#include "WebLink.h"
 
-#include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <array>
-#include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
-#include <vector>
-
-class QLabel;
-class QListWidget;
-class QPushButton;
 
 namespace veloraplay {
 
+class BandMeter;
+class LcdDisplay;
 class PositionSlider;
 class ProgressDialog;
+class SkinButton;
+class VolumePanel;
 
-// The player window's command ids.
-inline constexpr uintptr_t kCommandWriteDecoded = 67;
-
-class PlayerWindow final : public QWidget {
+class PlayerWindow final : public QWidget, private PlayerView {
   public:
     PlayerWindow(SettingsStore& settings, HelpTopics& help, const std::string& startCommandLine,
-                 MessageQueue& queue, DialogService& dialogs);
+                 MessageQueue& queue, DialogService& dialogs, Launcher* browser = nullptr);
     ~PlayerWindow() override;
 
+    // A message from the queue: the worker's reports, hand-overs from later starts.
     void handle(const Message& message);
+    // A button or menu command, as the user gives it.
+    void command(int id) { model_.command(id); }
+
+    PlayerWindowModel& model() { return model_; }
+    Velorawrap& playback() { return wrap_; }
 
   protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    void openCommandLine(const std::string& text, bool handedOver);
+    // PlayerView
+    void showPlaying(bool playing) override;
+    void showEnhancementButton(bool visible, bool on) override;
+    void enableBandControls(bool enabled) override;
+    void showBandSteps(const std::array<int, BandMeters::kBands>& steps) override;
+    void showMeters(const std::array<int, BandMeters::kBands>& meters) override;
+    void applySkin() override;
+    void relayout(KeptCorner corner) override;
+    void notifyDisplay(uintptr_t code, intptr_t value) override;
+    void showFile(const std::string& path) override;
+    void showPosition(int value) override;
+    void showVolume(int level) override;
+    void openVolumePanel() override;
+    void showAbout() override;
+    void runEncoder(const std::string& waveInput) override;
+    void writeDecodedFile() override;
+    void openHelp() override;
+    void minimize() override;
+    void closeWindow() override;
+    void after(int ms, std::function<void()> then) override;
+
     void bringToFront();
-    void playRequest(std::size_t index);
-    void play();
-    void togglePause();
-    void stop();
-    void writeDecodedFile();
-    void command(uintptr_t id);
-    void notify(uintptr_t code, intptr_t value);
-    void showState(intptr_t state);
-    void showFormat();
-    void showElapsed();
-    void showPosition(intptr_t percent);
-    void updateButtons();
+    void placeChildren();
     void closeProgress();
-    // A Stop or Next the worker posted belongs to the run now going, not to one stopped since.
-    bool fromCurrentRun() const { return runsEnded_ + 1 == runsStarted_; }
-    // The controller started a run (false when it refused to).
-    void started();
+    void showMessageLater(const std::string& text);
 
     SettingsStore& settings_;
     HelpTopics& help_;
     MessageQueue& queue_;
     DialogService& dialogs_;
+    SystemLauncher systemLauncher_;
+    WebLink webLink_;
     Velorawrap wrap_;
-    std::array<int32_t, 11> values_{};  // the settings table's values, in table order
+    PlayerWindowModel model_;
 
-    std::vector<std::string> requests_;  // every file asked for, in order
-    std::size_t current_ = 0;            // the one set in the controller
-    bool haveFile_ = false;
-    bool waveFile_ = false;
-    bool decoding_ = false;  // the run going (or last) decodes to a file
-    unsigned long runsStarted_ = 0;
-    unsigned long runsEnded_ = 0;
-    intptr_t state_ = notify::kStopped;
-    intptr_t channels_ = 0;
-    intptr_t sampleRate_ = 0;
-    intptr_t bitrate_ = 0;
-    bool haveFormat_ = false;
-    long long elapsedMs_ = 0;  // the time shown when the clock last started or stopped
-    QElapsedTimer clock_;      // runs while playing
-    QTimer tick_;
-
-    QLabel* title_ = nullptr;
-    QLabel* detail_ = nullptr;
-    QLabel* streamKind_ = nullptr;
-    QLabel* stateLabel_ = nullptr;
-    QLabel* elapsed_ = nullptr;
-    QLabel* format_ = nullptr;
-    QLabel* note_ = nullptr;
+    std::map<int, SkinButton*> buttons_;
+    LcdDisplay* display_ = nullptr;
     PositionSlider* position_ = nullptr;
-    QListWidget* list_ = nullptr;
-    QPushButton* playButton_ = nullptr;
-    QPushButton* pauseButton_ = nullptr;
-    QPushButton* stopButton_ = nullptr;
-    QPushButton* writeButton_ = nullptr;
+    PositionSlider* volume_ = nullptr;
+    std::array<BandMeter*, BandMeters::kBands> bands_{};
+    bool playingShown_ = false;
+    bool enhancementVisible_ = false;
+    QTimer meterTimer_;
+    QTimer clockTimer_;  // the display's elapsed seconds while playing
+    QPointer<VolumePanel> volumePanel_;
     ProgressDialog* progress_ = nullptr;
     bool closing_ = false;
+    intptr_t loggedState_ = notify::kStopped;
 };
 
 }  // namespace veloraplay

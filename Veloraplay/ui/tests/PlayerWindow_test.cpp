@@ -2,7 +2,10 @@
 // device and scripted dialogs: what a click on "Write Decoded PCM File..." leads to.
 #include "AtomicFile.h"
 #include "PlayerWindow.h"
+#include "BandMeter.h"
+#include "PositionSlider.h"
 #include "ProgressDialog.h"
+#include "SkinButton.h"
 #include "ScriptedDialogService.h"
 #include "TempFolder.h"
 #include "ToneFiles.h"
@@ -11,7 +14,9 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QLabel>
-#include <QPushButton>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -113,6 +118,7 @@ class Player {
   public:
     Player(const test::TempFolder& dir, const std::string& file)
         : settings_(dir / "settings.ini"),
+          loaded_(settings_.load()),
           help_(dir.path(), launcher_),
           dialogs_(stderr),
           window_(settings_, help_, file, queue_, dialogs_) {
@@ -130,12 +136,21 @@ class Player {
 
     ScriptedDialogService& dialogs() { return dialogs_; }
     PlayerWindow& window() { return window_; }
-    QPushButton* button(const char* name) {
-        return window_.findChild<QPushButton*>(QString::fromLatin1(name));
+    // The context menu's item `id` as it is now (id -1 when the menu has none).
+    MenuEntry menuItem(int id) {
+        for (const MenuEntry& e : window_.model().contextMenu())
+            if (e.id == id) return e;
+        MenuEntry none;
+        none.id = -1;
+        return none;
     }
+    bool canWriteDecoded() { return menuItem(cmd::kWriteDecoded).enabled; }
+
+    SettingsStore& settings() { return settings_; }
 
   private:
     SettingsStore settings_;
+    bool loaded_;  // an earlier window's settings, when there are any
     NoLauncher launcher_;
     HelpTopics help_;
     MessageQueue queue_;
@@ -156,12 +171,10 @@ TEST(PlayerWindow, WritesTheDecodedFileAsTheCommandDoes) {
 
     Player player(dir, file);
     player.dialogs().addAnswer("Select Output File", dir / "decoded");  // no extension
-    QPushButton* write = player.button("writeDecoded");
-    ASSERT_NE(write, nullptr);
-    ASSERT_TRUE(pumpUntil([&] { return write->isEnabled(); }));
-    EXPECT_EQ(write->text(), QStringLiteral("Write Decoded PCM File..."));
+    ASSERT_TRUE(pumpUntil([&] { return player.canWriteDecoded(); }));
+    EXPECT_EQ(player.menuItem(cmd::kWriteDecoded).text, "&Write Decoded PCM File...");
 
-    write->click();
+    player.window().command(cmd::kWriteDecoded);
     ProgressDialog* progress = progressDialog();
     ASSERT_NE(progress, nullptr);
     EXPECT_TRUE(progress->isVisible());
@@ -186,7 +199,7 @@ TEST(PlayerWindow, WritesTheDecodedFileAsTheCommandDoes) {
     EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"decoded.wav", "reference.wav",
                                                              "tone.mp3", "tone.wav"}))
         << "no temporary left";
-    EXPECT_TRUE(write->isEnabled());
+    EXPECT_TRUE(player.canWriteDecoded());
 }
 
 TEST(PlayerWindow, ClosingTheProgressDialogStopsTheDecodeAndLeavesNoFile) {
@@ -204,15 +217,14 @@ TEST(PlayerWindow, ClosingTheProgressDialogStopsTheDecodeAndLeavesNoFile) {
 
     Player player(dir, file);
     player.dialogs().addAnswer("Select Output File", dir / "cancelled.wav");
-    QPushButton* write = player.button("writeDecoded");
-    ASSERT_TRUE(pumpUntil([&] { return write->isEnabled(); }));
-    write->click();
+    ASSERT_TRUE(pumpUntil([&] { return player.canWriteDecoded(); }));
+    player.window().command(cmd::kWriteDecoded);
     ProgressDialog* progress = progressDialog();
     ASSERT_NE(progress, nullptr);
     EXPECT_FALSE(player.window().isEnabled());
     progress->close();  // as from its close box
     EXPECT_TRUE(player.window().isEnabled()) << "enabled again at once";
-    ASSERT_TRUE(pumpUntil([&] { return !progressDialog() && player.button("play")->isEnabled(); }));
+    ASSERT_TRUE(pumpUntil([&] { return !progressDialog() && !player.window().playback().isRunning(); }));
     EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"long.mp3", "tone.wav"}))
         << "the partial output is discarded";
 }
@@ -225,16 +237,126 @@ TEST(PlayerWindow, ADecodeThatCannotOpenItsInputClosesTheDialog) {
     const std::string missing = dir / "missing.mp3";
     Player player(dir, missing);
     player.dialogs().addAnswer("Select Output File", dir / "out.wav");
-    QPushButton* write = player.button("writeDecoded");
-    ASSERT_TRUE(pumpUntil([&] { return write->isEnabled() && player.dialogs().shownCount() == 1; }))
+    ASSERT_TRUE(pumpUntil([&] { return player.canWriteDecoded() && player.dialogs().shownCount() == 1; }))
         << "the playback's own failure is shown first";
-    write->click();
+    player.window().command(cmd::kWriteDecoded);
     ASSERT_NE(progressDialog(), nullptr);
     ASSERT_TRUE(pumpUntil([&] { return !progressDialog() && player.window().isEnabled(); }));
     ASSERT_TRUE(pumpUntil([&] { return player.dialogs().shownCount() == 3; }))
         << "the save dialog, then the decode's message";
     EXPECT_TRUE(namesIn(dir.path()).empty());
-    EXPECT_TRUE(write->isEnabled());
+    EXPECT_TRUE(player.canWriteDecoded());
+}
+
+// The window's controls of one kind (they carry no meta-object of their own, so the type is
+// told by a dynamic cast).
+template <typename T>
+std::vector<T*> controls(PlayerWindow& window) {
+    std::vector<T*> found;
+    for (QWidget* w : window.findChildren<QWidget*>())
+        if (auto* t = dynamic_cast<T*>(w)) found.push_back(t);
+    return found;
+}
+
+int visibleBands(PlayerWindow& window) {
+    int n = 0;
+    for (const BandMeter* m : controls<BandMeter>(window)) n += m->isVisible() ? 1 : 0;
+    return n;
+}
+
+bool buttonShown(PlayerWindow& window, int id) {
+    for (const SkinButton* b : controls<SkinButton>(window))
+        if (b->id() == id) return b->isVisible();
+    return false;
+}
+
+// Oceanic has a volume slider and no band controls; Brushed Metal a volume key, and the band
+// controls only in its extended view. Play and Stop take turns in one place.
+TEST(PlayerWindow, EachSkinShowsItsOwnControls) {
+    application();
+    test::TempFolder dir;
+    Player player(dir, "");
+    PlayerWindow& w = player.window();
+    ASSERT_EQ(controls<PositionSlider>(w).size(), 2u);
+    const auto visibleSliders = [&] {
+        int n = 0;
+        for (const PositionSlider* s : controls<PositionSlider>(w)) n += s->isVisible() ? 1 : 0;
+        return n;
+    };
+    EXPECT_EQ(w.model().skin(), 1) << "Oceanic when nothing is stored";
+    EXPECT_EQ(visibleSliders(), 2);
+    EXPECT_FALSE(buttonShown(w, cmd::kVolume));
+    EXPECT_EQ(visibleBands(w), 0);
+    EXPECT_TRUE(buttonShown(w, cmd::kPlay));
+    EXPECT_FALSE(buttonShown(w, cmd::kStop));
+    const QSize oceanic = w.size();
+
+    w.command(cmd::kSkinBrushedMetal);
+    EXPECT_EQ(visibleSliders(), 1);
+    EXPECT_TRUE(buttonShown(w, cmd::kVolume));
+    EXPECT_EQ(visibleBands(w), 0);
+    const QSize basic = w.size();
+    w.command(cmd::kToggleExtended);
+    EXPECT_EQ(visibleBands(w), 8);
+    EXPECT_GT(w.size().height(), basic.height()) << "the extended panel below the body";
+    EXPECT_EQ(w.size().width(), basic.width());
+    w.command(cmd::kSkinOceanic);
+    EXPECT_EQ(visibleBands(w), 0);
+    EXPECT_EQ(w.size(), oceanic);
+}
+
+// Where the window was, its skin and its view come back at the next start.
+TEST(PlayerWindow, PositionSkinAndViewSurviveARestart) {
+    application();
+    test::TempFolder dir;
+    {
+        Player player(dir, "");
+        player.window().command(cmd::kSkinBrushedMetal);
+        player.window().command(cmd::kToggleExtended);
+        player.window().command(cmd::kToggleCaption);
+        // The window is framed again after the caption's change; then the user moves it.
+        const auto settled = Clock::now() + std::chrono::milliseconds(200);
+        pumpUntil([&] { return Clock::now() > settled; });
+        player.window().move(210, 140);
+        pumpUntil([&] { return Clock::now() > settled + std::chrono::milliseconds(100); });
+        ASSERT_EQ(player.window().pos(), QPoint(210, 140));
+    }
+    SettingsStore saved(dir / "settings.ini");
+    ASSERT_TRUE(saved.load());
+    EXPECT_EQ(saved.getInt("Controller", "Extended View", -1), 1);
+    EXPECT_EQ(saved.getInt("Controller", "Title Bar", -1), 0);
+    Player again(dir, "");
+    EXPECT_EQ(again.window().model().skin(), 0);
+    EXPECT_TRUE(again.window().model().extended());
+    EXPECT_FALSE(again.window().model().captionShown());
+    EXPECT_EQ(visibleBands(again.window()), 8);
+    EXPECT_EQ(again.window().mapToGlobal(QPoint(0, 0)),
+              QPoint(saved.getInt("Controller", "WindowRect.Left", -1), saved.getInt("Controller", "WindowRect.Top", -1)));
+    EXPECT_NE(again.window().mapToGlobal(QPoint(0, 0)), QPoint(0, 0));
+}
+
+// A file manager drops percent-encoded file:// addresses; the player opens the file they name.
+TEST(PlayerWindow, ADroppedFileAddressOpensTheFileItNames) {
+    application();
+    test::TempFolder dir;
+    ::mkdir((dir / "a dir #1").c_str(), 0700);
+    const std::string file = dir / "a dir #1/t\u00f6ne 100%.mp3";
+    test::makeToneFile(dir / "tone.wav", file, 1);
+    Player player(dir, "");
+    auto* data = new QMimeData;
+    const QUrl url = QUrl::fromLocalFile(QString::fromStdString(file));
+    ASSERT_TRUE(url.toEncoded().contains("%25")) << "the address is percent-encoded";
+    data->setUrls({url, QUrl::fromLocalFile(QStringLiteral("/elsewhere/second.mp3"))});
+    // The drop goes where the drag entered, as a drag from another program does.
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&player.window(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&player.window(), &drop);
+    EXPECT_EQ(player.window().playback().file(), file);
+    ASSERT_TRUE(pumpUntil([&] { return !player.window().playback().isRunning(); }));
+    EXPECT_EQ(player.dialogs().shownCount(), 0) << "it played without a complaint";
+    delete data;
 }
 
 }  // namespace
