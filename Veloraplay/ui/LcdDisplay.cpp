@@ -2,7 +2,7 @@
 
 #include "SkinArt.h"
 
-#include <QFileInfo>
+#include <QDir>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
@@ -166,7 +166,7 @@ QString LcdDisplay::channelText() const {
 }
 
 QString LcdDisplay::titleText() const {
-    return file_.isEmpty() ? QStringLiteral("Status Display") : QFileInfo(file_).fileName();
+    return file_.isEmpty() ? QStringLiteral("Status Display") : QDir::toNativeSeparators(file_);
 }
 
 void LcdDisplay::paintEvent(QPaintEvent*) {
@@ -263,7 +263,7 @@ void LcdDisplay::paintEvent(QPaintEvent*) {
     p.setPen(file_.isEmpty() ? pal.dim : pal.lit);
     const QFontMetricsF fm(name);
     p.drawText(QRectF(left, nameBox.top(), tail - left, nameBox.height()), Qt::AlignLeft | Qt::AlignVCenter,
-               fm.elidedText(titleText(), Qt::ElideMiddle, tail - left));
+               fm.elidedText(titleText(), Qt::ElideLeft, tail - left));
 }
 
 }  // namespace veloraplay

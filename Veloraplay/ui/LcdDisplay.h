@@ -21,7 +21,8 @@ class LcdDisplay final : public QWidget {
 
     void setSkin(int skin);
     int skin() const { return skin_; }
-    // What the display writes: the file's name ("Status Display" when none) and the channel
+    // What the display writes: the file's path ("Status Display" when none; cut at the left
+    // to fit, so that the name stays) and the channel
     // glyph's text ("" for the first glyph with other than one channel).
     QString titleText() const;
     QString channelText() const;

@@ -48,7 +48,7 @@ SkinLayout makeMetal() {
         {kPrevious, {12, y, w, h}},  {kPlay, {66, y, w, h}},   {kStop, {66, y, w, h}},
         {kPause, {120, y, w, h}},    {kNext, {174, y, w, h}},  {kEject, {228, y, w, h}},
         {kEnhance, {288, 10, 100, 24}}, {kLibrary, {288, 40, 48, 24}}, {kEncoder, {340, 40, 48, 24}},
-        {kVolume, {288, 70, 100, 22}},
+        {kVolume, {288, 68, 100, 20}},
     };
     return l;
 }
@@ -219,12 +219,17 @@ void paintMetal(QPainter& p, bool extended) {
     metalWell(p, QRectF(prev.left() - 3, prev.top() - 3, eject.right() - prev.left() + 7, prev.height() + 6), 5);
     const QRect enh = l.button(kEnhance), vol = l.button(kVolume);
     metalWell(p, QRectF(enh.left() - 3, enh.top() - 3, enh.width() + 6, vol.bottom() - enh.top() + 7), 5);
+    // Behind the enhancement key, which only Velora streams show: a blank, unlit key.
+    p.setPen(QPen(QColor(0x5c, 0x61, 0x67), 1));
+    p.setBrush(QColor(0x9a, 0x9e, 0xa3));
+    p.drawRoundedRect(QRectF(enh).adjusted(0.5, 0.5, -0.5, -0.5), 3.5, 3.5);
+    engrave(p, QRectF(enh), Qt::AlignCenter, QStringLiteral("PLUS"), artFont(10, true, 1.0), QColor(0x70, 0x75, 0x7b));
 
     // The maker's plate between the keys and the handle.
-    const QRectF plate(l.handle.left(), l.position.top() - 2, l.handle.width(), 20);
-    engrave(p, plate.adjusted(0, -1, 0, -7), Qt::AlignCenter, QStringLiteral("VELORA"), artFont(11, true, 2.5),
+    const QRectF plate(l.handle.left(), vol.bottom() + 5, l.handle.width(), l.handle.top() - vol.bottom() - 7);
+    engrave(p, plate.adjusted(0, 0, 0, -8), Qt::AlignCenter, QStringLiteral("VELORA"), artFont(11, true, 2.5),
             QColor(0x2e, 0x33, 0x39));
-    engrave(p, plate.adjusted(0, 11, 0, 0), Qt::AlignCenter, QStringLiteral("AUDIO PLAYER"), artFont(6.5, false, 1.4));
+    engrave(p, plate.adjusted(0, 12, 0, 0), Qt::AlignCenter, QStringLiteral("AUDIO PLAYER"), artFont(6.5, false, 1.4));
 
     // The handle: a ridged grip with an arrow that tells which way the panel goes.
     const QRectF h = QRectF(l.handle);
@@ -356,6 +361,13 @@ void paintOcean(QPainter& p) {
     p.drawText(QRectF(l.volume.left(), l.volume.top() - 15, l.volume.width(), 11), Qt::AlignLeft | Qt::AlignVCenter,
                QStringLiteral("VOLUME"));
     const QRect enh = l.button(kEnhance);
+    // Behind the enhancement key, which only Velora streams show: its empty outline.
+    p.setPen(QPen(QColor(0x6c, 0xd8, 0xec, 60), 1));
+    p.setBrush(QColor(0x04, 0x14, 0x24, 120));
+    p.drawRoundedRect(QRectF(enh).adjusted(0.5, 0.5, -0.5, -0.5), enh.height() / 2.0, enh.height() / 2.0);
+    p.setPen(QColor(0x6c, 0xd8, 0xec, 70));
+    p.setFont(artFont(9, true, 1.0));
+    p.drawText(QRectF(enh), Qt::AlignCenter, QStringLiteral("PLUS"));
     const QRectF mark(enh.left(), l.button(kPrevious).top() - 2, enh.width(), 30);
     QLinearGradient ink(mark.topLeft(), mark.bottomLeft());
     ink.setColorAt(0, QColor(0xe6, 0xfc, 0xff));
