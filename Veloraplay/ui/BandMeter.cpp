@@ -93,7 +93,7 @@ void BandMeter::paintEvent(QPaintEvent*) {
     const QColor tick = ocean ? QColor(0x7c, 0xd8, 0xea, 150) : QColor(0x3a, 0x3f, 0x45, 170);
     p.setPen(QPen(tick, 1));
     for (int s = 0; s <= BandMeters::kMaxStep; ++s) {
-        const double y = markerY(s) + 0.5 - 0.5;
+        const double y = markerY(s);
         const double len = s == BandMeters::kUnityStep ? 4 : 2;
         p.drawLine(QPointF(slot.left() - 1 - len, y), QPointF(slot.left() - 1, y));
         p.drawLine(QPointF(slot.right() + 1, y), QPointF(slot.right() + 1 + len, y));

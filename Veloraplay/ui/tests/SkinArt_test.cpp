@@ -153,9 +153,18 @@ TEST(SkinArt, EveryKeyLooksDifferentPressedDisabledAndHovered) {
             EXPECT_NE(normal, buttonPicture(skin, place.id, ButtonLook::Pressed, true));
             EXPECT_NE(normal, buttonPicture(skin, place.id, ButtonLook::Hover, true));
             EXPECT_NE(normal, buttonPicture(skin, place.id, ButtonLook::Disabled, true));
-            // The glyph is there: the centre differs from the face beside it.
+            // The glyph is there: the key differs from a bare face of its size.
+            const QRect r(QPoint(0, 0), place.rect.size());
+            QImage bare(r.size(), QImage::Format_ARGB32_Premultiplied);
+            bare.fill(Qt::transparent);
+            QPainter p(&bare);
+            paintSkinButton(p, r, skin, 0, ButtonLook::Normal, true);
+            p.end();
+            EXPECT_NE(normal, bare);
+            // At pixel ratio 2 it is drawn anew, not blown up.
             const QImage big = buttonPicture(skin, place.id, ButtonLook::Normal, true, 2);
             EXPECT_EQ(big.size(), place.rect.size() * 2);
+            EXPECT_NE(big, normal.scaled(big.size()));
         }
 }
 
@@ -465,6 +474,49 @@ TEST(LcdDisplay, PlayingAndIdleLookDifferentInBothSkins) {
         display.render(&wave);
         EXPECT_NE(idle, playing) << skin;
         EXPECT_NE(playing, wave) << skin;
+    }
+}
+
+// The display's other states, one sheet per skin, to look at: paused WAVE input in mono past
+// ten minutes, a three-channel stream, a long path.
+TEST(LcdDisplay, VariantSheets) {
+    application();
+    const char* dir = std::getenv("VELORAPLAY_GRAB_DIR");
+    if (!dir) GTEST_SKIP() << "VELORAPLAY_GRAB_DIR not set";
+    struct Variant {
+        int item, state, elapsed, channels, rate, bitrate;
+        const char* file;
+        bool velora;
+    };
+    const Variant variants[] = {
+        {12, int(notify::kPaused), 754, 1, 22050, int(notify::kWaveBitrate), "/data/rec/voice memo.wav", false},
+        {7, int(notify::kPlaying), 59, 3, 48000, 320,
+         "/media/archive/very/long/folder/names/that/do/not/fit/Some Artist - A Rather Long Title (Live).mp3", true},
+        {0, int(notify::kStopped), -1, 2, 8000, 8, "/tmp/a.mp3", false},
+    };
+    for (int skin = 0; skin < kSkinCount; ++skin) {
+        const QSize size = skinLayout(skin).display.size();
+        QImage sheet(QSize(size.width() + 8, 3 * (size.height() + 4) + 4) * 2, QImage::Format_RGB32);
+        sheet.setDevicePixelRatio(2);
+        sheet.fill(Qt::black);
+        int y = 4;
+        for (const Variant& v : variants) {
+            LcdDisplay display;
+            display.setSkin(skin);
+            display.resize(size);
+            auto& m = display.model();
+            m.notify(notify::kItem, v.item);
+            m.notify(notify::kState, v.state);
+            m.notify(notify::kElapsed, v.elapsed);
+            m.notify(notify::kChannels, v.channels);
+            m.notify(notify::kSampleRate, v.rate);
+            m.notify(notify::kBitrate, v.bitrate);
+            display.setFile(QString::fromUtf8(v.file));
+            display.setVelora(v.velora);
+            display.render(&sheet, QPoint(4, y));
+            y += size.height() + 4;
+        }
+        EXPECT_TRUE(sheet.save(QString::fromLocal8Bit(dir) + "/lcd-skin" + QString::number(skin) + "@2x.png"));
     }
 }
 
