@@ -11,7 +11,6 @@ namespace veloraplay {
 PositionSlider::PositionSlider(bool postWhileDragging, QWidget* parent)
     : QWidget(parent), model_(220, kKnob, postWhileDragging), postWhileDragging_(postWhileDragging) {
     setMinimumSize(60, 16);
-    setCursor(Qt::PointingHandCursor);
 }
 
 void PositionSlider::fit() const {
@@ -29,7 +28,10 @@ void PositionSlider::resizeEvent(QResizeEvent*) {
 
 void PositionSlider::setValue(int value) {
     fit();
-    if (model_.set(value)) update();
+    if (!model_.set(value)) return;
+    // Idle takes no input, so it offers none.
+    setCursor(model_.value() > 100 ? Qt::ArrowCursor : Qt::PointingHandCursor);
+    update();
 }
 
 void PositionSlider::setSkin(int skin) {
