@@ -93,10 +93,16 @@ PlayerWindow::PlayerWindow(SettingsStore& settings, HelpTopics& help,
     display_->setToolTip(QStringLiteral("Status Display"));
     position_ = new PositionSlider(false, this);
     position_->setToolTip(QStringLiteral("Playback Position in Current Song"));
-    position_->setMoved([this](int percent) { model_.positionFromUser(percent); });
+    position_->setMoved([this](int percent) {
+        logEvent("seek", std::to_string(percent));
+        model_.positionFromUser(percent);
+    });
     volume_ = new PositionSlider(true, this);
     volume_->setToolTip(QStringLiteral("Adjust Playback Volume"));
-    volume_->setMoved([this](int level) { model_.volumeFromUser(level); });
+    volume_->setMoved([this](int level) {
+        logEvent("volume", std::to_string(level));
+        model_.volumeFromUser(level);
+    });
     for (int band = 0; band < BandMeters::kBands; ++band) {
         auto* meter = new BandMeter(band, this);
         meter->setToolTip(QString::fromStdString(BandMeters::tooltip(band)));
