@@ -64,6 +64,9 @@ TEST(App, OnePlayerTakesLaterStartsAndSavesItsSettingsOnSigterm) {
     EXPECT_LT(Clock::now() - begin, kHandOverLimit);
     ASSERT_TRUE(desktop.waitFor(player, "handover", second));
     EXPECT_EQ(desktop.eventsOf(player, "handover"), std::vector<std::string>{second});
+    // What a later start hands over is played at once, in place of what was playing.
+    ASSERT_TRUE(desktop.waitFor(player, "play", second));
+    EXPECT_EQ(desktop.eventsOf(player, "play"), (std::vector<std::string>{first, second}));
     EXPECT_TRUE(desktop.eventsOf(later, "player").empty());
 
     // An empty start only brings the player to the front.
