@@ -1,0 +1,1 @@
+#include "LibraryModel.h"

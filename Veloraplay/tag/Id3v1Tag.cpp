@@ -1,0 +1,1 @@
+#include "Id3v1Tag.h"
