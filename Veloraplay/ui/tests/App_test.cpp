@@ -17,6 +17,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 #include <thread>
@@ -286,6 +287,7 @@ TEST(App, StoredGainsOfZeroTakeTheHighBandAway) {
     ASSERT_GT(silent.size(), 44u + 44100 * 4);
     const double drop = 10.0 * std::log10((highBandEnergy(unity) + 1.0) / (highBandEnergy(silent) + 1.0));
     EXPECT_GT(drop, 20.0) << "high band " << highBandEnergy(unity) << " -> " << highBandEnergy(silent);
+    std::printf("high band (above 8 kHz) with every gain at 0: %.1f dB below unity\n", drop);
 }
 
 }  // namespace
