@@ -1,1 +1,181 @@
 #include "InfoEditor.h"
+
+#include <algorithm>
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "Id3v1Tag.h"
+#include "WindowStyle.h"
+
+namespace veloraplay {
+namespace {
+
+QString editorStyleSheet() {
+    return windowStyleSheet() + QStringLiteral(R"(
+    QWidget#infoEditor { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #1b3950, stop:1 #10243a);
+                         border-top: 1px solid #3d6b86; }
+    QLabel { color: #cfe3f2; font-size: 9pt; }
+    QLineEdit { padding: 2px 6px; selection-background-color: #2d5d80; }
+    QLineEdit:read-only { color: #9db7cc; background: #132838; }
+    QComboBox { background: #0f2233; color: #e4f0f8; border: 1px solid #335673; border-radius: 5px;
+                padding: 2px 6px; }
+    QComboBox:disabled { color: #7f98ab; background: #132838; border-color: #2b4a60; }
+    QComboBox::drop-down { border: none; width: 18px; }
+    QComboBox::down-arrow { width: 0; height: 0; border-left: 4px solid transparent;
+                            border-right: 4px solid transparent; border-top: 5px solid #9db7cc; }
+    QComboBox QAbstractItemView { background: #0f2233; color: #e4f0f8; border: 1px solid #335673;
+                                  selection-background-color: #2d5d80; }
+    QPushButton { padding: 3px 18px; }
+  )");
+}
+
+QLineEdit* makeEdit(const char* name, int maxLength) {
+    auto* edit = new QLineEdit;
+    edit->setObjectName(QLatin1String(name));
+    edit->setMaxLength(maxLength);
+    return edit;
+}
+
+QLabel* makeLabel(const char* text, QWidget* buddy) {
+    auto* label = new QLabel(QString::fromUtf8(text));
+    label->setBuddy(buddy);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
+
+QString toQt(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+InfoEditor::InfoEditor(DialogService& dialogs, QWidget* parent)
+    : QWidget(parent), model_(dialogs) {
+    setObjectName(QStringLiteral("infoEditor"));
+    setAttribute(Qt::WA_StyledBackground);
+    setStyleSheet(editorStyleSheet());
+
+    // Longer texts are accepted and cut to the field width when written.
+    title_ = makeEdit("title", 255);
+    artist_ = makeEdit("artist", 255);
+    album_ = makeEdit("album", 255);
+    comment_ = makeEdit("comment", 255);
+    year_ = makeEdit("year", 16);
+    track_ = makeEdit("track", 8);
+    year_->setFixedWidth(64);
+    track_->setFixedWidth(48);
+    genre_ = new QComboBox;
+    genre_->setObjectName(QStringLiteral("genre"));
+    for (const std::string& name : InfoEditorModel::sortedGenreNames()) genre_->addItem(toQt(name));
+    genre_->setMaxVisibleItems(16);
+    genre_->setMinimumWidth(150);
+    updateButton_ = new QPushButton(QStringLiteral("Update"));
+    updateButton_->setObjectName(QStringLiteral("update"));
+
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(12, 8, 8, 8);  // "Update" 8 px from the right edge
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(6);
+    grid->addWidget(makeLabel("Full Title:", title_), 0, 0);
+    grid->addWidget(title_, 0, 1);
+    grid->addWidget(makeLabel("Artist:", artist_), 0, 2);
+    grid->addWidget(artist_, 0, 3);
+    grid->addWidget(makeLabel("Album:", album_), 1, 0);
+    grid->addWidget(album_, 1, 1);
+    grid->addWidget(makeLabel("Comment:", comment_), 1, 2);
+    grid->addWidget(comment_, 1, 3);
+
+    auto* numbers = new QHBoxLayout;
+    numbers->setSpacing(8);
+    numbers->addWidget(year_);
+    numbers->addSpacing(6);
+    numbers->addWidget(makeLabel("Track:", track_));
+    numbers->addWidget(track_);
+    numbers->addStretch(1);
+    grid->addWidget(makeLabel("Year:", year_), 2, 0);
+    grid->addLayout(numbers, 2, 1);
+    auto* genreRow = new QHBoxLayout;
+    genreRow->setSpacing(8);
+    genreRow->addWidget(genre_, 1);
+    genreRow->addSpacing(16);
+    genreRow->addWidget(updateButton_);
+    grid->addWidget(makeLabel("Genre:", genre_), 2, 2);
+    grid->addLayout(genreRow, 2, 3);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+
+    const auto bind = [this](QLineEdit* edit, std::string InfoFields::*field) {
+        connect(edit, &QLineEdit::textChanged, this, [this, field](const QString& text) {
+            if (!loading_) model_.fields().*field = text.toStdString();
+        });
+    };
+    bind(title_, &InfoFields::title);
+    bind(artist_, &InfoFields::artist);
+    bind(album_, &InfoFields::album);
+    bind(comment_, &InfoFields::comment);
+    bind(year_, &InfoFields::year);
+    bind(track_, &InfoFields::track);
+    // The entry's name leads back to the genre index; the row is only where sorting put it.
+    connect(genre_, &QComboBox::currentIndexChanged, this, [this](int row) {
+        if (loading_) return;
+        model_.fields().genre =
+            row < 0 ? -1 : velora::GenreIndexByName(genre_->itemText(row).toStdString());
+    });
+    connect(updateButton_, &QPushButton::clicked, this, &InfoEditor::writeTag);
+    connect(track_, &QLineEdit::returnPressed, this, &InfoEditor::writeTag);
+
+    refresh();
+}
+
+QSize InfoEditor::sizeHint() const {
+    return {QWidget::sizeHint().width(), std::max(120, QWidget::sizeHint().height())};
+}
+
+void InfoEditor::showFile(const std::string& path) {
+    model_.show(path);
+    refresh();
+}
+
+void InfoEditor::setLocked(bool locked) {
+    model_.setLocked(locked);
+    refreshEnabled();
+}
+
+void InfoEditor::writeTag() {
+    if (!model_.updateEnabled()) return;
+    if (model_.update() == InfoEditorModel::UpdateResult::Written) refresh();
+}
+
+void InfoEditor::refresh() {
+    loading_ = true;
+    const InfoFields& f = model_.fields();
+    title_->setText(toQt(f.title));
+    artist_->setText(toQt(f.artist));
+    album_->setText(toQt(f.album));
+    comment_->setText(toQt(f.comment));
+    year_->setText(toQt(f.year));
+    track_->setText(toQt(f.track));
+    const char* name = velora::GenreName(f.genre);
+    genre_->setCurrentIndex(name ? genre_->findText(QString::fromUtf8(name), Qt::MatchFixedString)
+                                 : -1);
+    for (QLineEdit* edit : {title_, artist_, album_, comment_, year_, track_}) {
+        edit->setCursorPosition(0);
+    }
+    loading_ = false;
+    setToolTip(toQt(model_.path()));
+    refreshEnabled();
+}
+
+void InfoEditor::refreshEnabled() {
+    const bool editable = model_.editable();
+    for (QLineEdit* edit : {title_, artist_, album_, comment_, year_, track_}) {
+        edit->setReadOnly(!editable);
+    }
+    genre_->setEnabled(model_.genreEnabled());
+    updateButton_->setEnabled(model_.updateEnabled());
+}
+
+}  // namespace veloraplay
