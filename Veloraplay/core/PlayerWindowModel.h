@@ -125,7 +125,6 @@ class LibraryLink {
     virtual void open() = 0;
     virtual void select(uint32_t itemNumber) = 0;
     virtual void add(const std::string& path) = 0;
-    virtual void setEnabled(bool enabled) = 0;
 };
 
 class PlayerWindowModel {
@@ -182,6 +181,8 @@ class PlayerWindowModel {
     bool hasFile() const { return !playback_.file().empty(); }
     Playlist& folderList() { return folderList_; }
     const Playlist& folderList() const { return folderList_; }
+    // The library window was open at the last exit and opens again.
+    bool libraryAtStart() const { return libraryAtStart_; }
     int storedLeft() const { return storedLeft_; }
     int storedTop() const { return storedTop_; }
     // The volume control's level: the stored level, or 0 when muted.

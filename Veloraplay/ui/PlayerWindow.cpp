@@ -6,6 +6,7 @@
 #include "EncoderWindow.h"
 #include "EventLog.h"
 #include "InstanceChannel.h"
+#include "LibraryWindow.h"
 #include "LcdDisplay.h"
 #include "PcmOut.h"
 #include "PlayerSettings.h"
@@ -118,13 +119,15 @@ PlayerWindow::PlayerWindow(SettingsStore& settings, HelpTopics& help,
         display_->update();
     });
 
-    model_.attach(this, nullptr);
+    model_.attach(this, this);
     if (!model_.captionShown()) setWindowFlag(Qt::FramelessWindowHint, true);
     model_.initialise({});
     // The stored client origin, unless it would put the window at the screen's corner.
     if (storedOriginApplies(model_.storedLeft(), model_.storedTop(), 0, 0))
         setGeometry(QRect(QPoint(model_.storedLeft(), model_.storedTop()), size()));
     meterTimer_.start();
+    // The library window opens again, or its files are looked at once in the background.
+    if (!model_.libraryAtStart()) libraryCheck_ = std::make_unique<LibraryCheck>(settings_);
 
     // The start command line arrives as a later start's would.
     if (!startCommandLine.empty()) {
@@ -139,6 +142,7 @@ PlayerWindow::PlayerWindow(SettingsStore& settings, HelpTopics& help,
 
 PlayerWindow::~PlayerWindow() {
     wrap_.stop();
+    delete library_.data();
     delete progress_;
     delete volumePanel_.data();
 }
@@ -442,6 +446,49 @@ void PlayerWindow::bringToFront() {
     activateWindow();
 }
 
+// --- the library window ---------------------------------------------------------------------
+
+LibraryWindow* PlayerWindow::library() const {
+    return library_.data();
+}
+
+bool PlayerWindow::visible() const {
+    if (const LibraryWindow* window = library_.data()) return window->isVisible();
+    return false;
+}
+
+void PlayerWindow::open() {
+    if (visible()) return;
+    delete library_.data();  // a hidden old one goes first
+    auto* window = new LibraryWindow(settings_, *this, dialogs_, webLink_, this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    if (!window->isWindow()) window->setWindowFlags(window->windowFlags() | Qt::Window);
+    window->setEnabled(isEnabled());
+    library_ = window;
+    window->show();
+    logEvent("library");
+}
+
+void PlayerWindow::select(uint32_t itemNumber) {
+    if (LibraryWindow* window = library_.data()) window->selectItemNumber(itemNumber);
+}
+
+void PlayerWindow::add(const std::string& path) {
+    LibraryWindow* window = library_.data();
+    if (window && window->isVisible()) window->addFromPlayer(path);
+}
+
+void PlayerWindow::clearItemNumber() {
+    if (wrap_.isRunning()) notifyDisplay(notify::kItem, 0);
+}
+
+void PlayerWindow::changeEvent(QEvent* event) {
+    // The library window is enabled and disabled with this one.
+    if (event->type() == QEvent::EnabledChange)
+        if (LibraryWindow* window = library_.data()) window->setEnabled(isEnabled());
+    QWidget::changeEvent(event);
+}
+
 // --- decode to file ---------------------------------------------------------------------------
 
 void PlayerWindow::writeDecodedFile() {
@@ -482,7 +529,9 @@ void PlayerWindow::closeEvent(QCloseEvent* event) {
         closing_ = true;
         meterTimer_.stop();
         const QPoint origin = mapToGlobal(QPoint(0, 0));
+        // Whether the library was open is saved before it closes and saves its tree.
         model_.save(origin.x(), origin.y());
+        if (LibraryWindow* window = library_.data()) window->close();
         settings_.save();
         logEvent("close");
     }

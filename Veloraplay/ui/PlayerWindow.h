@@ -5,6 +5,8 @@
 // PlayerWindowModel; this class draws and forwards input and messages.
 #include "DialogService.h"
 #include "HelpTopics.h"
+#include "LibraryCheck.h"
+#include "LibraryHost.h"
 #include "MessageQueue.h"
 #include "PlayerWindowModel.h"
 #include "Processes.h"
@@ -23,13 +25,17 @@
 namespace veloraplay {
 
 class BandMeter;
+class LibraryWindow;
 class LcdDisplay;
 class PositionSlider;
 class ProgressDialog;
 class SkinButton;
 class VolumePanel;
 
-class PlayerWindow final : public QWidget, private PlayerView {
+class PlayerWindow final : public QWidget,
+                           private PlayerView,
+                           private LibraryHost,
+                           private LibraryLink {
   public:
     PlayerWindow(SettingsStore& settings, HelpTopics& help, const std::string& startCommandLine,
                  MessageQueue& queue, DialogService& dialogs, Launcher* browser = nullptr);
@@ -41,6 +47,10 @@ class PlayerWindow final : public QWidget, private PlayerView {
     void command(int id) { model_.command(id); }
 
     PlayerWindowModel& model() { return model_; }
+    // The library window while it exists.
+    LibraryWindow* library() const;
+    // What the library window reaches of this one.
+    LibraryHost& libraryHost() { return *this; }
     Velorawrap& playback() { return wrap_; }
 
   protected:
@@ -52,6 +62,7 @@ class PlayerWindow final : public QWidget, private PlayerView {
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     // PlayerView
@@ -74,6 +85,20 @@ class PlayerWindow final : public QWidget, private PlayerView {
     void minimize() override;
     void closeWindow() override;
     void after(int ms, std::function<void()> then) override;
+
+    // LibraryHost
+    Playlist& folderList() override { return model_.folderList(); }
+    void handToPlayer(const std::string& payload) override { model_.copyData(payload); }
+    void playerCommand(int id) override { model_.command(id); }
+    bool playbackRunning() const override { return wrap_.isRunning(); }
+    void clearItemNumber() override;
+    void openHelp(const std::string& topic) override { help_.open(topic); }
+
+    // LibraryLink
+    bool visible() const override;
+    void open() override;
+    void select(uint32_t itemNumber) override;
+    void add(const std::string& path) override;
 
     void bringToFront();
     void placeChildren();
@@ -99,6 +124,8 @@ class PlayerWindow final : public QWidget, private PlayerView {
     QTimer meterTimer_;
     QTimer clockTimer_;  // the display's elapsed seconds while playing
     QPointer<VolumePanel> volumePanel_;
+    QPointer<LibraryWindow> library_;
+    std::unique_ptr<LibraryCheck> libraryCheck_;
     ProgressDialog* progress_ = nullptr;
     bool closing_ = false;
     intptr_t loggedState_ = notify::kStopped;

@@ -132,7 +132,6 @@ class FakeLibrary final : public LibraryLink {
     }
     void select(uint32_t item) override { selected.push_back(item); }
     void add(const std::string& path) override { added.push_back(path); }
-    void setEnabled(bool) override {}
 
     bool shown = false;
     int opens = 0;
