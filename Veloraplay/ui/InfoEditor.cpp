@@ -25,9 +25,6 @@ QString editorStyleSheet() {
     QComboBox { background: #0f2233; color: #e4f0f8; border: 1px solid #335673; border-radius: 5px;
                 padding: 2px 6px; }
     QComboBox:disabled { color: #7f98ab; background: #132838; border-color: #2b4a60; }
-    QComboBox::drop-down { border: none; width: 18px; }
-    QComboBox::down-arrow { width: 0; height: 0; border-left: 4px solid transparent;
-                            border-right: 4px solid transparent; border-top: 5px solid #9db7cc; }
     QComboBox QAbstractItemView { background: #0f2233; color: #e4f0f8; border: 1px solid #335673;
                                   selection-background-color: #2d5d80; }
     QPushButton { padding: 3px 18px; }
