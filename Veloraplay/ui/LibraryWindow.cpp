@@ -248,7 +248,7 @@ LibraryWindow::LibraryWindow(SettingsStore& settings, LibraryHost& host, DialogS
 
     auto* title = new QLabel(QStringLiteral("AUDIO FILE LIBRARY"), this);
     title->setObjectName("libraryTitle");
-    title->setGeometry(24, 10, 220, 18);
+    title->setGeometry(24, 4, 220, 18);
     add_ = new QPushButton(QStringLiteral("Add..."), this);
     encoder_ = new QPushButton(QStringLiteral("Encoder"), this);
     website_ = new QPushButton(QStringLiteral("Website"), this);
@@ -309,9 +309,9 @@ void LibraryWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const int w = width(), h = height();
     const int bh = 28;
-    add_->setGeometry(24, 28, 84, bh);
-    encoder_->setGeometry(116, 28, 90, bh);
-    website_->setGeometry(w - 6 - 90, 28, 90, bh);
+    add_->setGeometry(24, 25, 84, bh);
+    encoder_->setGeometry(116, 25, 90, bh);
+    website_->setGeometry(w - 6 - 90, 25, 90, bh);
     const int editorHeight = std::min(editor_->sizeHint().height(), h - 60 - 80);
     editor_->setGeometry(0, h - editorHeight, w, editorHeight);
     tree_->setGeometry(24, 60, w - 8 - 24, h - editorHeight - 60 - 6);
