@@ -86,7 +86,8 @@ inline Bytes RiffWave(const std::vector<Bytes>& chunks, int64_t riffSize = -1) {
 inline void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) return;
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    // An empty file has no data() to pass on.
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
 }
 
