@@ -105,6 +105,20 @@ void writeLibraryWindowState(SettingsStore& settings, const LibraryWindowState& 
     settings.setInt(kLibrarySection, "Write Enabled", s.locked ? 1 : 0);
 }
 
+ScreenRect libraryBesidePlayer(const ScreenRect& player, int width, int height, const ScreenRect& screen) {
+    constexpr int kGap = 8;
+    const int screenRight = screen.x + screen.width, screenBottom = screen.y + screen.height;
+    int x = player.x + player.width + kGap;
+    if (x + width > screenRight) {
+        const int left = player.x - kGap - width;
+        // Whichever side has more room when neither fits whole.
+        x = left >= screen.x || player.x - screen.x > screenRight - (player.x + player.width) ? left : x;
+    }
+    x = std::clamp(x, screen.x, std::max(screen.x, screenRight - width));
+    const int y = std::clamp(player.y, screen.y, std::max(screen.y, screenBottom - height));
+    return {x, y, width, height};
+}
+
 bool isPlaylistPath(const std::string& path) { return endsWithNoCase(path, ".m3u"); }
 
 std::string libraryEntryPath(const std::string& entry, const std::string& playlistPath) {

@@ -82,6 +82,10 @@ struct LibraryWindowState {
 LibraryWindowState readLibraryWindowState(const SettingsStore& settings);
 // The rectangle only when given (not while maximised or minimised); the lock always.
 void writeLibraryWindowState(SettingsStore& settings, const LibraryWindowState& state);
+// Where a library window of `width` x `height` opens when no rectangle is stored: right of the
+// player's frame, else left of it, top edges aligned, kept on the screen's work area; never
+// over the player where the screen leaves room beside it.
+ScreenRect libraryBesidePlayer(const ScreenRect& player, int width, int height, const ScreenRect& screen);
 
 // An entry of a playlist file added to the library: an entry containing ':' or beginning with
 // "\\" or '/' is used as written; any other is relative, its '\' separators become '/' and the

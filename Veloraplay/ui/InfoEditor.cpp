@@ -72,37 +72,41 @@ InfoEditor::InfoEditor(DialogService& dialogs, QWidget* parent)
     updateButton_ = new QPushButton(QStringLiteral("Update"));
     updateButton_->setObjectName(QStringLiteral("update"));
 
-    auto* grid = new QGridLayout(this);
-    grid->setContentsMargins(12, 8, 8, 8);  // "Update" 8 px from the right edge
-    grid->setHorizontalSpacing(8);
-    grid->setVerticalSpacing(6);
-    grid->addWidget(makeLabel("Full Title:", title_), 0, 0);
-    grid->addWidget(title_, 0, 1);
-    grid->addWidget(makeLabel("Artist:", artist_), 0, 2);
-    grid->addWidget(artist_, 0, 3);
-    grid->addWidget(makeLabel("Album:", album_), 1, 0);
-    grid->addWidget(album_, 1, 1);
-    grid->addWidget(makeLabel("Comment:", comment_), 1, 2);
-    grid->addWidget(comment_, 1, 3);
-
-    auto* numbers = new QHBoxLayout;
+    // Year and track, and genre and "Update", travel as pairs when the strip rearranges.
+    numbers_ = new QWidget;
+    auto* numbers = new QHBoxLayout(numbers_);
+    numbers->setContentsMargins(0, 0, 0, 0);
     numbers->setSpacing(8);
     numbers->addWidget(year_);
     numbers->addSpacing(6);
     numbers->addWidget(makeLabel("Track:", track_));
     numbers->addWidget(track_);
     numbers->addStretch(1);
-    grid->addWidget(makeLabel("Year:", year_), 2, 0);
-    grid->addLayout(numbers, 2, 1);
-    auto* genreRow = new QHBoxLayout;
+    genreRow_ = new QWidget;
+    auto* genreRow = new QHBoxLayout(genreRow_);
+    genreRow->setContentsMargins(0, 0, 0, 0);
     genreRow->setSpacing(8);
     genreRow->addWidget(genre_, 1);
-    genreRow->addSpacing(16);
+    genreRow->addSpacing(8);
     genreRow->addWidget(updateButton_);
-    grid->addWidget(makeLabel("Genre:", genre_), 2, 2);
-    grid->addLayout(genreRow, 2, 3);
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(3, 1);
+
+    grid_ = new QGridLayout(this);
+    grid_->setContentsMargins(12, 8, 8, 8);  // "Update" 8 px from the right edge
+    grid_->setHorizontalSpacing(8);
+    grid_->setVerticalSpacing(6);
+    grid_->addWidget(makeLabel("Full Title:", title_), 0, 0);
+    grid_->addWidget(title_, 0, 1);
+    grid_->addWidget(makeLabel("Artist:", artist_), 0, 2);
+    grid_->addWidget(artist_, 0, 3);
+    grid_->addWidget(makeLabel("Album:", album_), 1, 0);
+    grid_->addWidget(album_, 1, 1);
+    grid_->addWidget(makeLabel("Comment:", comment_), 1, 2);
+    grid_->addWidget(comment_, 1, 3);
+    yearLabel_ = makeLabel("Year:", year_);
+    genreLabel_ = makeLabel("Genre:", genre_);
+    grid_->setColumnStretch(1, 1);
+    grid_->setColumnStretch(3, 1);
+    arrange(true);
 
     const auto bind = [this](QLineEdit* edit, std::string InfoFields::*field) {
         connect(edit, &QLineEdit::textChanged, this, [this, field](const QString& text) {
@@ -125,6 +129,32 @@ InfoEditor::InfoEditor(DialogService& dialogs, QWidget* parent)
     connect(track_, &QLineEdit::returnPressed, this, &InfoEditor::writeTag);
 
     refresh();
+}
+
+void InfoEditor::arrange(bool wide) {
+    if (wide == wide_ && numbers_->parentWidget() == this) return;
+    wide_ = wide;
+    for (QWidget* w : {static_cast<QWidget*>(yearLabel_), numbers_, static_cast<QWidget*>(genreLabel_), genreRow_})
+        grid_->removeWidget(w);
+    if (wide) {
+        // Year and track beside the genre: three rows.
+        grid_->addWidget(yearLabel_, 2, 0);
+        grid_->addWidget(numbers_, 2, 1);
+        grid_->addWidget(genreLabel_, 2, 2);
+        grid_->addWidget(genreRow_, 2, 3);
+    } else {
+        // Too narrow for that: the genre and "Update" get a row of their own.
+        grid_->addWidget(yearLabel_, 2, 0);
+        grid_->addWidget(numbers_, 2, 1, 1, 3);
+        grid_->addWidget(genreLabel_, 3, 0);
+        grid_->addWidget(genreRow_, 3, 1, 1, 3);
+    }
+}
+
+int InfoEditor::arrangeFor(int width) {
+    arrange(true);
+    if (minimumSizeHint().width() > width) arrange(false);
+    return sizeHint().height();
 }
 
 QSize InfoEditor::sizeHint() const {

@@ -7,6 +7,8 @@
 #include "InfoEditorModel.h"
 
 class QComboBox;
+class QGridLayout;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -21,11 +23,15 @@ class InfoEditor final : public QWidget {
     bool locked() const { return model_.locked(); }
     InfoEditorModel& model() { return model_; }
     QSize sizeHint() const override;
+    // Lays the strip out for `width`: in three rows where they fit, else in four; returns the
+    // height it then needs.
+    int arrangeFor(int width);
 
     // The "Update" button's work, also for the window's keyboard handling.
     void writeTag();
 
   private:
+    void arrange(bool wide);
     void refresh();
     void refreshEnabled();
 
@@ -38,6 +44,12 @@ class InfoEditor final : public QWidget {
     QLineEdit* track_ = nullptr;
     QComboBox* genre_ = nullptr;
     QPushButton* updateButton_ = nullptr;
+    QGridLayout* grid_ = nullptr;
+    QLabel* yearLabel_ = nullptr;
+    QLabel* genreLabel_ = nullptr;
+    QWidget* numbers_ = nullptr;
+    QWidget* genreRow_ = nullptr;
+    bool wide_ = false;
     bool loading_ = false;
 };
 

@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScreen>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <set>
@@ -261,8 +262,13 @@ LibraryWindow::LibraryWindow(SettingsStore& settings, LibraryHost& host, DialogS
 
     tree_ = new LibraryTree(*this);
     connect(tree_, &QTreeWidget::currentItemChanged, this, [this] { selectionChanged(); });
-    connect(tree_, &QTreeWidget::itemExpanded, this, [](QTreeWidgetItem* it) { it->setIcon(0, treeImage(1)); });
-    connect(tree_, &QTreeWidget::itemCollapsed, this, [](QTreeWidgetItem* it) { it->setIcon(0, treeImage(0)); });
+    // Only folders open and close; the view also reports leaves opened by "expand all".
+    const auto folderImage = [this](QTreeWidgetItem* it, int image) {
+        const LibraryNode* n = model_.find(it->data(0, kIdRole).toULongLong());
+        if (n && n->folder) it->setIcon(0, treeImage(image));
+    };
+    connect(tree_, &QTreeWidget::itemExpanded, this, [folderImage](QTreeWidgetItem* it) { folderImage(it, 1); });
+    connect(tree_, &QTreeWidget::itemCollapsed, this, [folderImage](QTreeWidgetItem* it) { folderImage(it, 0); });
 
     editor_ = new InfoEditor(dialogs_, this);
 
@@ -273,6 +279,12 @@ LibraryWindow::LibraryWindow(SettingsStore& settings, LibraryHost& host, DialogS
     if (state.hasRect) {
         move(state.left, state.top);
         resize(std::max(360, state.right - state.left), std::max(320, state.bottom - state.top));
+    } else if (parent) {
+        const QRect player = parent->window()->frameGeometry();
+        const QRect area = parent->screen()->availableGeometry();
+        const ScreenRect at = libraryBesidePlayer({player.x(), player.y(), player.width(), player.height()}, width(),
+                                                  height(), {area.x(), area.y(), area.width(), area.height()});
+        move(at.x, at.y);
     }
     refresh();
     if (tree_->topLevelItemCount() > 0) tree_->setCurrentItem(tree_->topLevelItem(0));
@@ -312,7 +324,7 @@ void LibraryWindow::resizeEvent(QResizeEvent* event) {
     add_->setGeometry(24, 25, 84, bh);
     encoder_->setGeometry(116, 25, 90, bh);
     website_->setGeometry(w - 6 - 90, 25, 90, bh);
-    const int editorHeight = std::min(editor_->sizeHint().height(), h - 60 - 80);
+    const int editorHeight = std::min(editor_->arrangeFor(w), h - 60 - 80);
     editor_->setGeometry(0, h - editorHeight, w, editorHeight);
     tree_->setGeometry(24, 60, w - 8 - 24, h - editorHeight - 60 - 6);
 }

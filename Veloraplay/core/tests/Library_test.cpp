@@ -437,6 +437,25 @@ TEST(LibraryModel, WindowState) {
     EXPECT_FALSE(s.locked);
 }
 
+TEST(LibraryModel, OpensBesideThePlayer) {
+    const ScreenRect screen{0, 0, 1920, 1080};
+    struct Case {
+        const char* what;
+        ScreenRect player;
+        ScreenRect expected;
+    } cases[] = {
+        {"room on the right", {100, 200, 300, 120}, {408, 200, 460, 520}},
+        {"no room on the right: left of it", {1500, 200, 300, 120}, {1032, 200, 460, 520}},
+        {"low player: moved up to stay on screen", {100, 900, 300, 120}, {408, 560, 460, 520}},
+        {"room on neither side: the wider side, kept on screen", {400, 0, 1200, 120}, {0, 0, 460, 520}},
+        {"wider on the right", {100, 0, 1400, 120}, {1460, 0, 460, 520}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(libraryBesidePlayer(c.player, 460, 520, screen), c.expected) << c.what;
+    // A work area that does not start at the origin (a panel on the left, a second screen).
+    EXPECT_EQ(libraryBesidePlayer({1930, 40, 300, 120}, 460, 520, {1920, 30, 1280, 1024}),
+              (ScreenRect{2238, 40, 460, 520}));
+}
+
 TEST(LibraryCheck, ChecksEveryEntryButMp3Once) {
     TempFolder tmp;
     SettingsStore settings(tmp / "s.ini");
