@@ -65,14 +65,6 @@ const char* ModeName(uint32_t mode) {
 
 bool WriteAll(std::FILE* out, const uint8_t* bytes, size_t n) { return n == 0 || std::fwrite(bytes, 1, n, out) == n; }
 
-// A failed write or seek on the output, with the reason the system gave.
-EncodeOutcome& OutputFailed(EncodeOutcome& r, const std::string& what = std::string()) {
-    r.error = what + std::strerror(errno);
-    r.outputError = true;
-    return r;
-}
-
-
 }  // namespace
 
 std::vector<OperatingPoint> ListOperatingPoints(int vbrKbps) {
@@ -176,14 +168,64 @@ std::string DescribeOperatingPoints(int inputRate, int channels, const EncodeOpt
     return text;
 }
 
+bool OfferedOperatingPoints(int inputRate, int channels, uint32_t channelMode, std::vector<OperatingPoint>& points) {
+    points.clear();
+    EncoderHandle h(enc::mp3EncOpen(inputRate, channels, enc::kInputInt16));
+    if (!h) return false;
+    EncodeOptions o;
+    o.channelMode = channelMode;
+    o.sbr = true;
+    for (int kbps : kCandidateKbps) {
+        o.bitrateKbps = kbps;
+        enc::EncoderOutputFormat f = FormatFor(o, channels);
+        if (enc::mp3EncSetOutputFormat(h.get(), &f) != 1) continue;
+        OperatingPoint p;
+        p.inputRate = inputRate;
+        p.channels = channels;
+        p.channelMode = f.channelMode;
+        p.sbr = f.sbrMode == enc::kSbrModeOn;
+        p.kbps = kbps;
+        p.outputRate = static_cast<int>(f.sampleRate);
+        points.push_back(p);
+    }
+    return true;
+}
+
 EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const EncodeOptions& options,
                              const std::atomic<bool>& cancel, const EncodeProgress& progress) {
+    class ProgressOnly final : public EncodeObserver {
+      public:
+        explicit ProgressOnly(const EncodeProgress& progress) : progress_(progress) {}
+        void chunkRead(uint64_t bytesRead, uint64_t totalBytes) override {
+            if (progress_) progress_(bytesRead, totalBytes);
+        }
+        void encoded(const uint8_t*, size_t) override {}
+
+      private:
+        const EncodeProgress& progress_;
+    } observer(progress);
+    return EncodeWaveFile(inputPath, out, options, cancel, observer);
+}
+
+EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const EncodeOptions& options,
+                             const std::atomic<bool>& cancel, EncodeObserver& observer) {
     EncodeOutcome r;
+    const auto Failed = [&r](EncodeFailure failure, std::string error) -> EncodeOutcome& {
+        r.failure = failure;
+        r.error = std::move(error);
+        return r;
+    };
+    const auto OutputFailed = [&r](const std::string& what = std::string()) -> EncodeOutcome& {
+        r.failure = EncodeFailure::Output;
+        r.error = what + std::strerror(errno);
+        r.outputError = true;
+        return r;
+    };
     velora::WaveInputFile wave;
     if (!wave.Open(inputPath)) {
-        r.error = "not a supported input (" + wave.FailureReason() +
-                  "); only 16-bit linear PCM RIFF/WAVE files with one or two channels are accepted";
-        return r;
+        return Failed(EncodeFailure::Input,
+                      "not a supported input (" + wave.FailureReason() +
+                          "); only 16-bit linear PCM RIFF/WAVE files with one or two channels are accepted");
     }
     r.inputRate = wave.SampleRate();
     r.inputChannels = wave.Channels();
@@ -192,18 +234,16 @@ EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const
 
     EncoderHandle h(enc::mp3EncOpen(r.inputRate, r.inputChannels, enc::kInputInt16));
     if (!h) {
-        r.error = "no operating point for " + input + " input; supported: " +
-                  DescribeOperatingPoints(r.inputRate, r.inputChannels, options);
-        return r;
+        return Failed(EncodeFailure::EncoderOpen, "no operating point for " + input + " input; supported: " +
+                                                      DescribeOperatingPoints(r.inputRate, r.inputChannels, options));
     }
     enc::EncoderOutputFormat format = FormatFor(options, r.inputChannels);
     const std::string asked = std::to_string(options.bitrateKbps) + " kbit/s " + ModeName(format.channelMode) +
                               (options.sbr ? "" : " without SBR") +
                               (options.vbrQuality != 0 ? ", VBR quality " + std::to_string(options.vbrQuality) : "");
     if (enc::mp3EncSetOutputFormat(h.get(), &format) != 1) {
-        r.error = asked + " is not offered for " + input + " input; offered for it: " +
-                  DescribeOperatingPoints(r.inputRate, r.inputChannels, options);
-        return r;
+        return Failed(EncodeFailure::OutputFormat, asked + " is not offered for " + input + " input; offered for it: " +
+                                                       DescribeOperatingPoints(r.inputRate, r.inputChannels, options));
     }
     r.outputRate = static_cast<int>(format.sampleRate);
     r.sbr = format.sbrMode == enc::kSbrModeOn;
@@ -212,16 +252,16 @@ EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const
     edited.qualityMode = options.qualityMode;
     edited.intensityStereo = options.intensityStereo ? 1 : 0;
     if (enc::mp3EncSetConfiguration(h.get(), &edited) != 1) {
-        r.error = "the encoder refused quality mode " + std::to_string(options.qualityMode);
-        return r;
+        return Failed(EncodeFailure::Configuration,
+                      "the encoder refused quality mode " + std::to_string(options.qualityMode));
     }
 
     std::vector<uint8_t> output(kOutputBytes);
-    const int headerBytes = enc::mp3EncGetVbrHeader(h.get(), output.data(), kOutputBytes);
+    const int headerBytes = out ? enc::mp3EncGetVbrHeader(h.get(), output.data(), kOutputBytes) : 0;
     // The header frame is rewritten at the end, so a VBR file needs an output that can seek.
-    if (headerBytes > 0 && std::ftell(out) < 0) return OutputFailed(r, "a VBR file needs an output that can seek: ");
+    if (headerBytes > 0 && std::ftell(out) < 0) return OutputFailed("a VBR file needs an output that can seek: ");
     if (!WriteAll(out, output.data(), static_cast<size_t>(headerBytes))) {
-        return OutputFailed(r);
+        return OutputFailed();
     }
 
     // Whole sample frames of two 16-bit channels: the data is read up to a multiple of 4.
@@ -231,55 +271,62 @@ EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const
     size_t pending = 0;
     size_t offset = 0;
     for (;;) {
-        if (cancel.load()) {
-            r.error = "interrupted";
-            return r;
-        }
+        if (cancel.load()) return Failed(EncodeFailure::Interrupted, "interrupted");
         if (pending == 0 && read < total) {
             const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunkBytes, total - read));
             pending = wave.Read(chunk.data(), want);
             offset = 0;
             read += pending;
             if (pending < want) read = total;  // the file ended early
-            if (progress) progress(read, total);
+            observer.chunkRead(read, total);
         }
         int consumed = 0;
         const int n = enc::VeloraencEncodeFrame(h.get(), chunk.data() + offset, static_cast<int>(pending), &consumed,
                                                 output.data(), kOutputBytes, 0, 0);
         if (n < 0) {
-            r.error = "the encoder failed";
-            return r;
+            // What was written so far still becomes a complete, tagged file.
+            Failed(EncodeFailure::EncodeFrame, "the encoder failed");
+            break;
         }
         pending -= static_cast<size_t>(consumed);
         offset += static_cast<size_t>(consumed);
-        if (!WriteAll(out, output.data(), static_cast<size_t>(n))) {
-            return OutputFailed(r);
+        if (out && !WriteAll(out, output.data(), static_cast<size_t>(n))) {
+            return OutputFailed();
         }
+        if (n > 0) observer.encoded(output.data(), static_cast<size_t>(n));
         if (pending == 0 && read >= total && n == 0 && consumed == 0) break;
     }
 
     // A data chunk that claims more than the file holds, or a file cut short: what there is
     // was encoded, and the caller is told what was not.
     const uint64_t present = wave.Position() < total ? wave.Position() : wave.DataBytes();
-    if (wave.DeclaredDataBytes() > present) {
+    if (r.failure == EncodeFailure::None && wave.DeclaredDataBytes() > present) {
         r.incomplete = "the data chunk is " + std::to_string(wave.DeclaredDataBytes() - present) +
                        " bytes short: it claims " + std::to_string(wave.DeclaredDataBytes()) +
                        ", the file holds " + std::to_string(present) + "; encoded what there is";
+    }
+    if (!out) {
+        r.ok = r.failure == EncodeFailure::None;
+        return r;
     }
 
     uint8_t tag[velora::kDefaultTagBytes];
     const int tagBytes = velora::BuildDefaultTag(tag, sizeof(tag), inputPath);
     if (!WriteAll(out, tag, static_cast<size_t>(tagBytes))) {
-        return OutputFailed(r);
+        return OutputFailed();
     }
     if (headerBytes > 0) {
-        if (enc::mp3EncGetVbrHeader(h.get(), output.data(), kOutputBytes) != headerBytes || std::fflush(out) != 0 ||
-            std::fseek(out, 0, SEEK_SET) != 0 || !WriteAll(out, output.data(), static_cast<size_t>(headerBytes)) ||
-            std::fseek(out, 0, SEEK_END) != 0) {
-            return OutputFailed(r, "cannot rewrite the VBR header: ");
+        // The final header must cover exactly the placeholder's bytes, or it would overwrite
+        // the first audio frame or leave part of the old header behind.
+        if (enc::mp3EncGetVbrHeader(h.get(), output.data(), kOutputBytes) != headerBytes) {
+            return Failed(EncodeFailure::Output, "the VBR header changed its length");
+        }
+        if (std::fflush(out) != 0 || std::fseek(out, 0, SEEK_SET) != 0 ||
+            !WriteAll(out, output.data(), static_cast<size_t>(headerBytes)) || std::fseek(out, 0, SEEK_END) != 0) {
+            return OutputFailed("cannot rewrite the VBR header: ");
         }
     }
-    r.ok = true;
+    r.ok = r.failure == EncodeFailure::None;
     return r;
 }
 

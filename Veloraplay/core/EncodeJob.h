@@ -22,8 +22,21 @@ struct EncodeOptions {
     bool intensityStereo = true;
 };
 
+// Where an encode stopped short.
+enum class EncodeFailure {
+    None,
+    Input,          // the WAVE file cannot be opened or is not 16-bit PCM
+    EncoderOpen,    // the encoder has no operating point for the input's rate and channels
+    OutputFormat,   // the asked bit rate, mode, SBR or VBR quality is not offered
+    Configuration,  // the quality mode or stereo option was refused
+    EncodeFrame,    // the encoder failed mid-stream; what was written is tagged and complete
+    Output,         // a write or seek on the output failed
+    Interrupted,    // the cancel flag was seen
+};
+
 struct EncodeOutcome {
     bool ok = false;
+    EncodeFailure failure = EncodeFailure::None;
     std::string error;  // one line, set when !ok
     int inputRate = 0;
     int inputChannels = 0;
@@ -36,10 +49,26 @@ struct EncodeOutcome {
 // Called now and then with the bytes of sample data read so far and their total.
 using EncodeProgress = std::function<void(uint64_t bytesRead, uint64_t totalBytes)>;
 
+// What the encoder window's job watches while a file is encoded, on the encoding thread.
+class EncodeObserver {
+  public:
+    virtual ~EncodeObserver() = default;
+    // After each read of the input: the sample bytes read so far and the total to encode
+    // (the data chunk up to a multiple of 4; it may be 0).
+    virtual void chunkRead(uint64_t bytesRead, uint64_t totalBytes) = 0;
+    // The frames one encoder call produced, once written to the output (the VBR header
+    // frame is not among them).
+    virtual void encoded(const uint8_t* bytes, size_t count) = 0;
+};
+
 // Writes the stream to `out` (seekable, for the VBR header). On failure `out` holds
 // garbage and the caller discards it.
 EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const EncodeOptions& options,
                              const std::atomic<bool>& cancel, const EncodeProgress& progress);
+// The same, watched by `observer`. A null `out` encodes without writing anything (a job that
+// only listens to the result).
+EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const EncodeOptions& options,
+                             const std::atomic<bool>& cancel, EncodeObserver& observer);
 
 // One way the encoder can code an input: for VBR, a contiguous range of qualities that all
 // give the same result, with the bit rate VBR's selection starts from.
@@ -65,6 +94,12 @@ std::vector<OperatingPoint> ListOperatingPoints(int vbrKbps);
 //   cbr in=RATE ch=N mode=MODE sbr=on|off kbps=K out=RATE
 //   vbr in=RATE ch=N mode=MODE sbr=on|off q=LOW..HIGH out=RATE kbps=K
 std::string FormatOperatingPoint(const OperatingPoint& point);
+
+// The constant-bit-rate points the encoder offers for this input in `channelMode` (1..4) with
+// SBR asked for, as EncodeWaveFile would be asked for them, in ascending bit rate. `sbr` and
+// `outputRate` tell what the encoder made of the request. False when it cannot code the
+// input's rate and channel count at all.
+bool OfferedOperatingPoints(int inputRate, int channels, uint32_t channelMode, std::vector<OperatingPoint>& points);
 
 // What the encoder accepts for this input with `asked`'s mode, SBR request and VBR quality,
 // for error messages, found by asking it: the bit rates (for VBR those its selection may
