@@ -340,7 +340,22 @@ void PlayerWindow::showAbout() {
 }
 
 void PlayerWindow::runEncoder(const std::string& waveInput) {
-    EncoderWindow encoder(model_.skin(), waveInput, help_);
+    // What the encoder reaches of this window: its playback, which monitor playback stops,
+    // and the library window, which receives the encoded file.
+    class Links final : public EncoderPlayerLink, public EncoderLibraryLink {
+      public:
+        explicit Links(PlayerWindow& player) : player_(player) {}
+        void stopPlaying() override { player_.model_.command(cmd::kStop); }
+        bool stillPlaying() const override { return player_.wrap_.isRunning(); }
+        bool exists() const override { return !player_.library_.isNull(); }
+        void add(const std::string& path) override {
+            if (player_.library_) player_.library_->addHandedFile(path);
+        }
+
+      private:
+        PlayerWindow& player_;
+    } links(*this);
+    EncoderWindow encoder(model_.skin(), waveInput, settings_, dialogs_, help_, &links, &links, this);
     encoder.setWindowModality(Qt::ApplicationModal);
     encoder.show();
     QEventLoop loop;

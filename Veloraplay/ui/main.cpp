@@ -69,10 +69,13 @@ class QtWindows final : public WindowFactory {
     }
 
     int runEncoder(int skinType, const std::string& inputFile) override {
-        EncoderWindow window(skinType, inputFile, help_);
+        EncoderWindow window(skinType, inputFile, settings_, dialogs_, help_);
+        if (qtDialogs_) qtDialogs_->setParent(&window);
         onCloseSignal(&window, [&window] { window.close(); });
         window.show();
-        return app_.exec();
+        const int status = app_.exec();
+        if (qtDialogs_) qtDialogs_->setParent(nullptr);
+        return status;
     }
 
   private:
