@@ -63,6 +63,19 @@ const char* ModeName(uint32_t mode) {
     }
 }
 
+// What the encoder made of a request, as an operating point.
+OperatingPoint PointOf(bool vbr, int rate, int channels, const enc::EncoderOutputFormat& f, int kbps) {
+    OperatingPoint p;
+    p.vbr = vbr;
+    p.inputRate = rate;
+    p.channels = channels;
+    p.channelMode = f.channelMode;
+    p.sbr = f.sbrMode == enc::kSbrModeOn;
+    p.kbps = kbps;
+    p.outputRate = static_cast<int>(f.sampleRate);
+    return p;
+}
+
 bool WriteAll(std::FILE* out, const uint8_t* bytes, size_t n) { return n == 0 || std::fwrite(bytes, 1, n, out) == n; }
 
 }  // namespace
@@ -76,17 +89,8 @@ std::vector<OperatingPoint> ListOperatingPoints(int vbrKbps) {
         for (int channels = 1; channels <= 2; ++channels) {
             EncoderHandle h(enc::mp3EncOpen(rate, channels, enc::kInputInt16));
             if (!h) continue;
-            // What the encoder made of a request, as a point of the list.
             const auto PointFor = [rate, channels](bool vbr, const enc::EncoderOutputFormat& f, int kbps) {
-                OperatingPoint p;
-                p.vbr = vbr;
-                p.inputRate = rate;
-                p.channels = channels;
-                p.channelMode = f.channelMode;
-                p.sbr = f.sbrMode == enc::kSbrModeOn;
-                p.kbps = kbps;
-                p.outputRate = static_cast<int>(f.sampleRate);
-                return p;
+                return PointOf(vbr, rate, channels, f, kbps);
             };
             for (uint32_t mode = enc::kChannelModeMono; mode <= enc::kChannelModeDualMono; ++mode) {
                 for (const bool sbr : {true, false}) {
@@ -179,14 +183,7 @@ bool OfferedOperatingPoints(int inputRate, int channels, uint32_t channelMode, s
         o.bitrateKbps = kbps;
         enc::EncoderOutputFormat f = FormatFor(o, channels);
         if (enc::mp3EncSetOutputFormat(h.get(), &f) != 1) continue;
-        OperatingPoint p;
-        p.inputRate = inputRate;
-        p.channels = channels;
-        p.channelMode = f.channelMode;
-        p.sbr = f.sbrMode == enc::kSbrModeOn;
-        p.kbps = kbps;
-        p.outputRate = static_cast<int>(f.sampleRate);
-        points.push_back(p);
+        points.push_back(PointOf(false, inputRate, channels, f, kbps));
     }
     return true;
 }

@@ -5,6 +5,7 @@
 #include "PlayerSettings.h"
 #include "SkinArt.h"
 #include "VolumePanel.h"
+#include "VolumePanelModel.h"
 #include "WindowStyle.h"
 
 #include <QApplication>
@@ -42,7 +43,7 @@ QString encoderStyleSheet(int skin) {
     const SkinPalette& p = skinPalette(skin);
     const bool metal = skin == kSkinBrushedMetal;
     const QString text = metal ? "#2b3036" : "#cfeaf6";
-    const QString soft = metal ? "#4c535b" : "#8fc3d8";
+    const QString soft = metal ? "#6f767e" : "#7fa9bd";
     const QString field = metal ? "#f4f5f6" : "#04182a";
     const QString fieldText = metal ? "#1f2328" : "#e4f6ff";
     const QString edge = metal ? "#80868d" : "#2c7c9c";
@@ -128,6 +129,8 @@ EncoderWindow::EncoderWindow(int skinType, const std::string& inputFile, Setting
     setWindowTitle(QString::fromUtf8(kEncoderTitle));
     setWindowIcon(applicationIcon());
     setAcceptDrops(true);
+    // The monitor is heard at the listener's stored level, as the player would play.
+    deviceOutput().setVolume(VolumePanelModel::outputOpenLevel(settings));
     build();
     model_.attach(*this);
     if (!inputFile.empty()) model_.setInput(inputFile);

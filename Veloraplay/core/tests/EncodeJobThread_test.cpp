@@ -9,7 +9,6 @@
 #include "EncoderTestKit.h"
 #include "TempFolder.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <condition_variable>
@@ -77,16 +76,7 @@ std::string encodedByLibrary(const std::string& input, const EncodeOptions& opti
 }
 
 std::vector<std::string> filesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* d = ::opendir(folder.c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            const std::string n = e->d_name;
-            if (n != "." && n != "..") names.push_back(n);
-        }
-        ::closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
+    return test::namesIn(folder);
 }
 
 EncodeJobSettings windowDefaults(const std::string& in, const std::string& out) {

@@ -5,6 +5,9 @@
 #include "MonitorOutput.h"
 #include "RiffTestFile.h"
 
+#include <dirent.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <deque>
@@ -42,6 +45,20 @@ inline std::string readFile(const std::string& path) {
     while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
     std::fclose(f);
     return bytes;
+}
+
+// The names in a folder, sorted, without "." and "..".
+inline std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(folder.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+            const std::string n = e->d_name;
+            if (n != "." && n != "..") names.push_back(n);
+        }
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 class RecordingDialogs final : public DialogService {

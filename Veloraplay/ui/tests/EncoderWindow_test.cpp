@@ -3,12 +3,12 @@
 // to the wav: sound output equals the decode command's output, and a stop or a close while
 // encoding leaves no file behind. Pictures of the window go to $VELORAPLAY_GRAB_DIR if set.
 #include "AtomicFile.h"
+#include "EncoderTestKit.h"
 #include "EncoderWindow.h"
 #include "ScriptedDialogService.h"
 #include "TempFolder.h"
 #include "ToneFiles.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <QApplication>
@@ -63,18 +63,7 @@ bool pumpUntil(const std::function<bool()>& done) {
     return false;
 }
 
-std::vector<std::string> namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* d = ::opendir(folder.c_str())) {
-        while (const dirent* e = ::readdir(d)) {
-            const std::string n = e->d_name;
-            if (n != "." && n != "..") names.push_back(n);
-        }
-        ::closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using test::namesIn;
 
 std::string contents(const std::string& path) {
     std::string bytes;
