@@ -12,6 +12,9 @@ cmake --build --preset fuzz -j "$(nproc)"
 corpus=$(mktemp -d)
 trap 'rm -rf "$corpus"' EXIT
 cp Veloradec/tests/conformance/*.bit Veloradec/tests/conformance/robustness/* "$corpus"/
+# tessura's text formats: its language file and a playlist, a settings file and a language file
+# with entities.
+cp tessura/system/*.lng fuzz/tessura_seeds/* "$corpus"/
 if [ -d Veloradec/tests/regressions ]; then
   cp Veloradec/tests/regressions/* "$corpus"/
 fi
