@@ -14,30 +14,34 @@
 
 namespace {
 
-const std::string& Folder() {
-    static const std::string folder = [] {
-        char pattern[] = "/tmp/fuzz-language-XXXXXX";
-        const char* made = ::mkdtemp(pattern);
-        if (!made) std::abort();
+// One folder per process, made on first use and removed at exit (a plain array: it must outlive
+// the exit handler).
+char gFolder[] = "/tmp/fuzz-language-XXXXXX";
+char gFile[sizeof gFolder + 9];
+
+const char* File() {
+    static const bool made = [] {
+        if (!::mkdtemp(gFolder)) std::abort();
+        std::snprintf(gFile, sizeof gFile, "%s/fuzz.lng", gFolder);
         std::atexit([] {
-            ::unlink((Folder() + "/fuzz.lng").c_str());
-            ::rmdir(Folder().c_str());
+            ::unlink(gFile);
+            ::rmdir(gFolder);
         });
-        return std::string(made);
+        return true;
     }();
-    return folder;
+    (void)made;
+    return gFile;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string path = Folder() + "/fuzz.lng";
-    if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
+    if (std::FILE* file = std::fopen(File(), "wb")) {
         std::fwrite(data, 1, size, file);
         std::fclose(file);
     }
     tessura::LanguageStore store;
-    store.LoadLanguageList(Folder(), "lng");
+    store.LoadLanguageList(gFolder, "lng");
 
     tessura::XmlParser parser;
     tessura::XmlElement document;
