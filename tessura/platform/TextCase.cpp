@@ -37,6 +37,14 @@ std::string_view stripBlanks(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
+std::string singleLine(std::string_view text) {
+    std::string line(text);
+    for (char& c : line) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    return line;
+}
+
 std::string cutUtf8(std::string_view text, std::size_t maxBytes) {
     if (text.size() <= maxBytes) return std::string(text);
     std::size_t end = maxBytes;

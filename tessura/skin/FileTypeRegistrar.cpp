@@ -14,14 +14,6 @@ extern char** environ;
 namespace tessura {
 
 namespace {
-// Desktop entry values are one line each.
-std::string oneLine(std::string text) {
-    for (char& c : text) {
-        if (c == '\n' || c == '\r') c = ' ';
-    }
-    return text;
-}
-
 // Captions of Windows verbs carry '&' before their access key; menus here have none.
 std::string caption(const std::string& text) {
     std::string out;
@@ -30,7 +22,7 @@ std::string caption(const std::string& text) {
         out += text[i];
         if (text[i] == '&') ++i;
     }
-    return oneLine(out);
+    return singleLine(out);
 }
 
 std::string xmlEscaped(const std::string& text) {
@@ -127,7 +119,7 @@ bool FileTypeRegistrar::writeSkinType(const FileTypeTexts& texts) {
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
         "  <mime-type type=\"application/x-tessura-skin\">\n"
-        "    <comment>" + xmlEscaped(oneLine(texts.skinType)) + "</comment>\n"
+        "    <comment>" + xmlEscaped(singleLine(texts.skinType)) + "</comment>\n"
         "    <glob pattern=\"*.tgf\"/>\n"
         "  </mime-type>\n"
         "</mime-info>\n";

@@ -56,14 +56,6 @@ bool isWritableSectionName(std::string_view name) {
     return true;
 }
 
-std::string oneLine(std::string_view text) {
-    std::string line(text);
-    for (char& c : line) {
-        if (c == '\r' || c == '\n') c = ' ';
-    }
-    return line;
-}
-
 }  // namespace
 
 int leadingDecimal(std::string_view text) {
@@ -269,7 +261,7 @@ std::string INIParser::Serialise() const {
         out += ']';
         if (!section.comment.empty()) {
             out += " #";
-            out += oneLine(section.comment);
+            out += singleLine(section.comment);
         }
         out += "\r\n";
         for (const IniEntry& entry : section.entries) {
@@ -278,7 +270,7 @@ std::string INIParser::Serialise() const {
                 std::size_t end = entry.comment.find('\n', start);
                 if (end == std::string::npos) end = entry.comment.size();
                 out += '#';
-                out += oneLine(entry.comment.substr(start, end - start));
+                out += singleLine(entry.comment.substr(start, end - start));
                 out += "\r\n";
                 start = end + 1;
             }

@@ -237,34 +237,24 @@ class Reader {
         return true;
     }
 
+    // Processing instructions, comments and CDATA sections: skipped to their end, which must
+    // be there. A CDATA section's content becomes text.
+    int delimited(std::string_view opening, std::string_view closing, int tagLine, bool isText) {
+        advance(opening.size());
+        std::string content;
+        if (!skipPast(closing, isText ? &content : nullptr)) {
+            errorLine_ = tagLine;
+            return XmlParser::kErrTagSyntax;
+        }
+        if (isText) addText(content, tagLine);
+        return 0;
+    }
+
     int markup() {
         const int tagLine = line_;
-        if (startsWith("<?")) {
-            advance(2);
-            if (!skipPast("?>", nullptr)) {
-                errorLine_ = tagLine;
-                return XmlParser::kErrTagSyntax;
-            }
-            return 0;
-        }
-        if (startsWith("<!--")) {
-            advance(4);
-            if (!skipPast("-->", nullptr)) {
-                errorLine_ = tagLine;
-                return XmlParser::kErrTagSyntax;
-            }
-            return 0;
-        }
-        if (startsWith("<![CDATA[")) {
-            advance(9);
-            std::string content;
-            if (!skipPast("]]>", &content)) {
-                errorLine_ = tagLine;
-                return XmlParser::kErrTagSyntax;
-            }
-            addText(content, tagLine);
-            return 0;
-        }
+        if (startsWith("<?")) return delimited("<?", "?>", tagLine, false);
+        if (startsWith("<!--")) return delimited("<!--", "-->", tagLine, false);
+        if (startsWith("<![CDATA[")) return delimited("<![CDATA[", "]]>", tagLine, true);
         if (startsWith("<!ENTITY ")) return entityDeclaration(tagLine);
         if (startsWith("<!")) {
             errorLine_ = tagLine;

@@ -88,6 +88,15 @@ TEST_F(Store, WritesReachTheDiskAtOnceUnlessBatchedAndTheFileIsPrivate) {
     EXPECT_STREQ(buffer, "Engl");
 }
 
+TEST_F(Store, ValuesOfTheStoresOwnKeyLiveInTheNamelessSection) {
+    SettingsStore store(settingsPath(), folder.file("program"));
+    ASSERT_TRUE(store.SetSettingInt("", "ConnectionType", 2));
+    ASSERT_TRUE(store.SetSettingInt(kSection, "ConnectionType", 5));
+    SettingsStore reread(settingsPath(), folder.file("program"));
+    EXPECT_EQ(reread.GetSettingInt("", "ConnectionType", 0), 2);
+    EXPECT_EQ(reread.GetSettingInt(kSection, "ConnectionType", 0), 5);
+}
+
 TEST_F(Store, OtherFilesAreReadAndWrittenAsTheyAre) {
     folder.write("program/vis/vis.ini", "[Tunnel]\nSpeed=12\nName=Fast tunnel\n");
     SettingsStore store(settingsPath(), folder.file("program"));
