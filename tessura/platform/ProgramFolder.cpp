@@ -85,3 +85,31 @@ std::string ProgramFolder::file(const std::string& relative) const {
 }
 
 }  // namespace tessura
+
+namespace tessura {
+
+std::string ProgramFolder::instanceFolder() const {
+    if (!runtimeDir.empty()) return runtimeDir;
+    return "/tmp/tessura-" + std::to_string(::getuid());
+}
+
+AudioBackendChoice parseAudioBackend(const char* value) {
+    AudioBackendChoice choice;
+    const std::string text = value ? value : "";
+    if (text.empty() || text == "sdl") return choice;
+    if (text == "null") {
+        choice.kind = AudioBackendChoice::Kind::Null;
+    } else if (text.rfind("wav:", 0) == 0 && text.size() > 4) {
+        choice.kind = AudioBackendChoice::Kind::Wav;
+        choice.wavPath = text.substr(4);
+    } else {
+        choice.kind = AudioBackendChoice::Kind::Invalid;
+    }
+    return choice;
+}
+
+AudioBackendChoice audioBackendFromEnvironment() {
+    return parseAudioBackend(std::getenv("TESSURA_AUDIO"));
+}
+
+}  // namespace tessura

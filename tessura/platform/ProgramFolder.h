@@ -32,7 +32,25 @@ struct ProgramFolder {
     std::string mimeappsList() const { return configHome + "/mimeapps.list"; }
     std::string applicationsDir() const { return dataHome + "/applications"; }
     std::string mimePackagesDir() const { return dataHome + "/mime/packages"; }
+
+    // Where a running tessura listens for the command lines of later starts, and the lock file
+    // that serialises two starts: in $XDG_RUNTIME_DIR, else in /tmp/tessura-<uid>/ (which the
+    // single-instance code creates 0700 and checks to be the user's own).
+    std::string instanceFolder() const;
+    std::string instanceSocket() const { return instanceFolder() + "/tessura.sock"; }
+    std::string instanceLock() const { return instanceFolder() + "/tessura.lock"; }
 };
+
+// The sound output chosen by $TESSURA_AUDIO: unset or "sdl" the desktop's sound device, "null"
+// no sound (buffers consumed at the real-time rate), "wav:PATH" what would be heard written to
+// PATH. Anything else is refused rather than guessed.
+struct AudioBackendChoice {
+    enum class Kind { Sdl, Null, Wav, Invalid };
+    Kind kind = Kind::Sdl;
+    std::string wavPath;
+};
+AudioBackendChoice parseAudioBackend(const char* value);
+AudioBackendChoice audioBackendFromEnvironment();
 
 // The running program's path from /proc/self/exe; "" when it cannot be read.
 std::string runningProgramPath();

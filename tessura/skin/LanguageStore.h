@@ -4,6 +4,9 @@
 // holding one or more <Translation> elements with a <Language> name, a <resource> and a <help>
 // word and <item name="key">text</item> entries. The English translation is the fallback; a
 // key that neither holds is shown as itself.
+//
+// Loading and selecting happen on the main thread before anything else runs; look-ups only read,
+// so any thread may make them once the language is chosen.
 #include "CheckedFormat.h"
 #include "ErrorService.h"
 #include "XmlParser.h"

@@ -166,6 +166,8 @@ std::string unscramblePassword(const std::string& stored) {
 
 Preferences LoadPreferences(SettingsStore& store, const PreferenceContext& context) {
     const char* section = kPreferencesSection;
+    // Older values that migrate, and TessuraPath, reach the file in one write.
+    SettingsStore::Batch batch(store);
     Preferences p;
     for (const IntRow& row : kIntRows) {
         p.*row.field = clampTo(store.GetSettingInt(section, row.key, row.defaultValue), row.low, row.high);

@@ -178,6 +178,31 @@ TEST(ProgramFolder, HomeAndPerUserFilesFollowTheEnvironment) {
     }
 }
 
+TEST(ProgramFolder, SingleInstanceFilesAndTheSoundBackend) {
+    ProgramFolder f;
+    f.runtimeDir = "/run/user/1000";
+    EXPECT_EQ(f.instanceSocket(), "/run/user/1000/tessura.sock");
+    EXPECT_EQ(f.instanceLock(), "/run/user/1000/tessura.lock");
+    f.runtimeDir.clear();
+    EXPECT_EQ(f.instanceSocket(), "/tmp/tessura-" + std::to_string(::getuid()) + "/tessura.sock");
+
+    using Kind = AudioBackendChoice::Kind;
+    struct Case {
+        const char* value;
+        Kind kind;
+        const char* path;
+    };
+    const Case cases[] = {{nullptr, Kind::Sdl, ""},          {"", Kind::Sdl, ""},
+                          {"sdl", Kind::Sdl, ""},            {"null", Kind::Null, ""},
+                          {"wav:/tmp/out.wav", Kind::Wav, "/tmp/out.wav"},
+                          {"wav:", Kind::Invalid, ""},       {"alsa", Kind::Invalid, ""}};
+    for (const Case& c : cases) {
+        const AudioBackendChoice choice = parseAudioBackend(c.value);
+        EXPECT_EQ(choice.kind, c.kind) << (c.value ? c.value : "(unset)");
+        EXPECT_EQ(choice.wavPath, c.path);
+    }
+}
+
 TEST(ScriptedDialogService, AnswersInOrderByKeyOrTextAndOtherwiseTakesTheSafeAnswer) {
     test::TempFolder folder;
     const std::string script = folder.write("answers",
