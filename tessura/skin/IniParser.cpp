@@ -6,6 +6,7 @@
 #include <charconv>
 #include <climits>
 #include <cstring>
+#include <unordered_map>
 #include <utility>
 
 namespace tessura {
@@ -137,6 +138,7 @@ std::string INIParser::UnescapeValue(std::string_view written) {
 
 std::vector<IniSection> INIParser::Parse(std::string_view text, std::vector<IniNote>* notes) {
     std::vector<IniSection> sections;
+    std::unordered_map<std::string, std::size_t> sectionIndex;
     IniSection* current = nullptr;
     std::string pendingComment;
     int line = 1;
@@ -162,18 +164,10 @@ std::vector<IniSection> INIParser::Parse(std::string_view text, std::vector<IniN
         const auto close = content.find(']');
         if (content.front() == '[' && close != std::string_view::npos) {
             const std::string_view name = content.substr(1, close - 1);
-            IniSection* found = nullptr;
-            for (IniSection& s : sections) {
-                if (equalsNoCase(s.name, name)) {
-                    found = &s;
-                    break;
-                }
-            }
-            if (!found) {
-                sections.push_back(IniSection{std::string(name), {}, {}});
-                found = &sections.back();
-            }
-            current = found;
+            // Sections by lower-case name, so a file of many sections is read in linear time.
+            const auto [at, added] = sectionIndex.emplace(lowerAscii(name), sections.size());
+            if (added) sections.push_back(IniSection{std::string(name), {}, {}});
+            current = &sections[at->second];
             const std::string_view after = stripBlanks(content.substr(close + 1));
             std::string comment = !after.empty() && after.front() == '#'
                                       ? std::string(stripBlanks(after.substr(1)))

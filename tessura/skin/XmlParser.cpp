@@ -183,8 +183,11 @@ class Reader {
     }
 
     int reference(std::string& piece) {
-        const std::size_t semicolon = text_.find(';', pos_);
-        if (semicolon == std::string_view::npos || semicolon - pos_ > 34) {
+        // References are short: the ';' is looked for nearby only, so text full of '&' stays
+        // linear to read.
+        const std::size_t near = text_.substr(pos_, 35).find(';');
+        const std::size_t semicolon = near == std::string_view::npos ? near : pos_ + near;
+        if (semicolon == std::string_view::npos) {
             piece += '&';
             advance(1);
             return 0;
