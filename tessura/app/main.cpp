@@ -50,6 +50,16 @@ int main(int argc, char** argv) {
     LanguageStore languages(errors);
     if (!SelectStartupLanguage(languages, settings, dialogs, folder.systemDir())) return -1;
 
+    if (!settings.usable()) {
+        // The settings file cannot be kept: the program runs on with the older file alone.
+        MessageRequest request;
+        request.titleKey = "errors/nonfatalerror";
+        request.textKey = "errors/regerror";
+        request.title = languages.Text(request.titleKey);
+        request.text = languages.Text(request.textKey);
+        dialogs.message(request);
+    }
+
     FileTypeRegistrar registrar(folder, settings);
     PreferenceContext context;
     context.programFolder = folder.home;

@@ -63,6 +63,8 @@ SettingsStore::SettingsStore(std::string settingsFile, std::string programFolder
     store_.SetFileMode(0600);
     usable_ = makeFolders(folderOf(settingsFile_), 0700) &&
               store_.Open(settingsFile_, INIParser::Mode::Create) == 0;
+    // Without it the older file is the store, read and written the same way.
+    if (!usable_) store_.Open(otherFilePath(kStoreFileName), INIParser::Mode::Create);
 }
 
 SettingsStore::~SettingsStore() {
@@ -88,7 +90,7 @@ INIParser& SettingsStore::legacy() {
 }
 
 void SettingsStore::flushLocked() {
-    if (!pendingWrite_ || !usable_) return;
+    if (!pendingWrite_ || !store_.IsOpen()) return;
     pendingWrite_ = false;
     lastWrite_ = store_.Write();
 }
@@ -104,16 +106,20 @@ bool SettingsStore::setLocked(std::string_view section, std::string_view key,
 std::optional<std::string> SettingsStore::StoredValue(std::string_view section,
                                                       std::string_view key) {
     std::lock_guard<std::recursive_mutex> hold(mutex_);
-    return usable_ ? store_.Find(section, key) : std::nullopt;
+    return store_.Find(section, key);
 }
 
 int SettingsStore::GetSettingInt(std::string_view section, std::string_view key,
                                  int defaultValue, std::string_view file) {
     std::lock_guard<std::recursive_mutex> hold(mutex_);
-    if (!isStoreFile(file) || !usable_) {
+    if (!isStoreFile(file)) {
         INIParser other(errors_);
         if (other.Open(otherFilePath(file)) != 0) return defaultValue;
         const auto value = other.Find(section, key);
+        return value ? leadingDecimal(*value) : defaultValue;
+    }
+    if (!usable_) {
+        const auto value = store_.Find(section, key);
         return value ? leadingDecimal(*value) : defaultValue;
     }
     if (const auto stored = store_.Find(section, key)) {
@@ -130,11 +136,12 @@ std::string SettingsStore::GetSettingText(std::string_view section, std::string_
                                           std::string_view defaultValue, std::size_t size,
                                           std::string_view file) {
     std::lock_guard<std::recursive_mutex> hold(mutex_);
-    if (!isStoreFile(file) || !usable_) {
+    if (!isStoreFile(file)) {
         INIParser other(errors_);
         if (other.Open(otherFilePath(file)) != 0) return limited(std::string(defaultValue), size);
         return limited(other.Find(section, key).value_or(std::string(defaultValue)), size);
     }
+    if (!usable_) return limited(store_.Find(section, key).value_or(std::string(defaultValue)), size);
     if (auto stored = store_.Find(section, key)) return limited(std::move(*stored), size);
     auto older = legacy().Find(section, key);
     if (!older) return limited(std::string(defaultValue), size);
@@ -155,15 +162,11 @@ std::size_t SettingsStore::GetSettingText(std::string_view section, std::string_
 bool SettingsStore::SetSetting(std::string_view section, std::string_view key,
                                std::string_view text, std::string_view file) {
     std::lock_guard<std::recursive_mutex> hold(mutex_);
-    if (isStoreFile(file) && usable_) return setLocked(section, key, text);
+    if (isStoreFile(file)) return setLocked(section, key, text);
     INIParser other(errors_);
     if (other.Open(otherFilePath(file), INIParser::Mode::Create) != 0) return false;
     if (other.SetString(section, key, text) != 0) return false;
-    if (!isStoreFile(file)) return other.Close() == 0;
-    // Working on the older file alone: keep the cached copy in step.
-    const bool written = other.Close() == 0;
-    legacyTried_ = false;
-    return written;
+    return other.Close() == 0;
 }
 
 bool SettingsStore::SetSettingInt(std::string_view section, std::string_view key, int value,
@@ -174,7 +177,7 @@ bool SettingsStore::SetSettingInt(std::string_view section, std::string_view key
 bool SettingsStore::RemoveSetting(std::string_view section, std::string_view key,
                                   std::string_view file) {
     std::lock_guard<std::recursive_mutex> hold(mutex_);
-    if (isStoreFile(file) && usable_) {
+    if (isStoreFile(file)) {
         if (store_.RemoveKey(section, key) != 0) return false;
         pendingWrite_ = true;
         if (batchDepth_ == 0) flushLocked();
@@ -183,7 +186,6 @@ bool SettingsStore::RemoveSetting(std::string_view section, std::string_view key
     INIParser other(errors_);
     if (other.Open(otherFilePath(file), INIParser::Mode::ReadWrite) != 0) return false;
     if (other.RemoveKey(section, key) != 0) return false;
-    if (isStoreFile(file)) legacyTried_ = false;
     return other.Close() == 0;
 }
 

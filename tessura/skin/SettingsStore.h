@@ -49,11 +49,11 @@ class SettingsStore {
                        std::string_view file = kStoreFileName);
     bool RemoveSetting(std::string_view section, std::string_view key,
                        std::string_view file = kStoreFileName);
-    // The raw value in the settings file, without default or migration.
+    // The raw value in the store, without default or migration.
     std::optional<std::string> StoredValue(std::string_view section, std::string_view key);
 
     // False when the settings file could not be created: the store then works on the older
-    // INI file alone (the start-up registry check reports it).
+    // INI file alone, read as the profile functions read it (the start-up check reports it).
     bool usable() const { return usable_; }
     // The result of the last write to the settings file (0 or an error-service code).
     int lastWriteResult() const { return lastWrite_; }

@@ -51,6 +51,22 @@ TEST(TessuraProgram, ReadsItsFilesWritesTheSettingsAndSaysItIsNotAPlayerYet) {
     EXPECT_NE(help.output.find("not a player yet"), std::string::npos);
 }
 
+TEST(TessuraProgram, WithoutASettingsFolderItWarnsAndKeepsTheOlderFileInstead) {
+    test::TempFolder folder;
+    std::string english;
+    ASSERT_TRUE(readWholeFile(std::string(VELORA_SOURCE_DIR) + "/tessura/system/english.lng", english));
+    folder.write("home/system/english.lng", english);
+    folder.write("config", "a file where the settings folder should be");
+    const std::string environment = "TESSURA_HOME='" + folder.file("home") + "' XDG_CONFIG_HOME='" +
+                                    folder.file("config") + "' XDG_DATA_HOME='" + folder.file("data") +
+                                    "' TESSURA_DIALOGS=";
+    ProgramRun run = runProgram(environment);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("\"Non-fatal error\" / \"Tessura could not check its settings"), std::string::npos)
+        << run.output;
+    EXPECT_NE(folder.read("home/tessura.ini").find("TessuraVersion=1.96\r\n"), std::string::npos);
+}
+
 TEST(TessuraProgram, WithoutALanguageFileItCannotRun) {
     test::TempFolder folder;
     folder.write("home/system/readme.txt", "no language files here");
