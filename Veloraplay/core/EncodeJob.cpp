@@ -76,6 +76,17 @@ OperatingPoint PointOf(bool vbr, int rate, int channels, const enc::EncoderOutpu
     return p;
 }
 
+// The constant-bit-rate points the encoder takes with `o` at each candidate bit rate.
+std::vector<OperatingPoint> CbrPoints(enc::Mp3EncInstance* h, EncodeOptions o, int rate, int channels) {
+    std::vector<OperatingPoint> points;
+    for (int kbps : kCandidateKbps) {
+        o.bitrateKbps = kbps;
+        enc::EncoderOutputFormat f = FormatFor(o, channels);
+        if (enc::mp3EncSetOutputFormat(h, &f) == 1) points.push_back(PointOf(false, rate, channels, f, kbps));
+    }
+    return points;
+}
+
 bool WriteAll(std::FILE* out, const uint8_t* bytes, size_t n) { return n == 0 || std::fwrite(bytes, 1, n, out) == n; }
 
 }  // namespace
@@ -97,11 +108,7 @@ std::vector<OperatingPoint> ListOperatingPoints(int vbrKbps) {
                     EncodeOptions o;
                     o.channelMode = mode;
                     o.sbr = sbr;
-                    for (int kbps : kCandidateKbps) {
-                        o.bitrateKbps = kbps;
-                        enc::EncoderOutputFormat f = FormatFor(o, channels);
-                        if (enc::mp3EncSetOutputFormat(h.get(), &f) == 1) add(PointFor(false, f, kbps));
-                    }
+                    for (const OperatingPoint& p : CbrPoints(h.get(), o, rate, channels)) add(p);
                     // VBR: a point per contiguous range of accepted qualities with the same result.
                     o.bitrateKbps = vbrKbps;
                     OperatingPoint range;
@@ -179,12 +186,7 @@ bool OfferedOperatingPoints(int inputRate, int channels, uint32_t channelMode, s
     EncodeOptions o;
     o.channelMode = channelMode;
     o.sbr = true;
-    for (int kbps : kCandidateKbps) {
-        o.bitrateKbps = kbps;
-        enc::EncoderOutputFormat f = FormatFor(o, channels);
-        if (enc::mp3EncSetOutputFormat(h.get(), &f) != 1) continue;
-        points.push_back(PointOf(false, inputRate, channels, f, kbps));
-    }
+    points = CbrPoints(h.get(), o, inputRate, channels);
     return true;
 }
 
