@@ -190,6 +190,15 @@ bool OfferedOperatingPoints(int inputRate, int channels, uint32_t channelMode, s
     return true;
 }
 
+HeaderRewrite RewriteVbrHeader(std::FILE* out, const uint8_t* header, int length, int placeholderLength) {
+    if (length != placeholderLength || length <= 0) return HeaderRewrite::LengthChanged;
+    if (std::fflush(out) != 0 || std::fseek(out, 0, SEEK_SET) != 0 ||
+        !WriteAll(out, header, static_cast<size_t>(length)) || std::fseek(out, 0, SEEK_END) != 0) {
+        return HeaderRewrite::WriteFailed;
+    }
+    return HeaderRewrite::Done;
+}
+
 EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const EncodeOptions& options,
                              const std::atomic<bool>& cancel, const EncodeProgress& progress) {
     class ProgressOnly final : public EncodeObserver {
@@ -315,14 +324,12 @@ EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const
         return OutputFailed();
     }
     if (headerBytes > 0) {
-        // The final header must cover exactly the placeholder's bytes, or it would overwrite
-        // the first audio frame or leave part of the old header behind.
-        if (enc::mp3EncGetVbrHeader(h.get(), output.data(), kOutputBytes) != headerBytes) {
-            return Failed(EncodeFailure::Output, "the VBR header changed its length");
-        }
-        if (std::fflush(out) != 0 || std::fseek(out, 0, SEEK_SET) != 0 ||
-            !WriteAll(out, output.data(), static_cast<size_t>(headerBytes)) || std::fseek(out, 0, SEEK_END) != 0) {
-            return OutputFailed("cannot rewrite the VBR header: ");
+        const int finalBytes = enc::mp3EncGetVbrHeader(h.get(), output.data(), kOutputBytes);
+        switch (RewriteVbrHeader(out, output.data(), finalBytes, headerBytes)) {
+            case HeaderRewrite::Done: break;
+            case HeaderRewrite::LengthChanged:
+                return Failed(EncodeFailure::Output, "the VBR header changed its length");
+            case HeaderRewrite::WriteFailed: return OutputFailed("cannot rewrite the VBR header: ");
         }
     }
     r.ok = r.failure == EncodeFailure::None;

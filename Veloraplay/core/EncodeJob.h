@@ -70,6 +70,12 @@ EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const
 EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const EncodeOptions& options,
                              const std::atomic<bool>& cancel, EncodeObserver& observer);
 
+// The VBR header frame at the start of `out` replaced by its final form, and the position
+// back at the end. Only a header as long as the placeholder it replaces is written: a longer
+// one would overwrite the first audio frame, a shorter one leave part of the old behind.
+enum class HeaderRewrite { Done, LengthChanged, WriteFailed };
+HeaderRewrite RewriteVbrHeader(std::FILE* out, const uint8_t* header, int length, int placeholderLength);
+
 // One way the encoder can code an input: for VBR, a contiguous range of qualities that all
 // give the same result, with the bit rate VBR's selection starts from.
 struct OperatingPoint {

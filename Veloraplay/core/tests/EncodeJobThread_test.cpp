@@ -277,5 +277,34 @@ TEST(EncodeJobThread, TheStatusLineComesAtMostOncePerElapsedSecond) {
     EXPECT_EQ(reports.statuses.back(), "Duration: 00:00:01  Time: 00:00:15  Speed: 0.1");
 }
 
+TEST(EncodeJobThread, TheVbrHeaderIsRewrittenOnlyOverAPlaceholderOfItsLength) {
+    struct Case {
+        int length;
+        HeaderRewrite result;
+        std::string file;  // afterwards: a 4-byte placeholder "pppp" before the frames "FFFF"
+    } const cases[] = {
+        {4, HeaderRewrite::Done, "HHHHFFFF"},
+        {5, HeaderRewrite::LengthChanged, "ppppFFFF"},
+        {3, HeaderRewrite::LengthChanged, "ppppFFFF"},
+        {0, HeaderRewrite::LengthChanged, "ppppFFFF"},
+    };
+    const uint8_t header[] = {'H', 'H', 'H', 'H', 'H'};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.length);
+        std::FILE* f = std::tmpfile();
+        ASSERT_NE(f, nullptr);
+        std::fputs("ppppFFFF", f);
+        EXPECT_EQ(RewriteVbrHeader(f, header, c.length, 4), c.result);
+        if (c.result == HeaderRewrite::Done) {
+            EXPECT_EQ(std::ftell(f), 8);  // at the end again, for anything appended
+        }
+        std::rewind(f);
+        char back[16] = {};
+        EXPECT_EQ(std::fread(back, 1, sizeof back, f), 8u);
+        EXPECT_EQ(std::string(back), c.file);
+        std::fclose(f);
+    }
+}
+
 }  // namespace
 }  // namespace veloraplay
