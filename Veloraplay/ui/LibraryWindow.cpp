@@ -1,5 +1,7 @@
 #include "LibraryWindow.h"
 
+#include "MenuFill.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
@@ -32,27 +34,6 @@ namespace {
 constexpr int kIdRole = Qt::UserRole + 1;
 const char* const kNodeMime = "application/x-veloraplay-library-node";
 const char* const kTitle = "Audio File Library";
-
-void fillMenu(QMenu& menu, const std::vector<MenuEntry>& entries) {
-    for (const MenuEntry& e : entries) {
-        if (e.separator()) {
-            menu.addSeparator();
-            continue;
-        }
-        const QString text = QString::fromStdString(e.text);
-        if (!e.submenu.empty()) {
-            fillMenu(*menu.addMenu(text), e.submenu);
-            continue;
-        }
-        QAction* action = menu.addAction(text);
-        action->setData(e.id);
-        action->setEnabled(e.enabled);
-        if (e.checked) {
-            action->setCheckable(true);
-            action->setChecked(true);
-        }
-    }
-}
 
 // Images 0-3: closed folder, open folder, file, WAVE file.
 QIcon treeImage(int image) {

@@ -8,6 +8,7 @@
 #include "InstanceChannel.h"
 #include "LibraryWindow.h"
 #include "LcdDisplay.h"
+#include "MenuFill.h"
 #include "PcmOut.h"
 #include "PlayerSettings.h"
 #include "PositionSlider.h"
@@ -45,28 +46,6 @@ const char* const kMessageTitle = "veloraplay";
 constexpr int kButtonIds[] = {cmd::kPlay,    cmd::kStop,    cmd::kEject,   cmd::kPause,
                               cmd::kNext,    cmd::kPrevious, cmd::kLibrary, cmd::kEncoder,
                               cmd::kEnhancement, cmd::kVolume};
-
-void fillMenu(QMenu& menu, const std::vector<MenuEntry>& entries) {
-    for (const MenuEntry& e : entries) {
-        if (e.separator()) {
-            menu.addSeparator();
-            continue;
-        }
-        const QString text = QString::fromStdString(e.text);
-        if (!e.submenu.empty()) {
-            QMenu* sub = menu.addMenu(text);
-            fillMenu(*sub, e.submenu);
-            continue;
-        }
-        QAction* action = menu.addAction(text);
-        action->setData(e.id);
-        action->setEnabled(e.enabled);
-        if (e.checked) {
-            action->setCheckable(true);
-            action->setChecked(true);
-        }
-    }
-}
 
 }  // namespace
 
