@@ -13,6 +13,8 @@ constexpr std::size_t kPlayEntries = 10;
 constexpr std::size_t kFileSize = 2000;
 constexpr std::size_t kDisplaySize = 4096;
 constexpr std::size_t kUrlSize = 2000;
+// Every opened address would otherwise be kept (and read at each open) for ever.
+constexpr std::size_t kUrlEntries = 100;
 
 std::string numbered(const char* prefix, std::size_t index) {
     return std::string(prefix) + std::to_string(index);
@@ -54,7 +56,7 @@ void RecordPlayedTrack(SettingsStore& store, const PlayedTrack& track) {
 std::vector<std::string> ReadUrlHistory(SettingsStore& store) {
     std::vector<std::string> urls;
     const auto count = static_cast<std::size_t>(itemCount(store, kUrlSection));
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < count && i < kUrlEntries; ++i) {
         std::string url = store.GetSettingText(kUrlSection, numbered("url_", i), "", kUrlSize);
         if (!url.empty()) urls.push_back(std::move(url));
     }
@@ -64,7 +66,7 @@ std::vector<std::string> ReadUrlHistory(SettingsStore& store) {
 void RecordOpenedUrl(SettingsStore& store, const std::string& url) {
     std::vector<std::string> list{cutUtf8(url, kUrlSize - 1)};
     for (std::string& old : ReadUrlHistory(store)) {
-        if (old != list.front()) list.push_back(std::move(old));
+        if (old != list.front() && list.size() < kUrlEntries) list.push_back(std::move(old));
     }
     SettingsStore::Batch batch(store);
     for (std::size_t i = 0; i < list.size(); ++i) {

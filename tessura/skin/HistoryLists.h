@@ -18,7 +18,7 @@ std::vector<PlayedTrack> ReadPlayHistory(SettingsStore& store);
 void RecordPlayedTrack(SettingsStore& store, const PlayedTrack& track);
 
 std::vector<std::string> ReadUrlHistory(SettingsStore& store);
-// The address first, then the older ones that differ from it; no limit.
+// The address first, then the older ones that differ from it; at most 100 kept.
 void RecordOpenedUrl(SettingsStore& store, const std::string& url);
 
 }  // namespace tessura

@@ -153,7 +153,7 @@ TEST_F(Store, HistoriesPutTheNewestFirstWithoutRepeats) {
     for (int i = 0; i < 15; ++i) RecordOpenedUrl(store, "http://radio.example/" + std::to_string(i));
     RecordOpenedUrl(store, "http://radio.example/3");
     const auto urls = ReadUrlHistory(store);
-    ASSERT_EQ(urls.size(), 15u);  // no limit
+    ASSERT_EQ(urls.size(), 15u);  // well below the cap
     EXPECT_EQ(urls[0], "http://radio.example/3");
     EXPECT_EQ(urls[1], "http://radio.example/14");
     EXPECT_EQ(store.StoredValue("URL_HISTORY", "url_0"), "http://radio.example/3");
