@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -13,14 +12,18 @@
 #include <string_view>
 #include <vector>
 
-#include "OutputTarget.h"
-#include "FileInfo.h"
-#include "PlayCommand.h"
+#include "CommandMessages.h"
 #include "DecodeJob.h"
-#include "EncodeJob.h"
-#include "WaveInputFile.h"
+#include "EncodeCommand.h"
+#include "FileInfo.h"
+#include "OutputTarget.h"
+#include "PcmOutput.h"
+#include "PlayCommand.h"
 
 namespace {
+
+using veloraplay::Fail;
+using veloraplay::UsageError;
 
 constexpr const char* kUsage =
     "Usage: velora COMMAND [OPTIONS] ARGUMENTS\n"
@@ -35,9 +38,13 @@ constexpr const char* kUsage =
     "          --no-sbr              output keeps their doubled rate)\n"
     "          --no-gapless          keep the encoder's delay and padding (trimmed by\n"
     "                                default where the file's VBR header records them)\n"
+    "      -r, --raw                 headerless 16-bit little-endian samples\n"
+    "      -f, --float               32-bit float WAVE (with --raw: headerless floats)\n"
     "      -q, --quiet               no progress line\n"
-    "  encode [OPTIONS] IN.wav OUT   encode a 16-bit PCM WAVE file to a Velora file (an mp3\n"
-    "                                stream with the SBR layer), or to plain mp3 without SBR\n"
+    "  encode [OPTIONS] IN OUT       encode a sound file to a Velora file (an mp3 stream\n"
+    "                                with the SBR layer), or to plain mp3 without SBR; IN\n"
+    "                                is WAVE (any PCM width, float, extensible), RF64,\n"
+    "                                AIFF, FLAC, Ogg Vorbis or Opus\n"
     "      -b, --bitrate KBPS        total bit rate in kbit/s (default 64, what the encoder\n"
     "                                offers)\n"
     "      -V, --vbr-quality Q       variable bit rate at quality 1..100\n"
@@ -47,9 +54,21 @@ constexpr const char* kUsage =
     "      -q N                      quality mode 0 (fastest) .. 2 (best, default)\n"
     "          --intensity           allow intensity stereo (default)\n"
     "          --no-intensity        do not allow it\n"
-    "          --quiet               no progress line\n"
+    "          --resample HZ         convert the input to HZ (default: a rate the point\n"
+    "                                does not take goes to the nearest one it does)\n"
+    "          --downmix             mix more than two channels to stereo\n"
+    "          --title, --tt TEXT    the tag's title (each text is cut to its field)\n"
+    "          --artist, --ta TEXT   artist\n"
+    "          --album, --tl TEXT    album\n"
+    "          --year, --ty TEXT     year\n"
+    "          --comment, --tc TEXT  comment\n"
+    "          --track, --tn N       track number 1..255\n"
+    "          --genre, --tg G       genre number or name (see --genre-list)\n"
+    "          --no-tag              write no tag\n"
+    "          --quiet               no progress line and no notices\n"
     "  encode --list [-b KBPS]       list every operating point, one per line (VBR lines\n"
     "                                for -b KBPS, default 64)\n"
+    "  encode --genre-list           list the tag's genres, number and name\n"
     "  info [--json] FILE            show what the stream says about itself\n"
     "  play [OPTIONS] FILE...        play Velora, mp3 and WAVE files one after another,\n"
     "                                with a status line on standard error\n"
@@ -64,9 +83,9 @@ constexpr const char* kUsage =
     "                                could not be played\n"
     "  help                          show this text\n"
     "\n"
-    "For decode, IN and OUT may be '-' for standard input and output. play sounds through\n"
-    "the output VELORAPLAY_AUDIO names: sdl (the default), null, or wav:PATH (what would be\n"
-    "heard written to a WAVE file, in real time).\n"
+    "For decode and encode, IN and OUT may be '-' for standard input and output. play\n"
+    "sounds through the output VELORAPLAY_AUDIO names: sdl (the default), null, or wav:PATH\n"
+    "(what would be heard written to a WAVE file, in real time).\n"
     "\n"
     "Options:\n"
     "  -h, --help                    show this text\n"
@@ -76,22 +95,14 @@ std::atomic<bool> gCancel{false};
 
 extern "C" void OnSignal(int) { gCancel.store(true); }
 
-int Fail(const std::string& message) {
-    std::fprintf(stderr, "velora: %s\n", message.c_str());
-    return 1;
-}
-
-int UsageError(const std::string& message) {
-    std::fprintf(stderr, "velora: %s (try 'velora --help')\n", message.c_str());
-    return 2;
-}
-
 // How messages name the output.
-std::string OutputLabel(const std::string& name) { return name == "-" ? "standard output" : "'" + name + "'"; }
+std::string OutputLabel(const std::string& name) { return veloraplay::FileLabel(name, "standard output"); }
 
 struct Arguments {
     std::vector<std::string> positional;
     veloraplay::DecodeOptions decode;
+    bool raw = false;     // headerless samples
+    bool floats = false;  // 32-bit float samples
     bool quiet = false;
 };
 
@@ -117,6 +128,10 @@ bool ParseDecodeArguments(int argc, char** argv, Arguments& args, std::string& e
             args.decode.gapless = false;
         } else if (a == "-q" || a == "--quiet") {
             args.quiet = true;
+        } else if (a == "-r" || a == "--raw") {
+            args.raw = true;
+        } else if (a == "-f" || a == "--float") {
+            args.floats = true;
         } else if (a.size() > 1 && a[0] == '-') {
             error = "unknown option '" + std::string(a) + "'";
             return false;
@@ -161,8 +176,10 @@ int RunDecode(int argc, char** argv) {
             std::fprintf(stderr, "\rvelora: decoding %s: %lld frames", inName.c_str(), frames);
         }
     };
+    veloraplay::PcmOutput pcm(out, !args.raw, args.floats);
     const veloraplay::DecodeOutcome outcome =
-        veloraplay::DecodeToWave(in, out, args.decode, gCancel, progress);
+        args.raw || args.floats ? veloraplay::DecodeStream(in, pcm, args.decode, gCancel, progress)
+                                : veloraplay::DecodeToWave(in, out, args.decode, gCancel, progress);
     if (showProgress) std::fputc('\n', stderr);
     if (in != stdin) std::fclose(in);
 
@@ -196,147 +213,6 @@ int RunDecode(int argc, char** argv) {
     if (!args.quiet && (outcome.crcErrors > 0 || outcome.concealed > 0)) {
         std::fprintf(stderr, "velora: '%s': %lld damaged and %lld incomplete frames concealed\n",
                      inName.c_str(), outcome.crcErrors, outcome.concealed);
-    }
-    return 0;
-}
-
-// A whole number in [low, high] from an option's value.
-bool ParseNumber(std::string_view text, int low, int high, int& value) {
-    if (text.empty() || text.size() > 9) return false;
-    int v = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + (c - '0');
-    }
-    if (v < low || v > high) return false;
-    value = v;
-    return true;
-}
-
-bool ParseEncodeArguments(int argc, char** argv, veloraplay::EncodeOptions& options, bool& quiet, bool& list,
-                          std::vector<std::string>& positional, std::string& error) {
-    for (int i = 2; i < argc; ++i) {
-        const std::string_view a = argv[i];
-        const bool takesValue = a == "-b" || a == "--bitrate" || a == "-V" || a == "--vbr-quality" ||
-                                a == "--mode" || a == "-q";
-        if (takesValue && i + 1 >= argc) {
-            error = "option " + std::string(a) + " needs a value";
-            return false;
-        }
-        if (a == "-b" || a == "--bitrate") {
-            if (!ParseNumber(argv[++i], 8, 320, options.bitrateKbps)) {
-                error = "the bit rate must be a whole number of kbit/s from 8 to 320";
-                return false;
-            }
-        } else if (a == "-V" || a == "--vbr-quality") {
-            if (!ParseNumber(argv[++i], 1, 100, options.vbrQuality)) {
-                error = "the VBR quality must be 1 to 100";
-                return false;
-            }
-        } else if (a == "--mode") {
-            const std::string_view v = argv[++i];
-            if (v == "mono") {
-                options.channelMode = 1;
-            } else if (v == "stereo") {
-                options.channelMode = 2;
-            } else if (v == "lc") {
-                options.channelMode = 3;
-            } else if (v == "dual") {
-                options.channelMode = 4;
-            } else {
-                error = "the mode must be mono, stereo, lc or dual";
-                return false;
-            }
-        } else if (a == "-q") {
-            if (!ParseNumber(argv[++i], 0, 2, options.qualityMode)) {
-                error = "the quality mode must be 0, 1 or 2";
-                return false;
-            }
-        } else if (a == "--sbr") {
-            options.sbr = true;
-        } else if (a == "--no-sbr") {
-            options.sbr = false;
-        } else if (a == "--intensity") {
-            options.intensityStereo = true;
-        } else if (a == "--no-intensity") {
-            options.intensityStereo = false;
-        } else if (a == "--quiet") {
-            quiet = true;
-        } else if (a == "--list") {
-            list = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            error = "unknown option '" + std::string(a) + "'";
-            return false;
-        } else {
-            positional.emplace_back(a);
-        }
-    }
-    return true;
-}
-
-int RunEncode(int argc, char** argv) {
-    veloraplay::EncodeOptions options;
-    bool quiet = false;
-    std::vector<std::string> positional;
-    std::string error;
-    bool list = false;
-    if (!ParseEncodeArguments(argc, argv, options, quiet, list, positional, error)) return UsageError(error);
-    if (list) {
-        if (!positional.empty()) return UsageError("encode --list takes no files");
-        for (const veloraplay::OperatingPoint& point : veloraplay::ListOperatingPoints(options.bitrateKbps))
-            std::printf("%s\n", veloraplay::FormatOperatingPoint(point).c_str());
-        return 0;
-    }
-    if (positional.size() != 2) return UsageError("encode needs IN.wav and OUT");
-    const std::string& inName = positional[0];
-    const std::string& outName = positional[1];
-    if (inName == "-" || outName == "-") return UsageError("encode reads and writes files, not '-'");
-
-    struct stat inputStat {};
-    const bool inputFound = ::stat(inName.c_str(), &inputStat) == 0;
-    veloraplay::OutputTarget output;
-    if (!output.Open(outName, inputFound ? &inputStat : nullptr, error)) {
-        return Fail("cannot write '" + outName + "': " + error);
-    }
-
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
-    const bool showProgress = !quiet && isatty(STDERR_FILENO);
-    const auto start = std::chrono::steady_clock::now();
-    auto shown = start;
-    int bytesPerSecond = 0;
-    const veloraplay::EncodeProgress progress = [&](uint64_t bytes, uint64_t total) {
-        if (!showProgress || bytesPerSecond <= 0) return;
-        const auto now = std::chrono::steady_clock::now();
-        if (now - shown < std::chrono::milliseconds(250) && bytes < total) return;
-        shown = now;
-        const double audio = static_cast<double>(bytes) / bytesPerSecond;
-        const double elapsed = std::chrono::duration<double>(now - start).count();
-        const long long s = static_cast<long long>(audio);
-        std::fprintf(stderr, "\rvelora: encoding %s: %3d%%  %02lld:%02lld:%02lld  speed %.1fx", inName.c_str(),
-                     total > 0 ? static_cast<int>(100 * bytes / total) : 100, s / 3600, s / 60 % 60, s % 60,
-                     elapsed > 0.0 ? audio / elapsed : 0.0);
-    };
-    {
-        // The rate for the progress line; the encoder reports any problem with the file.
-        velora::WaveInputFile probe;
-        if (probe.Open(inName)) bytesPerSecond = probe.SampleRate() * probe.Channels() * 2;
-    }
-    const veloraplay::EncodeOutcome outcome =
-        veloraplay::EncodeWaveFile(inName, output.Stream(), options, gCancel, progress);
-    if (showProgress && bytesPerSecond > 0) std::fputc('\n', stderr);
-    if (!outcome.ok) {
-        const std::string writeError = output.WriteError();
-        output.Discard();
-        if (gCancel.load()) return 130;
-        if (!writeError.empty() || outcome.outputError) {
-            return Fail("cannot write '" + outName + "': " + (writeError.empty() ? outcome.error : writeError));
-        }
-        return Fail("'" + inName + "': " + outcome.error);
-    }
-    if (!output.Commit(error)) return Fail("cannot write '" + outName + "': " + error);
-    if (!outcome.incomplete.empty()) {
-        std::fprintf(stderr, "velora: warning: '%s': %s\n", inName.c_str(), outcome.incomplete.c_str());
     }
     return 0;
 }
@@ -379,7 +255,11 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "decode") return RunDecode(argc, argv);
-    if (command == "encode") return RunEncode(argc, argv);
+    if (command == "encode") {
+        std::signal(SIGINT, OnSignal);
+        std::signal(SIGTERM, OnSignal);
+        return veloraplay::RunEncode(argc, argv, gCancel);
+    }
     if (command == "info") return RunInfo(argc, argv);
     if (command == "play") return veloraplay::RunPlay(argc, argv, kUsage);
     return UsageError("unknown command '" + std::string(command) + "'");

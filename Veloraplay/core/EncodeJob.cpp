@@ -152,6 +152,12 @@ std::string FormatOperatingPoint(const OperatingPoint& p) {
     return line + " kbps=" + std::to_string(p.kbps) + " out=" + std::to_string(p.outputRate);
 }
 
+enc::EncoderOutputFormat RequestedOutputFormat(const EncodeOptions& options, int channels) {
+    return FormatFor(options, channels);
+}
+
+const char* ChannelModeName(uint32_t channelMode) { return ModeName(channelMode); }
+
 std::string DescribeOperatingPoints(int inputRate, int channels, const EncodeOptions& asked) {
     EncoderHandle h(enc::mp3EncOpen(inputRate, channels, enc::kInputInt16));
     if (!h) {

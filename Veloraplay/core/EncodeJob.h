@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "EncoderApi.h"
+
 namespace veloraplay {
 
 struct EncodeOptions {
@@ -106,6 +108,11 @@ std::string FormatOperatingPoint(const OperatingPoint& point);
 // `outputRate` tell what the encoder made of the request. False when it cannot code the
 // input's rate and channel count at all.
 bool OfferedOperatingPoints(int inputRate, int channels, uint32_t channelMode, std::vector<OperatingPoint>& points);
+
+// The output format EncodeWaveFile asks the encoder for (zeros left to its choice), and the
+// name a channel mode has in messages and lists.
+velora::enc::EncoderOutputFormat RequestedOutputFormat(const EncodeOptions& options, int channels);
+const char* ChannelModeName(uint32_t channelMode);
 
 // What the encoder accepts for this input with `asked`'s mode, SBR request and VBR quality,
 // for error messages, found by asking it: the bit rates (for VBR those its selection may
