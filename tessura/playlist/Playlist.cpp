@@ -100,6 +100,9 @@ int Playlist::addLocked(const std::string& given, const AddRequest& request, int
     if (!url) {
         struct stat info {};
         if (::stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+            // A playlist file names files: a folder in it ("/", say) is not walked, so a list
+            // cannot make the player crawl the disk.
+            if (request.fromPlaylistFile) return 0;
             // A folder reached twice (a link back up the tree) is added once.
             if (!foldersSeen_.insert({info.st_dev, info.st_ino}).second) return 0;
             return depth < kMaxFolderDepth ? addFolder(name, request, depth + 1) : 0;
@@ -174,6 +177,7 @@ int Playlist::LoadPlaylistFile(const std::string& path, LoadOutcome* outcome) {
             for (const PlaylistFileItem& item : content.items) {
                 AddRequest inner;
                 inner.allowDuplicates = true;  // a file's list stays as the file has it
+                inner.fromPlaylistFile = true;
                 inner.info = item.info ? &*item.info : nullptr;
                 added += addLocked(item.name, inner, 0);
             }

@@ -28,6 +28,7 @@ struct AddRequest {
     bool allowDuplicates = false;  // add even when it names the current entry's file
     const EntryInfo* info = nullptr;  // cached information (from a playlist file)
     int* existingIndex = nullptr;  // receives the current entry when it was not added again
+    bool fromPlaylistFile = false;  // named by a playlist file: folders are not walked
 };
 
 struct LoadOutcome {

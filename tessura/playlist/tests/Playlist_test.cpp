@@ -77,6 +77,8 @@ TEST(PlaylistAdd, NestedPlaylistsAreBounded) {
     for (int i = 0; i < 300; ++i) fan += "leaf.m3u\n";
     folder.write("fan.m3u", fan);
     folder.write("leaf.m3u", "x.mp3\n");
+    folder.write("sub/y.mp3", "");
+    folder.write("folders.m3u", "/\nsub\nsub/y.mp3\n");
 
     RecordingHost host;
     struct Case {
@@ -89,6 +91,7 @@ TEST(PlaylistAdd, NestedPlaylistsAreBounded) {
         {"diamond.m3u", 2},   // the same list twice, one after the other
         {"fan.m3u", Playlist::kMaxReadsPerLoad - 1},  // one outer read opens at most this many
         {"missing.m3u", 0},
+        {"folders.m3u", 1},   // folders named in a list are not walked ("/" would crawl the disk)
     };
     for (const Case& c : cases) {
         Playlist list(host);
