@@ -249,38 +249,48 @@ TEST_F(velora_cli_encode, LcStereoVbrDecodesToTwoChannels) {
     EXPECT_EQ(pcm.size() - 44, ((frames - 1) * 1152u - delay) * 2u * 2u) << "every audio frame at two channels";
 }
 
+// Every refusal is one line that names the file and what would be taken instead.
 TEST_F(velora_cli_encode, RefusalsNameWhatIsSupportedAndLeaveNoFile) {
     const std::string stereo = Write("in.wav", Wave(44100, 2, 0.5));
-    const std::string deep = Write("deep.wav", Wave(44100, 2, 0.5, 24));
+    const std::string three = Write("three.wav", Wave(44100, 3, 0.5));
     const std::string slow = Write("slow.wav", Wave(16000, 2, 0.5));
+    const std::string tiny = Write("tiny.wav", Wave(4000, 2, 0.5));
     const std::string junk = Write("junk.wav", "RIFF1234WAVEjunkjunk");
+    const std::string missing = (dir_ / "missing.wav").string();
     const std::string out = (dir_ / "out.mp3").string();
     struct Case {
         std::string args;
+        std::string file;
         std::string says;
     };
     const Case cases[] = {
-        {deep + " " + out, "only 16-bit linear PCM"},
-        {junk + " " + out, "only 16-bit linear PCM"},
-        {(dir_ / "missing.wav").string() + " " + out, "only 16-bit linear PCM"},
+        {junk + " " + out, junk, "not a sound file this reads (Error in WAV file. No 'data' chunk marker.); velora "
+                                 "encode reads WAVE (any PCM width, float, the extensible header), RF64, AIFF, FLAC"},
+        {missing + " " + out, missing, "cannot open it: No such file or directory\n"},
+        {three + " " + out, three, "3 channels; the encoder takes one or two (--downmix mixes more to stereo)\n"},
+        {tiny + " " + out, tiny, "4000 Hz input; rates from 8000 to 192000 Hz are converted to one the encoder takes "
+                                 "(8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000 Hz)\n"},
+        {"--resample 7000 " + stereo + " " + out, stereo, "cannot encode at 7000 Hz with these options; they are "
+                                                          "offered at 8000, 11025, 12000, 16000"},
+        {"--mode lc -b 32 --resample 16000 " + stereo + " " + out, stereo, "offered at 32000, 44100, 48000 Hz\n"},
         // Only what works for that input, mode and SBR request: MPEG-2's bit rates for
         // 16000 Hz, LC Stereo's four, the other modes when the one asked has none.
-        {"-b 192 " + slow + " " + out,
+        {"-b 192 --resample 16000 " + slow + " " + out, slow,
          "offered for it: 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160 kbit/s stereo\n"},
-        {"-b 50 " + stereo + " " + out, "offered for it: 8, 16, 24, 32"},
-        {"--mode lc " + stereo + " " + out, "offered for it: 24, 32, 40, 48 kbit/s lc\n"},
-        {"--mode lc -V 70 " + stereo + " " + out, "offered for it: 24, 32, 40, 48 kbit/s lc at VBR quality 70\n"},
-        {"--mode lc --no-sbr " + slow + " " + out, "offered for it: no bit rate for lc without SBR; 8, 16"},
+        {"-b 50 " + stereo + " " + out, stereo, "offered for it: 8, 16, 24, 32"},
+        {"--mode lc " + stereo + " " + out, stereo, "offered for it: 24, 32, 40, 48 kbit/s lc\n"},
+        {"--mode lc -V 70 " + stereo + " " + out, stereo, "offered for it: 24, 32, 40, 48 kbit/s lc at VBR quality 70\n"},
+        {"--mode lc --no-sbr " + slow + " " + out, slow, "offered for it: no bit rate for lc without SBR; 8, 16"},
     };
     for (const Case& c : cases) {
         const CommandResult r = Velora("encode " + c.args);
         EXPECT_EQ(r.status, 1) << c.args;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args << ": " << r.err;
+        EXPECT_EQ(r.err.rfind("velora: '" + c.file + "': ", 0), 0u) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-        EXPECT_EQ(r.err.rfind("velora: ", 0), 0u) << r.err;
         EXPECT_FALSE(fs::exists(out)) << c.args;
     }
-    EXPECT_EQ(Files(), (std::vector<std::string>{"deep.wav", "in.wav", "junk.wav", "slow.wav"}));
+    EXPECT_EQ(Files(), (std::vector<std::string>{"in.wav", "junk.wav", "slow.wav", "three.wav", "tiny.wav"}));
 }
 
 // The list comes from the encoder itself: a sample of its lines encodes to what the line
@@ -617,7 +627,9 @@ TEST_F(velora_cli_encode, UsageErrors) {
     const std::vector<std::string> commands = {
         "encode", "encode " + in, "encode -q 3 " + in + " " + o, "encode -V 0 " + in + " " + o,
         "encode --mode quad " + in + " " + o, "encode -b " + in + " " + o, "encode --frob " + in + " " + o,
-        "encode " + in + " -", "encode --list " + in};
+        "encode --list " + in, "encode --genre-list " + in, "encode --resample x " + in + " " + o,
+        "encode --track 0 " + in + " " + o, "encode --track 256 " + in + " " + o, "encode --genre Nope " + in + " " + o,
+        "encode --genre 148 " + in + " " + o, "encode --no-tag --title T " + in + " " + o, "encode --title"};
     for (const std::string& args : commands) {
         const CommandResult r = Velora(args);
         EXPECT_EQ(r.status, 2) << args;
@@ -625,7 +637,7 @@ TEST_F(velora_cli_encode, UsageErrors) {
     }
     EXPECT_EQ(Files(), std::vector<std::string>{"in.wav"});
     const CommandResult help = Velora("--help");
-    EXPECT_NE(help.out.find("encode [OPTIONS] IN.wav OUT"), std::string::npos);
+    EXPECT_NE(help.out.find("encode [OPTIONS] IN OUT"), std::string::npos);
     EXPECT_NE(help.out.find("--vbr-quality"), std::string::npos);
 }
 
