@@ -1,6 +1,7 @@
 // The tag editor over real files: what show() loads and allows, what update() writes, and
 // what it refuses (bad track numbers, files that are not MPEG audio, unwritable files).
 #include "InfoEditorModel.h"
+#include "MpegBytes.h"
 
 #include <strings.h>
 #include <sys/stat.h>
@@ -44,15 +45,7 @@ std::string Padded(const std::string& text, size_t width) {
     return s;
 }
 
-// A few bytes of MPEG-1 layer III audio: a frame header and zeros.
-std::string MpegAudio(size_t size = 417) {
-    std::string s(size, '\0');
-    s[0] = '\xFF';
-    s[1] = '\xFB';
-    s[2] = '\x90';
-    s[3] = '\x64';
-    return s;
-}
+std::string MpegAudio(size_t size = 417) { return veloraplay::test::mpegAudio(size); }
 
 std::string Tag(const std::string& title, const std::string& comment30, uint8_t genre) {
     return "TAG" + Padded(title, 30) + Padded("Artist", 30) + Padded("Album", 30) + "1999" +

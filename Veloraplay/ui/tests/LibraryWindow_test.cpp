@@ -2,6 +2,7 @@
 // and a player that records what it is asked.
 #include "InfoEditor.h"
 #include "LibraryWindow.h"
+#include "MpegBytes.h"
 #include "ScriptedDialogService.h"
 #include "TempFolder.h"
 #include "WaveFileWriter.h"
@@ -154,15 +155,7 @@ void writeFile(const std::string& path, const std::string& bytes) {
     out << bytes;
 }
 
-// The start of a 128 kbit/s 44.1 kHz Layer III stream: enough for the MPEG audio check.
-std::string mpegAudio(size_t size) {
-    std::string s(size, '\0');
-    s[0] = '\xFF';
-    s[1] = '\xFB';
-    s[2] = '\x90';
-    s[3] = '\x64';
-    return s;
-}
+using test::mpegAudio;
 
 void writeWave(const std::string& path) {
     std::FILE* out = std::fopen(path.c_str(), "wb");
