@@ -21,36 +21,33 @@ const IniSection* playlistSection(const std::vector<IniSection>& sections) {
     return nullptr;
 }
 
-// The section's keys by lower-case name, the first of repeated keys winning as in a look-up:
-// a file of many entries is read in linear time.
-using KeyIndex = std::unordered_map<std::string, const std::string*>;
+// The numbered keys of one entry (the first of repeated keys wins, as in a look-up).
+enum Field { kFile, kTitle, kAuthor, kInfo, kExtraInfo, kLength, kFieldCount };
+struct NumberedKeys {
+    const std::string* field[kFieldCount] = {};
+};
 
-KeyIndex indexKeys(const IniSection& section) {
-    KeyIndex keys;
-    keys.reserve(section.entries.size());
-    for (const IniEntry& e : section.entries) keys.emplace(lowerAscii(e.key), &e.value);
-    return keys;
-}
-
-const std::string* lookUp(const KeyIndex& keys, const std::string& lowerKey) {
-    const auto found = keys.find(lowerKey);
-    return found == keys.end() ? nullptr : found->second;
-}
-
-std::string text(const KeyIndex& keys, const std::string& lowerKey) {
-    const std::string* value = lookUp(keys, lowerKey);
-    return value ? cutUtf8(*value, kMaxInfoText) : std::string();
-}
-
-// "file17" -> 17; 0 for any other key.
-long fileNumber(std::string_view lowerKey) {
-    if (lowerKey.substr(0, 4) != "file" || lowerKey.size() == 4 || lowerKey.size() > 13) return 0;
-    long n = 0;
-    for (char c : lowerKey.substr(4)) {
-        if (c < '0' || c > '9') return 0;
-        n = n * 10 + (c - '0');
+// "title17" -> (kTitle, 17); n = 0 for any other key.
+std::pair<Field, long> numberedKey(std::string_view lowerKey) {
+    static constexpr std::pair<std::string_view, Field> kPrefixes[] = {
+        {"file", kFile}, {"title", kTitle}, {"author", kAuthor},
+        {"info", kInfo}, {"extrainfo", kExtraInfo}, {"length", kLength}};
+    for (const auto& [prefix, field] : kPrefixes) {
+        if (lowerKey.substr(0, prefix.size()) != prefix) continue;
+        const std::string_view digits = lowerKey.substr(prefix.size());
+        if (digits.empty() || digits.size() > 9) return {kFile, 0};
+        long n = 0;
+        for (char c : digits) {
+            if (c < '0' || c > '9') return {kFile, 0};
+            n = n * 10 + (c - '0');
+        }
+        return {field, n};
     }
-    return n;
+    return {kFile, 0};
+}
+
+std::string infoText(const std::string* value) {
+    return value ? cutUtf8(*value, kMaxInfoText) : std::string();
 }
 
 bool startsWithNoCase(std::string_view line, std::string_view prefix) {
@@ -86,40 +83,51 @@ PlaylistFileContent plsFromSection(const IniSection* section, std::string_view f
     PlaylistFileContent content;
     content.pls = true;
     if (!section) return content;
-    const KeyIndex keys = indexKeys(*section);
-    const std::string* count = lookUp(keys, "numberofentries");
+    // One pass over the keys: a file of many entries is read in n log n, and the count only
+    // bounds the numbers taken, so a file claiming two billion entries costs nothing.
+    std::unordered_map<std::string, const std::string*> single;
+    std::map<long, NumberedKeys> numbered;
+    for (const IniEntry& e : section->entries) {
+        const std::string key = lowerAscii(e.key);
+        const auto [field, n] = numberedKey(key);
+        if (n >= 1) {
+            const std::string*& slot = numbered[n].field[field];
+            if (!slot) slot = &e.value;
+        } else {
+            single.emplace(key, &e.value);
+        }
+    }
+    auto lookUp = [&](const char* key) -> const std::string* {
+        const auto found = single.find(key);
+        return found == single.end() ? nullptr : found->second;
+    };
+    const std::string* count = lookUp("numberofentries");
     if (!count || leadingDecimal(*count) < 0) return content;
     const long declared = leadingDecimal(*count);
     content.readable = true;
 
-    const std::string* cached = lookUp(keys, "cachedinfo");
-    const std::string* version = lookUp(keys, "version");
+    const std::string* cached = lookUp("cachedinfo");
+    const std::string* version = lookUp("version");
     const bool withInfo = (cached && leadingDecimal(*cached) == 1) ||
                           (version && leadingDecimal(*version) == 2);
-    if (const std::string* autoplay = lookUp(keys, "autoplay")) {
+    if (const std::string* autoplay = lookUp("autoplay")) {
         content.autoplay = leadingDecimal(*autoplay);
     }
-    content.externalPlaylist = text(keys, "externalplaylist");
+    content.externalPlaylist = infoText(lookUp("externalplaylist"));
 
-    // The count only bounds the numbers taken; the entries are the File keys actually present,
-    // so a file claiming two billion entries costs nothing.
-    std::map<long, const std::string*> files;
-    for (const IniEntry& e : section->entries) {
-        const long n = fileNumber(lowerAscii(e.key));
-        if (n >= 1 && n <= declared) files.emplace(n, &e.value);
-    }
-    for (const auto& [n, name] : files) {
-        if (name->empty() || name->size() > kMaxEntryName) continue;
+    for (const auto& [n, keys] : numbered) {
+        if (n > declared) break;
+        const std::string* name = keys.field[kFile];
+        if (!name || name->empty() || name->size() > kMaxEntryName) continue;
         PlaylistFileItem item;
         item.name = resolveEntryPath(folder, *name);
         if (withInfo) {
-            const std::string suffix = std::to_string(n);
             EntryInfo info;
-            info.title = text(keys, "title" + suffix);
-            info.author = text(keys, "author" + suffix);
-            info.info = text(keys, "info" + suffix);
-            info.extraInfo = text(keys, "extrainfo" + suffix);
-            const std::string* length = lookUp(keys, "length" + suffix);
+            info.title = infoText(keys.field[kTitle]);
+            info.author = infoText(keys.field[kAuthor]);
+            info.info = infoText(keys.field[kInfo]);
+            info.extraInfo = infoText(keys.field[kExtraInfo]);
+            const std::string* length = keys.field[kLength];
             info.length = length ? parseAutoBase(*length).value_or(-1) : 0;
             item.info = std::move(info);
         }
