@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets everything up, then builds and runs every test: the Release build, the
-# AddressSanitizer + UndefinedBehaviorSanitizer build, the playback controller under the
+# AddressSanitizer + UndefinedBehaviorSanitizer build, the threaded parts under the
 # ThreadSanitizer, and a short run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,14 +22,15 @@ run_suite() {
 run_suite release
 run_suite sanitize
 
-# The playback controller's threads under the thread sanitizer (only that test: the rest of
-# the project runs on one thread per job).
-echo "=== tsan: configure and build the playback test"
+# The threaded parts under the thread sanitizer: the playback controller and the encoder
+# window's job (the rest of the project runs on one thread per job).
+echo "=== tsan: configure and build the threaded parts' tests"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs"
 echo "=== tsan: tests"
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  build/tsan/Veloraplay/audio/tests/veloraplay_playback_test || status=1
+for t in Veloraplay/audio/tests/veloraplay_playback_test Veloraplay/core/tests/veloraplay_encoder_test; do
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "build/tsan/$t" || status=1
+done
 
 echo "=== fuzz: short runs"
 ./scripts/fuzz.sh 30 || status=1
