@@ -13,6 +13,7 @@ packages=(
   lame mpg123 sox ffmpeg        # cross-checks: peer encoder and decoders; sox for audio checks
   id3v2                         # cross-check: an outside reader of the 128-byte tag
   qt6-base-dev libsdl2-dev      # the veloraplay desktop program: Qt 6 Widgets, SDL2 sound
+  libmpg123-dev libsndfile1-dev # tessura's input modules: MPEG audio, and WAVE/FLAC/Ogg/Opus/AIFF
   fonts-dejavu-core             # text for the offscreen and Xvfb window tests
   xvfb xauth xdotool imagemagick  # window tests: a virtual display, input and screenshots
 )
