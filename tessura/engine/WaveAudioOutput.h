@@ -85,7 +85,7 @@ class WaveAudioOutput {
     DeviceFactory devices_;
     std::vector<std::string> deviceNames_;
     bool namesKnown_ = false;
-    std::string backend_;
+    AudioBackendChoice backend_;
     Handle handle_;
     OutputHost* host_ = nullptr;
 

@@ -3,7 +3,6 @@
 #include "PacedDevice.h"
 #include "SdlDevice.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace tessura {
@@ -16,9 +15,8 @@ uint32_t WaveOutFormat::bytesPerSecond() const {
 namespace {
 class UnknownBackend final : public WaveOutDevice {
   public:
-    explicit UnknownBackend(std::string name) : name_(std::move(name)) {}
     bool open(const WaveOutFormat&, DoneCallback, std::string& error) override {
-        error = "unknown audio backend '" + name_ + "' (TESSURA_AUDIO: sdl, null or wav:PATH)";
+        error = "unknown sound backend (TESSURA_AUDIO takes sdl, null or wav:PATH)";
         return false;
     }
     void write(const WaveOutBuffer&) override {}
@@ -28,27 +26,29 @@ class UnknownBackend final : public WaveOutDevice {
     void close() override {}
     void setVolume(uint32_t) override {}
     uint32_t volume() const override { return 0xFFFFFFFFu; }
-
-  private:
-    std::string name_;
 };
 }  // namespace
 
-std::unique_ptr<WaveOutDevice> createWaveOutDevice(std::string_view backend, int deviceNumber) {
-    if (backend.empty() || backend == "sdl") return std::make_unique<SdlDevice>(deviceNumber);
-    if (backend == "null") return std::make_unique<NullDevice>();
-    if (backend.substr(0, 4) == "wav:" && backend.size() > 4)
-        return std::make_unique<WavFileDevice>(std::string(backend.substr(4)));
-    return std::make_unique<UnknownBackend>(std::string(backend));
+std::unique_ptr<WaveOutDevice> createWaveOutDevice(const AudioBackendChoice& backend, int deviceNumber) {
+    switch (backend.kind) {
+    case AudioBackendChoice::Kind::Sdl:
+        return std::make_unique<SdlDevice>(deviceNumber);
+    case AudioBackendChoice::Kind::Null:
+        return std::make_unique<NullDevice>();
+    case AudioBackendChoice::Kind::Wav:
+        return std::make_unique<WavFileDevice>(backend.wavPath);
+    case AudioBackendChoice::Kind::Invalid:
+        break;
+    }
+    return std::make_unique<UnknownBackend>();
 }
 
-std::string audioBackendFromEnvironment() {
-    const char* value = std::getenv("TESSURA_AUDIO");
-    return value != nullptr ? value : "";
+std::unique_ptr<WaveOutDevice> createWaveOutDevice(const std::string& backend, int deviceNumber) {
+    return createWaveOutDevice(parseAudioBackend(backend.c_str()), deviceNumber);
 }
 
-std::vector<std::string> waveOutDeviceNames(std::string_view backend) {
-    if (backend.empty() || backend == "sdl") return SdlDevice::deviceNames();
+std::vector<std::string> waveOutDeviceNames(const AudioBackendChoice& backend) {
+    if (backend.kind == AudioBackendChoice::Kind::Sdl) return SdlDevice::deviceNames();
     return {};
 }
 

@@ -4,11 +4,12 @@
 // (every queued buffer returned at once), close, volume. Backends: SDL2 (the default), "null"
 // (buffers consumed at the real-time rate) and "wav:PATH" (what would be heard written to a
 // WAVE file, in real time), chosen by TESSURA_AUDIO.
+#include "ProgramFolder.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace tessura {
@@ -51,12 +52,13 @@ class WaveOutDevice {
     virtual uint32_t volume() const = 0;
 };
 
-// The backend TESSURA_AUDIO names ("", "sdl", "null", "wav:PATH"); `deviceNumber` -1 is the
-// default device. An unknown name gives a device whose open fails and says why.
-std::unique_ptr<WaveOutDevice> createWaveOutDevice(std::string_view backend, int deviceNumber);
-std::string audioBackendFromEnvironment();
+// The device of the chosen backend (TESSURA_AUDIO, see ProgramFolder.h); `deviceNumber` -1 is
+// the default device. A refused choice gives a device whose open fails and says why.
+std::unique_ptr<WaveOutDevice> createWaveOutDevice(const AudioBackendChoice& backend, int deviceNumber);
+// The same from the variable's text ("sdl", "null", "wav:PATH").
+std::unique_ptr<WaveOutDevice> createWaveOutDevice(const std::string& backend, int deviceNumber);
 // The names of the backend's playback devices, in device-number order.
-std::vector<std::string> waveOutDeviceNames(std::string_view backend);
+std::vector<std::string> waveOutDeviceNames(const AudioBackendChoice& backend);
 
 // PCM scaled by a packed volume (full scale leaves the samples as they are).
 void applyVolume(uint8_t* data, std::size_t length, int32_t bits, int32_t channels, uint32_t packed);
