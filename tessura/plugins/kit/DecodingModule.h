@@ -26,6 +26,12 @@ class Decoder {
 
 using DecoderFactory = std::unique_ptr<Decoder> (*)();
 
+// Given by each module for ModuleExports.cpp: its description, its decoder, and the start of
+// the library it decodes with (false refuses Initialise).
+const ModuleDescription& moduleDescription();
+std::unique_ptr<Decoder> makeModuleDecoder();
+bool startModuleLibrary();
+
 // Fills the module's entry points of `record` (called from Initialise).
 void bindDecodingModule(InputModuleRecord* record, DecoderFactory factory);
 // The module's part of Shutdown: stops and closes what is open.

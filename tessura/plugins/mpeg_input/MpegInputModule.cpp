@@ -132,42 +132,28 @@ class MpegDecoder final : public tessura_plugin::Decoder {
     int channels_ = 0;
 };
 
-std::unique_ptr<tessura_plugin::Decoder> makeDecoder() {
-    return std::make_unique<MpegDecoder>();
-}
-
 const ModuleDescription kDescription = {
     0, "MPEG Audio Input", "MPEG audio layers 1-3 through libmpg123", "", 0,
     "mp3\0mp2\0mp1\0mpga\0", 0, 0, 0};
 
 }  // namespace
 
-extern "C" {
+namespace tessura_plugin {
 
-TESSURA_EXPORT const ModuleDescription* Query() {
-    return &kDescription;
+const ModuleDescription& moduleDescription() {
+    return kDescription;
 }
 
-TESSURA_EXPORT int32_t Initialise(InputModuleRecord* record) {
-    if (record == nullptr) return 0;
+std::unique_ptr<Decoder> makeModuleDecoder() {
+    return std::make_unique<MpegDecoder>();
+}
+
+bool startModuleLibrary() {
 #if MPG123_API_VERSION < 46
-    if (mpg123_init() != MPG123_OK) return 0;
+    return mpg123_init() == MPG123_OK;
+#else
+    return true;
 #endif
-    tessura_plugin::bindDecodingModule(record, &makeDecoder);
-    return 1;
 }
 
-TESSURA_EXPORT int32_t Shutdown(InputModuleRecord*) {
-    tessura_plugin::releaseDecodingModule();
-    return 1;
-}
-
-TESSURA_EXPORT int32_t Configure(ConfigureRecord*) {
-    return 0;  // no settings page
-}
-
-TESSURA_EXPORT int32_t ExtendedInfo(char* buffer, uint32_t* size, InputModuleRecord*) {
-    return tessura_plugin::copyInfoHtml(buffer, size);
-}
-
-}  // extern "C"
+}  // namespace tessura_plugin

@@ -80,39 +80,24 @@ class SndfileDecoder final : public tessura_plugin::Decoder {
     std::vector<int16_t> buffer_;
 };
 
-std::unique_ptr<tessura_plugin::Decoder> makeDecoder() {
-    return std::make_unique<SndfileDecoder>();
-}
-
 const ModuleDescription kDescription = {
     0, "Sound File Input", "WAVE, FLAC, Ogg Vorbis, Opus and AIFF through libsndfile", "", 0,
     "wav\0flac\0ogg\0oga\0opus\0aiff\0aif\0", 0, 0, 0};
 
 }  // namespace
 
-extern "C" {
+namespace tessura_plugin {
 
-TESSURA_EXPORT const ModuleDescription* Query() {
-    return &kDescription;
+const ModuleDescription& moduleDescription() {
+    return kDescription;
 }
 
-TESSURA_EXPORT int32_t Initialise(InputModuleRecord* record) {
-    if (record == nullptr) return 0;
-    tessura_plugin::bindDecodingModule(record, &makeDecoder);
-    return 1;
+std::unique_ptr<Decoder> makeModuleDecoder() {
+    return std::make_unique<SndfileDecoder>();
 }
 
-TESSURA_EXPORT int32_t Shutdown(InputModuleRecord*) {
-    tessura_plugin::releaseDecodingModule();
-    return 1;
+bool startModuleLibrary() {
+    return true;
 }
 
-TESSURA_EXPORT int32_t Configure(ConfigureRecord*) {
-    return 0;  // no settings page
-}
-
-TESSURA_EXPORT int32_t ExtendedInfo(char* buffer, uint32_t* size, InputModuleRecord*) {
-    return tessura_plugin::copyInfoHtml(buffer, size);
-}
-
-}  // extern "C"
+}  // namespace tessura_plugin
