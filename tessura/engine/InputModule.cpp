@@ -10,15 +10,18 @@
 namespace tessura {
 
 namespace {
+// Texts from a module are read no further than this, terminated or not.
+constexpr std::size_t kMaxModuleText = 4096;
+
 std::string copyText(const char* text) {
-    return text != nullptr ? std::string(text) : std::string();
+    return text != nullptr ? std::string(text, strnlen(text, kMaxModuleText)) : std::string();
 }
 
 // The extension list up to its empty entry, bounded so a list without one cannot run away.
 std::string copyExtensions(const char* list) {
     std::string copy;
     if (list == nullptr) return copy;
-    constexpr std::size_t kMaxList = 4096;
+    constexpr std::size_t kMaxList = kMaxModuleText;
     std::size_t at = 0;
     while (at < kMaxList && list[at] != '\0') {
         const std::size_t length = strnlen(list + at, kMaxList - at);
