@@ -79,6 +79,14 @@ std::set<std::string> PluginCrashGuard::collectCrashed(const std::string& crashF
     return crashed;
 }
 
+std::set<std::string> PluginCrashGuard::startRun(const std::string& settingsFolder) {
+    makeFolders(settingsFolder);
+    const std::string crashFile = settingsFolder + "/plugin.crash";
+    std::set<std::string> crashed = collectCrashed(crashFile, settingsFolder + "/crashed-plugins");
+    install(crashFile);
+    return crashed;
+}
+
 PluginCall::PluginCall(const std::string& plugin) : previous_(tCurrentPlugin) {
     const char* name = keepName(plugin);
     tCurrentPlugin = name;

@@ -17,6 +17,9 @@ class PluginCrashGuard {
     // and the crash file emptied. Returns every listed plug-in.
     static std::set<std::string> collectCrashed(const std::string& crashFile,
                                                 const std::string& listFile);
+    // Start-up in one call: the crash of the last run collected, the guard armed for this one,
+    // both files ("plugin.crash", "crashed-plugins") in `settingsFolder`. Returns what to skip.
+    static std::set<std::string> startRun(const std::string& settingsFolder);
 };
 
 // Names the plug-in the current thread is calling, for as long as the object lives. The last

@@ -157,6 +157,13 @@ void PluginHost::discoverInputModules() {
     }
 }
 
+std::vector<InputModule*> PluginHost::modulesWithSettingsPage() {
+    std::vector<InputModule*> tabs;
+    for (auto module = modules_.rbegin(); module != modules_.rend(); ++module)
+        if (((*module)->description().flags & MODULE_HAS_SETTINGS_PAGE) != 0) tabs.push_back(module->get());
+    return tabs;
+}
+
 LoadedOutput* PluginHost::findOutput(const PluginGuid& guid) {
     for (LoadedOutput& o : outputs_)
         if (sameGuid(o.info.guid, guid)) return &o;

@@ -51,6 +51,8 @@ class PluginHost {
     std::vector<LoadedProcessor>& processors() { return processors_; }
     std::vector<LoadedOutput>& outputs() { return outputs_; }
     std::vector<std::unique_ptr<InputModule>>& inputModules() { return modules_; }
+    // The modules that get a tab on the settings screen (flag 0x10), from the last to the first.
+    std::vector<InputModule*> modulesWithSettingsPage();
     LoadedOutput* findOutput(const PluginGuid& guid);
     LoadedProcessor* findProcessor(const PluginGuid& guid);
 

@@ -126,6 +126,7 @@ TEST(PluginHost, HostilePluginsArePassedOverWithTheirMessages) {
 
     // A module whose Initialise fails is not loaded, and its library is let go.
     InputModule& refusing = *host.inputModules()[2];
+    EXPECT_EQ(host.modulesWithSettingsPage(), std::vector<InputModule*>{&refusing});
     EXPECT_EQ(refusing.load(true), InputModule::LoadResult::InitialiseFailed);
     EXPECT_FALSE(refusing.loaded());
     EXPECT_EQ(refusing.loadCount(), 0);
@@ -158,8 +159,9 @@ TEST(PluginHost, HostilePluginsArePassedOverWithTheirMessages) {
 
 TEST(PluginHost, PluginsThatCrashedBeforeAreSkipped) {
     ProgramHome home(realPlugins());
-    const std::string crashFile = home.folder.file("config/plugin.crash");
-    const std::string listFile = home.folder.file("config/crashed-plugins");
+    const std::string crashFile = home.folder.file("config/Quellmark/plugin.crash");
+    const std::string listFile = home.folder.file("config/Quellmark/crashed-plugins");
+    fs::create_directories(home.folder.file("config/Quellmark"));
     const std::string width = home.home + "/system/stereo_width.so";
     EXPECT_EXIT(
         {
@@ -172,6 +174,7 @@ TEST(PluginHost, PluginsThatCrashedBeforeAreSkipped) {
     const std::set<std::string> crashed = PluginCrashGuard::collectCrashed(crashFile, listFile);
     EXPECT_EQ(crashed, std::set<std::string>{width});
     EXPECT_EQ(PluginCrashGuard::collectCrashed(crashFile, listFile), crashed) << "kept across starts";
+    EXPECT_EQ(PluginCrashGuard::startRun(home.folder.file("config/Quellmark")), crashed);
 
     WaveAudioOutput builtin(*home.settings, home.dialogs);
     PluginHost host(home.home, home.language, home.dialogs, crashed);
