@@ -192,6 +192,7 @@ struct DecodeCase {
     const char* extension;
     bool seekable;
     int rate, channels;
+    int seekMs;  // asked before Play; 0 plays from the start
 };
 
 std::string expand(std::string command, const std::string& in, const std::string& ref, const std::string& dir) {
@@ -210,13 +211,15 @@ uint32_t le(const std::string& bytes, std::size_t at, int width) {
 TEST(PluginHost, DecodesThroughTheModuleInterfaceIntoTheBuiltinOutput) {
     const DecodeCase cases[] = {
         {"flac stereo", "sox -n -r 44100 -c 2 -b 16 IN synth 1.1 sine 440 sine 660 gain -3",
-         "sox IN -t raw -e signed-integer -b 16 -L REF", "flac", true, 44100, 2},
+         "sox IN -t raw -e signed-integer -b 16 -L REF", "flac", true, 44100, 2, 0},
+        {"flac stereo from 500 ms", "sox -n -r 44100 -c 2 -b 16 IN synth 1.1 sine 440 sine 660 gain -3",
+         "sox IN -t raw -e signed-integer -b 16 -L REF trim 0.5", "flac", true, 44100, 2, 500},
         {"flac mono 48 kHz", "sox -n -r 48000 -c 1 -b 16 IN synth 0.9 pinknoise gain -6",
-         "sox IN -t raw -e signed-integer -b 16 -L REF", "flac", true, 48000, 1},
+         "sox IN -t raw -e signed-integer -b 16 -L REF", "flac", true, 48000, 1, 0},
         {"mp3 stereo", "sox -n -r 44100 -c 2 -b 16 DIR/src.wav synth 1.1 sine 300 sine 500 && lame --quiet -b 128 DIR/src.wav IN",
-         "mpg123 -q -e s16 -s IN > REF", "mp3", true, 44100, 2},
+         "mpg123 -q -e s16 -s IN > REF", "mp3", true, 44100, 2, 0},
         {"mp3 from a stream", "sox -n -r 22050 -c 1 -b 16 DIR/src.wav synth 1.1 sine 250 && lame --quiet -b 48 DIR/src.wav IN",
-         "mpg123 -q -e s16 -s IN > REF", "mp3", false, 22050, 1},
+         "mpg123 -q -e s16 -s IN > REF", "mp3", false, 22050, 1, 0},
     };
     ProgramHome home(realPlugins());
     for (const DecodeCase& c : cases) {
@@ -248,6 +251,9 @@ TEST(PluginHost, DecodesThroughTheModuleInterfaceIntoTheBuiltinOutput) {
             TrackInfo info{};
             ASSERT_NE(record.GetInfo(&record, &info), 0);
             EXPECT_STREQ(info.title, "in");
+            if (c.seekMs > 0) {
+                EXPECT_NE(record.Seek(&record, c.seekMs), 0);
+            }
             ASSERT_NE(record.Play(&record), 0);
             EXPECT_TRUE(chain.waitUntilTaken());
             EXPECT_EQ(output->table->Close(output, 0), 0);  // plays out what is queued

@@ -127,12 +127,9 @@ void moduleStop(InputModuleRecord*) {
 int32_t moduleSeek(InputModuleRecord*, int32_t ms) {
     Track& t = track();
     if (!t.decoder || ms < 0) return 0;
-    if (t.worker.joinable()) {
-        t.seekMs = ms;
-        return 1;
-    }
-    std::lock_guard<std::mutex> hold(t.mutex);
-    return t.decoder->seekFrame(int64_t{ms} * t.decoder->rate() / 1000) ? 1 : 0;
+    // Taken by the decoding thread before its next piece, or when Play starts it.
+    t.seekMs = ms;
+    return 1;
 }
 
 int32_t moduleGetInfo(InputModuleRecord*, TrackInfo* info) {
