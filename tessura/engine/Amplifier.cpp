@@ -30,6 +30,27 @@ uint8_t amplify8(uint8_t sample, int32_t scaledGain) {
     return static_cast<uint8_t>(centred + 128);
 }
 
+namespace {
+Amplifier& amplifier(ProcessorInterface* self) {
+    return static_cast<Amplifier&>(BuiltinProcessor::of(self));
+}
+}  // namespace
+
+const AmplifierInterfaceTable Amplifier::kTable = {
+    BuiltinProcessor::commonSlots(),
+    [](ProcessorInterface* self, double gain) -> int32_t {
+        amplifier(self).setGain(gain);
+        return TESSURA_RESULT_OK;
+    },
+    [](ProcessorInterface* self, double* gain) -> int32_t {
+        if (gain == nullptr) return TESSURA_RESULT_FAILED;
+        *gain = amplifier(self).gain();
+        return TESSURA_RESULT_OK;
+    },
+};
+
+Amplifier::Amplifier() : BuiltinProcessor(&kTable.common) {}
+
 void Amplifier::setGain(double gain) {
     std::lock_guard<std::mutex> hold(mutex_);
     gain_ = gain;

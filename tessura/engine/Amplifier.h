@@ -5,8 +5,17 @@
 
 namespace tessura {
 
+// The amplifier's table: the common slots, then 8 SetGain and 9 GetGain.
+struct AmplifierInterfaceTable {
+    ProcessorInterfaceTable common;
+    int32_t (*SetGain)(ProcessorInterface* self, double gain);
+    int32_t (*GetGain)(ProcessorInterface* self, double* gain);
+};
+
 class Amplifier final : public BuiltinProcessor {
   public:
+    Amplifier();
+    static const AmplifierInterfaceTable kTable;
     void setGain(double gain);
     double gain() const;
     std::size_t process(uint8_t* data, std::size_t length, std::size_t capacity) override;

@@ -19,7 +19,14 @@ struct PcmFormat {
 
 class BuiltinProcessor {
   public:
-    BuiltinProcessor();
+    // `table` begins with the eight common slots (commonSlots()); a processor with slots of its
+    // own passes a longer table.
+    explicit BuiltinProcessor(const ProcessorInterfaceTable* table = &kCommonTable);
+
+    // Constant, so tables built from it need no start-up code and no initialisation order.
+    static constexpr ProcessorInterfaceTable commonSlots() {
+        return {&slotDestroy, &slotOk, &slotOk, &slotOk, &slotGetInfo, &slotOk, &slotSetFormat, &slotProcess};
+    }
     virtual ~BuiltinProcessor() = default;
     BuiltinProcessor(const BuiltinProcessor&) = delete;
     BuiltinProcessor& operator=(const BuiltinProcessor&) = delete;
@@ -36,17 +43,25 @@ class BuiltinProcessor {
     // What the Process slot of the table may write back (the host's work buffer).
     void setWorkCapacity(std::size_t bytes) { workCapacity_ = bytes; }
 
+    // The object behind an interface this class handed out.
+    static BuiltinProcessor& of(ProcessorInterface* self);
+    static const ProcessorInterfaceTable kCommonTable;
+
   protected:
     mutable std::mutex mutex_;  // guards the format and the subclass's settings
     PcmFormat format_;          // guarded by mutex_
 
   private:
+    static void slotDestroy(ProcessorInterface* self);
+    static int32_t slotOk(ProcessorInterface* self);
+    static int32_t slotGetInfo(ProcessorInterface* self, PluginInfo* info);
+    static int32_t slotSetFormat(ProcessorInterface* self, int32_t* rate, int32_t* channels, int32_t* bits);
+    static int32_t slotProcess(ProcessorInterface* self, void** data, uint32_t* length);
+
     struct Handle {
         ProcessorInterface iface;
         BuiltinProcessor* owner;
     };
-    static BuiltinProcessor& of(ProcessorInterface* self);
-    static const ProcessorInterfaceTable kTable;
     Handle handle_;
     std::size_t workCapacity_ = 128 * 1024;
 };

@@ -5,7 +5,15 @@
 
 namespace tessura {
 
-PitchShifter::PitchShifter() : buffer_(kBufferBytes) {}
+const PitchShifterInterfaceTable PitchShifter::kTable = {
+    BuiltinProcessor::commonSlots(),
+    [](ProcessorInterface* self, double factor) -> int32_t {
+        static_cast<PitchShifter&>(BuiltinProcessor::of(self)).setPitch(factor);
+        return TESSURA_RESULT_OK;
+    },
+};
+
+PitchShifter::PitchShifter() : BuiltinProcessor(&kTable.common), buffer_(kBufferBytes) {}
 
 void PitchShifter::setPitch(double factor) {
     std::lock_guard<std::mutex> hold(mutex_);

@@ -9,9 +9,16 @@
 
 namespace tessura {
 
+// The shifter's table: the common slots, then 8 SetPitch.
+struct PitchShifterInterfaceTable {
+    ProcessorInterfaceTable common;
+    int32_t (*SetPitch)(ProcessorInterface* self, double factor);
+};
+
 class PitchShifter final : public BuiltinProcessor {
   public:
     static constexpr std::size_t kBufferBytes = 128 * 1024;
+    static const PitchShifterInterfaceTable kTable;
 
     PitchShifter();
     void setPitch(double factor);

@@ -76,6 +76,38 @@ TEST(Amplifier, SaturatesAtTheBoundInsteadOfWrapping) {
     EXPECT_EQ(odd[1], 0x80);
 }
 
+TEST(BuiltinProcessors, AnswerThroughTheirInterfaceTables) {
+    Amplifier amp;
+    ProcessorInterface* a = amp.processorInterface();
+    const auto* ampTable = reinterpret_cast<const AmplifierInterfaceTable*>(a->table);
+    int32_t rate = 44100, channels = 1, bits = 16;
+    EXPECT_EQ(a->table->SetFormat(a, &rate, &channels, &bits), 0);
+    EXPECT_EQ(ampTable->SetGain(a, 0.5), 0);
+    double gain = 0;
+    EXPECT_EQ(ampTable->GetGain(a, &gain), 0);
+    EXPECT_EQ(gain, 0.5);
+    int16_t samples[2] = {1000, -1000};
+    void* data = samples;
+    uint32_t length = sizeof samples;
+    EXPECT_EQ(a->table->Process(a, &data, &length), 0);
+    EXPECT_EQ(length, 4u);
+    EXPECT_EQ(samples[0], 500);
+    EXPECT_EQ(samples[1], -500);
+    PluginInfo info{};
+    EXPECT_EQ(a->table->GetInfo(a, &info), 0);
+    EXPECT_STREQ(info.name, "Tessura Amplifier");
+
+    PitchShifter shifter;
+    ProcessorInterface* p = shifter.processorInterface();
+    EXPECT_EQ(p->table->SetFormat(p, &rate, &channels, &bits), 0);
+    EXPECT_EQ(reinterpret_cast<const PitchShifterInterfaceTable*>(p->table)->SetPitch(p, 2.0), 0);
+    EXPECT_EQ(shifter.storedFactor(), 512);
+    EXPECT_EQ(p->table->Process(p, &data, &length), 0);
+    EXPECT_EQ(length, 2u);  // every second sample
+    EXPECT_EQ(p->table->GetInfo(p, &info), 0);
+    EXPECT_STREQ(info.name, "Tessura Pitch Shift");
+}
+
 std::vector<uint8_t> rampBytes(std::size_t frames, uint32_t frameBytes) {
     std::vector<uint8_t> bytes(frames * frameBytes);
     for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i / frameBytes);
