@@ -264,6 +264,48 @@ TEST_F(velora_cli_inputs, TagTextsAreReadBackByTheTagReader) {
     }
 }
 
+// Lossy containers encode too, a file's own title and artist (FLAC, Ogg) reach the tag, and
+// what libsndfile cannot read from a pipe is refused in one line naming standard input.
+TEST_F(velora_cli_inputs, OtherContainersEncodeAndLendTheirTexts) {
+    if (!Have("sox") || !Have("id3v2") || !Have("ffmpeg")) GTEST_SKIP() << "sox, id3v2 or ffmpeg is not installed";
+    ASSERT_EQ(Sh("sox -n -r 44100 -c 2 -b 16 in.wav synth 0.5 sine 440 sine 660"), 0);
+    const std::string velora = VELORA_BINARY;
+    const std::string meta = " -metadata title='Own Title' -metadata artist='Own Artist' ";
+    const struct {
+        const char* name;
+        std::string make;
+        std::string input;
+        int decodedRate;
+    } cases[] = {
+        {"Ogg Vorbis", "sox in.wav in.ogg", "in.ogg", 44100},
+        {"Opus", "ffmpeg -nostdin -v error -i in.wav -c:a libopus" + meta + "in.opus", "in.opus", 44100},
+        {"FLAC with texts", "ffmpeg -nostdin -v error -i in.wav" + meta + "in.flac", "in.flac", 44100},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(Sh(c.make), 0) << Slurp(P("sh.txt"));
+        const CommandResult r = Velora("encode " + P(c.input) + " " + P("out.mp3"));
+        ASSERT_EQ(r.status, 0) << r.err;
+        ASSERT_EQ(Velora("decode -q " + P("out.mp3") + " " + P("out.wav")).status, 0);
+        EXPECT_EQ(Soxi("-r", P("out.wav")), std::to_string(c.decodedRate));
+        ASSERT_EQ(Sh("id3v2 -l out.mp3 >tag.txt"), 0);
+        const std::string shown = Slurp(P("tag.txt"));
+        if (c.make.find("metadata") != std::string::npos) {
+            EXPECT_NE(shown.find("Title  : Own Title                       Artist: Own Artist"), std::string::npos)
+                << shown;
+        }
+    }
+    // A file on standard input can seek, so FLAC is read from it; a pipe cannot.
+    ASSERT_EQ(Velora("encode - " + P("fromfile.mp3") + " <" + P("in.flac")).status, 0);
+    EXPECT_NE(Sh("cat in.flac | " + velora + " encode - piped.mp3"), 0);
+    CommandResult pipe;
+    pipe.err = Slurp(P("sh.txt"));
+    EXPECT_FALSE(fs::exists(P("piped.mp3")));
+    EXPECT_EQ(pipe.err.rfind("velora: standard input: not a sound file this reads (", 0), 0u) << pipe.err;
+    EXPECT_NE(pipe.err.find("and WAVE, AIFF or AU from a pipe\n"), std::string::npos) << pipe.err;
+    EXPECT_EQ(std::count(pipe.err.begin(), pipe.err.end(), '\n'), 1);
+}
+
 // `decode --raw` is what mpg123 -s writes; `--float` a float WAVE that sox reads as the same
 // samples; both together the float WAVE's data without its header. To a pipe as well.
 TEST_F(velora_cli_inputs, RawAndFloatOutputAsThePeersReadThem) {
