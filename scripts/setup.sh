@@ -12,6 +12,8 @@ packages=(
   clang-14 libclang-rt-14-dev   # libFuzzer targets in fuzz/
   lame mpg123 sox ffmpeg        # cross-checks: peer encoder and decoders; sox for audio checks
   id3v2                         # cross-check: an outside reader of the 128-byte tag
+  libsndfile1-dev               # velora encode's input: WAVE of any width, RF64, AIFF, FLAC, Ogg
+  man-db                        # the manual page test renders velora.1 with man -l
   qt6-base-dev libsdl2-dev      # the veloraplay desktop program: Qt 6 Widgets, SDL2 sound
   libmpg123-dev libsndfile1-dev # tessura's input modules: MPEG audio, and WAVE/FLAC/Ogg/Opus/AIFF
   fonts-dejavu-core             # text for the offscreen and Xvfb window tests
