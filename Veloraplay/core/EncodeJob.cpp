@@ -156,7 +156,40 @@ enc::EncoderOutputFormat RequestedOutputFormat(const EncodeOptions& options, int
     return FormatFor(options, channels);
 }
 
-const char* ChannelModeName(uint32_t channelMode) { return ModeName(channelMode); }
+enc::Mp3EncHandle OpenEncoderFor(const EncodeOptions& options, int sampleFormat, EncodeOutcome& r) {
+    const auto fail = [&r](EncodeFailure failure, std::string error) -> enc::Mp3EncHandle {
+        r.failure = failure;
+        r.error = std::move(error);
+        return nullptr;
+    };
+    const std::string input = std::to_string(r.inputRate) + " Hz, " + std::to_string(r.inputChannels) +
+                              (r.inputChannels == 1 ? " channel" : " channels");
+
+    EncoderHandle h(enc::mp3EncOpen(r.inputRate, r.inputChannels, sampleFormat));
+    if (!h) {
+        return fail(EncodeFailure::EncoderOpen, "no operating point for " + input + " input; supported: " +
+                                                      DescribeOperatingPoints(r.inputRate, r.inputChannels, options));
+    }
+    enc::EncoderOutputFormat format = FormatFor(options, r.inputChannels);
+    const std::string asked = std::to_string(options.bitrateKbps) + " kbit/s " + ModeName(format.channelMode) +
+                              (options.sbr ? "" : " without SBR") +
+                              (options.vbrQuality != 0 ? ", VBR quality " + std::to_string(options.vbrQuality) : "");
+    if (enc::mp3EncSetOutputFormat(h.get(), &format) != 1) {
+        return fail(EncodeFailure::OutputFormat, asked + " is not offered for " + input + " input; offered for it: " +
+                                                       DescribeOperatingPoints(r.inputRate, r.inputChannels, options));
+    }
+    r.outputRate = static_cast<int>(format.sampleRate);
+    r.sbr = format.sbrMode == enc::kSbrModeOn;
+    enc::EncoderConfiguration* config = enc::mp3EncGetConfiguration(h.get());
+    enc::EncoderConfiguration edited = *config;
+    edited.qualityMode = options.qualityMode;
+    edited.intensityStereo = options.intensityStereo ? 1 : 0;
+    if (enc::mp3EncSetConfiguration(h.get(), &edited) != 1) {
+        return fail(EncodeFailure::Configuration,
+                      "the encoder refused quality mode " + std::to_string(options.qualityMode));
+    }
+    return h.release();
+}
 
 std::string DescribeOperatingPoints(int inputRate, int channels, const EncodeOptions& asked) {
     EncoderHandle h(enc::mp3EncOpen(inputRate, channels, enc::kInputInt16));
@@ -243,32 +276,8 @@ EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const
     }
     r.inputRate = wave.SampleRate();
     r.inputChannels = wave.Channels();
-    const std::string input = std::to_string(r.inputRate) + " Hz, " + std::to_string(r.inputChannels) +
-                              (r.inputChannels == 1 ? " channel" : " channels");
-
-    EncoderHandle h(enc::mp3EncOpen(r.inputRate, r.inputChannels, enc::kInputInt16));
-    if (!h) {
-        return Failed(EncodeFailure::EncoderOpen, "no operating point for " + input + " input; supported: " +
-                                                      DescribeOperatingPoints(r.inputRate, r.inputChannels, options));
-    }
-    enc::EncoderOutputFormat format = FormatFor(options, r.inputChannels);
-    const std::string asked = std::to_string(options.bitrateKbps) + " kbit/s " + ModeName(format.channelMode) +
-                              (options.sbr ? "" : " without SBR") +
-                              (options.vbrQuality != 0 ? ", VBR quality " + std::to_string(options.vbrQuality) : "");
-    if (enc::mp3EncSetOutputFormat(h.get(), &format) != 1) {
-        return Failed(EncodeFailure::OutputFormat, asked + " is not offered for " + input + " input; offered for it: " +
-                                                       DescribeOperatingPoints(r.inputRate, r.inputChannels, options));
-    }
-    r.outputRate = static_cast<int>(format.sampleRate);
-    r.sbr = format.sbrMode == enc::kSbrModeOn;
-    enc::EncoderConfiguration* config = enc::mp3EncGetConfiguration(h.get());
-    enc::EncoderConfiguration edited = *config;
-    edited.qualityMode = options.qualityMode;
-    edited.intensityStereo = options.intensityStereo ? 1 : 0;
-    if (enc::mp3EncSetConfiguration(h.get(), &edited) != 1) {
-        return Failed(EncodeFailure::Configuration,
-                      "the encoder refused quality mode " + std::to_string(options.qualityMode));
-    }
+    EncoderHandle h(OpenEncoderFor(options, enc::kInputInt16, r));
+    if (!h) return r;
 
     std::vector<uint8_t> output(kOutputBytes);
     const int headerBytes = out ? enc::mp3EncGetVbrHeader(h.get(), output.data(), kOutputBytes) : 0;

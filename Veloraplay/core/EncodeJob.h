@@ -109,10 +109,12 @@ std::string FormatOperatingPoint(const OperatingPoint& point);
 // input's rate and channel count at all.
 bool OfferedOperatingPoints(int inputRate, int channels, uint32_t channelMode, std::vector<OperatingPoint>& points);
 
-// The output format EncodeWaveFile asks the encoder for (zeros left to its choice), and the
-// name a channel mode has in messages and lists.
+// The output format EncodeWaveFile asks the encoder for (zeros left to its choice).
 velora::enc::EncoderOutputFormat RequestedOutputFormat(const EncodeOptions& options, int channels);
-const char* ChannelModeName(uint32_t channelMode);
+// The encoder opened for r.inputRate and r.inputChannels in `sampleFormat` with `options`
+// applied, as EncodeWaveFile opens it; r.outputRate and r.sbr say what it chose. Null on
+// failure, with r.failure and r.error telling what is offered instead.
+velora::enc::Mp3EncHandle OpenEncoderFor(const EncodeOptions& options, int sampleFormat, EncodeOutcome& r);
 
 // What the encoder accepts for this input with `asked`'s mode, SBR request and VBR quality,
 // for error messages, found by asking it: the bit rates (for VBR those its selection may

@@ -51,30 +51,8 @@ SampleEncodeOutcome EncodeSamples(SampleSource& source, std::FILE* out, const En
     };
     r.inputRate = source.Rate();
     r.inputChannels = source.Channels();
-    const std::string input = std::to_string(r.inputRate) + " Hz, " + std::to_string(r.inputChannels) +
-                              (r.inputChannels == 1 ? " channel" : " channels");
-    EncoderHandle h(enc::mp3EncOpen(r.inputRate, r.inputChannels, enc::kInputFloat32));
-    if (!h) {
-        return Failed(EncodeFailure::EncoderOpen, "no operating point for " + input + " input; supported: " +
-                                                      DescribeOperatingPoints(r.inputRate, r.inputChannels, options));
-    }
-    enc::EncoderOutputFormat format = RequestedOutputFormat(options, r.inputChannels);
-    const std::string asked = std::to_string(options.bitrateKbps) + " kbit/s " + ChannelModeName(format.channelMode) +
-                              (options.sbr ? "" : " without SBR") +
-                              (options.vbrQuality != 0 ? ", VBR quality " + std::to_string(options.vbrQuality) : "");
-    if (enc::mp3EncSetOutputFormat(h.get(), &format) != 1) {
-        return Failed(EncodeFailure::OutputFormat, asked + " is not offered for " + input + " input; offered for it: " +
-                                                       DescribeOperatingPoints(r.inputRate, r.inputChannels, options));
-    }
-    r.outputRate = static_cast<int>(format.sampleRate);
-    r.sbr = format.sbrMode == enc::kSbrModeOn;
-    enc::EncoderConfiguration edited = *enc::mp3EncGetConfiguration(h.get());
-    edited.qualityMode = options.qualityMode;
-    edited.intensityStereo = options.intensityStereo ? 1 : 0;
-    if (enc::mp3EncSetConfiguration(h.get(), &edited) != 1) {
-        return Failed(EncodeFailure::Configuration,
-                      "the encoder refused quality mode " + std::to_string(options.qualityMode));
-    }
+    EncoderHandle h(OpenEncoderFor(options, enc::kInputFloat32, r));
+    if (!h) return r;
 
     std::vector<uint8_t> output(kOutputBytes);
     const int headerBytes = enc::mp3EncGetVbrHeader(h.get(), output.data(), kOutputBytes);
