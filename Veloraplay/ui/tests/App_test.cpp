@@ -48,6 +48,23 @@ std::vector<std::string> namesIn(const std::string& folder) {
     return names;
 }
 
+// The manual page renders without a warning and tells the command line and the environment
+// the program reads.
+TEST(App, ManualPageRendersAndNamesTheSwitchesAndTheEnvironment) {
+    test::TempFolder tmp;
+    const std::string warnings = tmp / "warnings", text = tmp / "text";
+    ASSERT_EQ(std::system(("MANWIDTH=100 man --warnings -l '" VELORAPLAY_MANUAL "' >/dev/null 2>'" + warnings +
+                           "' && MANWIDTH=100 man -l '" VELORAPLAY_MANUAL "' 2>/dev/null | col -b >'" + text + "'")
+                              .c_str()),
+              0);
+    std::string warned, page;
+    ASSERT_TRUE(readWholeFile(warnings, warned) && readWholeFile(text, page));
+    EXPECT_EQ(warned, "");
+    for (const char* word : {"veloraplay - play Velora", "/ENCODE", "/L playlist", "VELORAPLAY_AUDIO", "wav:path",
+                             "VELORAPLAY_DIALOGS", "Nordvale/veloraplay.ini", "velora(1)"})
+        EXPECT_NE(page.find(word), std::string::npos) << word << "\n" << page;
+}
+
 TEST(App, OnePlayerTakesLaterStartsAndSavesItsSettingsOnSigterm) {
     Desktop desktop;
     const std::string first = desktop.path("a.mp3");
