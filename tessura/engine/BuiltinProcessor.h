@@ -33,7 +33,8 @@ class BuiltinProcessor {
 
     ProcessorInterface* processorInterface() { return &handle_.iface; }
 
-    void setFormat(const PcmFormat& format);
+    // Virtual so a processor whose state depends on the format can rebuild it here.
+    virtual void setFormat(const PcmFormat& format);
     PcmFormat format() const;
     // Processes `length` bytes at `data` in place; the result may be longer or shorter but never
     // more than `capacity` bytes. Returns the new length.
