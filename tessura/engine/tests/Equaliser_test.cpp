@@ -2,6 +2,7 @@
 // the presets as selected, saved and read back by a second model.
 #include "AtomicFile.h"
 #include "Equaliser.h"
+#include "LanguageStore.h"
 #include "Preferences.h"
 
 #include <gtest/gtest.h>
@@ -261,6 +262,37 @@ TEST_F(EqualiserTest, EnablingStoresTheFlagAndAnnouncesIt) {
     eq.EnableEqualiser(true, true);
     EXPECT_EQ(shown, (std::vector<std::string>{"main/eqdisabled", "main/eqenabled"}));
     EXPECT_EQ(redraws, before + 3);
+}
+
+TEST_F(EqualiserTest, BuiltinNamesAreTranslatedAndCutToTwentyCharacters) {
+    writeFileAtomically((folder_ / "english.lng").string(),
+                        "<Translation><Language>English</Language>"
+                        "<item name=\"main/eqenabled\">Equaliser on</item></Translation>");
+    writeFileAtomically((folder_ / "deutsch.lng").string(),
+                        "<Translation><Language>Deutsch</Language>"
+                        "<item name=\"eq/preset_pop_text\">Popul\xC3\xA4re Musik der achtziger Jahre</item>"
+                        "<item name=\"eq/preset_jazz_text\">Jazz und Swing</item></Translation>");
+    LanguageStore language;
+    language.LoadLanguageList(folder_.string());
+    ASSERT_EQ(language.SelectLanguage("Deutsch"), LanguageStore::kSelected);
+    std::vector<std::string> shown;
+    Equaliser eq(EqualiserPresetFile(path_), filter_.processorInterface(), &language, nullptr,
+                 {nullptr, [&](const std::string& text) { shown.push_back(text); }});
+    const std::pair<int, std::string> cases[] = {
+        {0, "None"},  // neither translation has it
+        {1, "Popul\xC3\xA4re Musik der a"},  // 20 characters, 21 bytes
+        {2, "Rock"},
+        {3, "Jazz und Swing"},
+        {6, "Custom"},
+    };
+    for (const auto& [id, name] : cases) {
+        SCOPED_TRACE(id);
+        EXPECT_EQ(eq.PresetName(id), name);
+        ASSERT_TRUE(eq.SelectPreset(id));
+        EXPECT_EQ(eq.presetName(), name);
+    }
+    eq.EnableEqualiser(true, true);
+    EXPECT_EQ(shown, std::vector<std::string>{"Equaliser on"});
 }
 
 }  // namespace
