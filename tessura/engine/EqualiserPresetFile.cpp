@@ -1,6 +1,7 @@
 #include "EqualiserPresetFile.h"
 
 #include "AtomicFile.h"
+#include "ProgramFolder.h"
 
 #include <algorithm>
 #include <bit>
@@ -37,6 +38,10 @@ std::string firstUtf8Chars(std::string_view text, std::size_t maxChars) {
         ++chars;
     }
     return std::string(text);
+}
+
+EqualiserPresetFile EqualiserPresetFile::InProgramFolder(const ProgramFolder& folder) {
+    return EqualiserPresetFile(folder.file(kPresetFileName));
 }
 
 PresetRecord EqualiserPresetFile::DefaultRecord(std::size_t index) {

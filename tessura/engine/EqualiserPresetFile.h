@@ -12,6 +12,8 @@
 
 namespace tessura {
 
+struct ProgramFolder;
+
 inline constexpr const char* kPresetFileName = "TesEque.spf";
 
 struct PresetRecord {
@@ -28,6 +30,8 @@ class EqualiserPresetFile {
     static constexpr std::size_t kCustomRecord = 10;
 
     explicit EqualiserPresetFile(std::string path) : path_(std::move(path)) {}
+    // The file in the program folder, where the program keeps it.
+    static EqualiserPresetFile InProgramFolder(const ProgramFolder& folder);
     const std::string& path() const { return path_; }
 
     // Makes sure a file of the right size is there; false when it could not be created.

@@ -1,9 +1,12 @@
 // The equaliser filter: bit-exact at unity over random PCM, untouched where it must not act,
 // and a boosted band measured with a plain DFT of a test tone.
+#include "Equaliser.h"
 #include "EqualiserFilter.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -112,6 +115,28 @@ double amplitudeAt(const std::vector<int16_t>& samples, int channels, int ch, do
     return 2.0 * std::hypot(re, im) / static_cast<double>(n);
 }
 
+// Two seconds of a tone (channel 1 inverted) through the filter; for each channel the
+// output's amplitude over the input's at the tone, over the second second (a whole number of
+// cycles, after the filters have settled).
+std::array<double, 2> measureGains(EqualiserFilter& filter, int rate, int channels, double tone) {
+    const int frames = 2 * rate;
+    std::vector<int16_t> in(static_cast<std::size_t>(frames * channels));
+    for (int f = 0; f < frames; ++f) {
+        const double s = 6000.0 * std::sin(2.0 * std::numbers::pi * tone * f / rate);
+        for (int ch = 0; ch < channels; ++ch) in[f * channels + ch] = static_cast<int16_t>(std::lround(ch ? -s : s));
+    }
+    std::vector<uint8_t> bytes(in.size() * 2);
+    std::memcpy(bytes.data(), in.data(), bytes.size());
+    processInBlocks(filter, bytes, 8192);
+    std::vector<int16_t> out(in.size());
+    std::memcpy(out.data(), bytes.data(), bytes.size());
+    std::array<double, 2> ratios{};
+    for (int ch = 0; ch < channels; ++ch) {
+        ratios[ch] = amplitudeAt(out, channels, ch, tone, rate) / amplitudeAt(in, channels, ch, tone, rate);
+    }
+    return ratios;
+}
+
 TEST(EqualiserFilter, BoostsABandAtItsCentreAndNothingFarAway) {
     struct Case {
         int rate, channels;
@@ -131,30 +156,36 @@ TEST(EqualiserFilter, BoostsABandAtItsCentreAndNothingFarAway) {
         ASSERT_TRUE(filter.setFilterGain(c.modelBand, c.gain));
         const int k = 19 - c.modelBand;
         const double centre = filter.band(k).centre;
-        // Two seconds; the tone lands on a whole number of cycles over the measured second.
-        const int frames = 2 * c.rate;
         const double near = std::round(centre);
         const double far = std::round(k >= 10 ? centre * std::pow(0.75, -9.0) : centre * std::pow(0.75, 9.0));
         for (double tone : {near, far}) {
             SCOPED_TRACE(testing::Message() << "tone " << tone << " Hz, centre " << centre);
-            std::vector<int16_t> in(static_cast<std::size_t>(frames * c.channels));
-            for (int f = 0; f < frames; ++f) {
-                const double s = 6000.0 * std::sin(2.0 * std::numbers::pi * tone * f / c.rate);
-                for (int ch = 0; ch < c.channels; ++ch) in[f * c.channels + ch] = static_cast<int16_t>(std::lround(ch ? -s : s));
-            }
-            std::vector<uint8_t> bytes(in.size() * 2);
-            std::memcpy(bytes.data(), in.data(), bytes.size());
-            processInBlocks(filter, bytes, 8192);
-            std::vector<int16_t> out(in.size());
-            std::memcpy(out.data(), bytes.data(), bytes.size());
             const double expected = tone == near ? 1.0 + (c.gain - 1.0) * 0.75 : 1.0;
+            const auto ratios = measureGains(filter, c.rate, c.channels, tone);
             for (int ch = 0; ch < c.channels; ++ch) {
-                const double ratio = amplitudeAt(out, c.channels, ch, tone, c.rate) /
-                                     amplitudeAt(in, c.channels, ch, tone, c.rate);
-                EXPECT_NEAR(ratio, expected, 0.03) << "channel " << ch;
+                // The band-pass has unit gain at its centre, so the band adds exactly its gain.
+                EXPECT_NEAR(ratios[ch], expected, tone == near ? 0.002 : 0.01) << "channel " << ch;
             }
         }
     }
+}
+
+TEST(EqualiserFilter, RockLiftsTheEndsAndLeavesTheMiddle) {
+    EqualiserFilter filter;
+    filter.setFormat({44100, 2, 16});
+    Equaliser eq(EqualiserPresetFile("/nonexistent/TesEque.spf"), filter.processorInterface(), nullptr, nullptr);
+    ASSERT_TRUE(eq.SelectPreset(2));
+    EXPECT_EQ(measureGains(filter, 44100, 2, 1000.0)[0], 1.0);  // the model starts it disabled
+    eq.EnableEqualiser(true, false);
+    const double top = std::round(filter.band(19 - 19).centre);    // model band 19: 1.4
+    const double middle = std::round(filter.band(19 - 12).centre);  // bands 9-15 flat
+    const double bottom = std::round(filter.band(19 - 1).centre);   // bands 0, 1: 1.3
+    EXPECT_GT(measureGains(filter, 44100, 2, top)[0], 1.3);
+    // The wide neighbouring bands reach a little into the flat middle, no more.
+    const double lift = measureGains(filter, 44100, 2, middle)[1];
+    EXPECT_GT(lift, 1.0);
+    EXPECT_LT(lift, 1.08);
+    EXPECT_GT(measureGains(filter, 44100, 2, bottom)[0], 1.25);
 }
 
 TEST(EqualiserFilter, ExtremeBoostsSaturate) {

@@ -4,6 +4,7 @@
 #include "Equaliser.h"
 #include "LanguageStore.h"
 #include "Preferences.h"
+#include "ProgramFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -78,6 +79,10 @@ TEST_F(EqualiserTest, PresetFileIsWrittenAfreshUnlessItHasTheRightSize) {
         // No temporary file is left beside it.
         EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
     }
+
+    ProgramFolder program;
+    program.home = folder_.string();
+    EXPECT_EQ(EqualiserPresetFile::InProgramFolder(program).path(), path_);
 
     // The fresh layout, byte by byte: names NUL-padded to 20 bytes, gains 1.0f little-endian.
     const std::string fresh = EqualiserPresetFile::FreshFile();
