@@ -121,8 +121,10 @@ std::optional<std::string> Equaliser::PresetName(int id) {
 bool Equaliser::SaveUserPreset(int id, const std::string& name) {
     if (!isUserPreset(id)) return false;
     PresetRecord record;
-    record.name = name.empty() ? EqualiserPresetFile::DefaultRecord(userRecord(id)).name
-                               : firstUtf8Chars(name, kMaxNameChars);
+    // The name ends at a NUL, as it will when read back.
+    const std::string given = name.substr(0, name.find('\0'));
+    record.name = given.empty() ? EqualiserPresetFile::DefaultRecord(userRecord(id)).name
+                                : firstUtf8Chars(given, kMaxNameChars);
     for (int band = 0; band < kBands; ++band) record.gains[band] = static_cast<float>(gains_[band]);
     if (!file_.Write(userRecord(id), record)) return false;
     presetId_ = id;

@@ -105,6 +105,12 @@ std::size_t EqualiserFilter::process(uint8_t* data, std::size_t length, std::siz
                 h = {s, h[0], y, h[2]};
                 s += b.gain * y;
             }
+            if (!std::isfinite(s)) {
+                // Gains large enough to overflow the cascade: this sample is lost, but the
+                // history must not stay NaN, or the channel would fall silent for good.
+                for (int i = 0; i < count; ++i) active[i]->history[static_cast<std::size_t>(ch)] = {};
+                s = 0.0;
+            }
             const int16_t out = toSample(s);
             std::memcpy(at, &out, 2);
         }

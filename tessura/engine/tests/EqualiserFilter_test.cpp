@@ -212,5 +212,20 @@ TEST(EqualiserFilter, ExtremeBoostsSaturate) {
     EXPECT_GT(clipped, samples.size() / 4);
 }
 
+TEST(EqualiserFilter, RecoversFromGainsThatOverflowTheCascade) {
+    EqualiserFilter filter;
+    filter.setFormat({44100, 2, 16});
+    filter.setEnabled(true);
+    setAllGains(filter, 3.0e38);  // finite, but twenty bands in series overflow a double
+    std::vector<uint8_t> noise = randomPcm(8192, 7);
+    processInBlocks(filter, noise, noise.size());
+    // Back to one modest band: it works as if nothing had happened.
+    setAllGains(filter, 1.0);
+    ASSERT_TRUE(filter.setFilterGain(10, 2.0));
+    const auto ratios = measureGains(filter, 44100, 2, std::round(filter.band(9).centre));
+    EXPECT_NEAR(ratios[0], 1.75, 0.002);
+    EXPECT_NEAR(ratios[1], 1.75, 0.002);
+}
+
 }  // namespace
 }  // namespace tessura

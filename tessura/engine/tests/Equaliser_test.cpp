@@ -202,6 +202,7 @@ TEST_F(EqualiserTest, UserPresetsAndTheCustomCurveRoundTrip) {
         {106, "A name far longer than the field", "A name far longer t", true},
         {107, "\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84",  // 10 x U+00C4
          "\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84", true},
+        {108, std::string("Cut\0here", 8), "Cut", true},
         {99, "Nope", "", false},
         {110, "Nope", "", false},
         {6, "Nope", "", false},
