@@ -9,8 +9,8 @@ namespace tessura {
 
 namespace {
 constexpr const char* kBuiltinNameKeys[] = {
-    "eq/preset_none_text",      "eq/preset_pop_text",   "eq/preset_rock_text",
-    "eq/preset_jazz_text",      "eq/preset_classical_text", "eq/preset_dance_text",
+    "eq/preset_none_text", "eq/preset_pop_text",       "eq/preset_rock_text",
+    "eq/preset_jazz_text", "eq/preset_classical_text", "eq/preset_dance_text",
 };
 constexpr const char* kBuiltinNames[] = {"None", "Pop", "Rock", "Jazz", "Classical", "Dance"};
 
@@ -40,8 +40,8 @@ const std::array<std::array<double, Equaliser::kBands>, 6>& Equaliser::BuiltinGa
         {1.1, 1.1, 1.2, 1.1, 1.0, 1.2, 1.0, 1.0, 1.3, 1.3,
          1.4, 1.2, 1.1, 1.0, 1.0, 1.0, 1.1, 1.2, 1.3, 1.2},
         rock,  // Classical shares Rock's curve
-        {1.3, 1.25, 1.2, 1.15, 1.1, 1.05, 1.0, 1.0, 1.0, 1.0,
-         1.0, 1.0, 1.0, 1.05, 1.1, 1.15, 1.2, 1.25, 1.3, 1.35},
+        {1.3, 1.25, 1.2, 1.15, 1.1, 1.05, 1.0, 1.0,  1.0, 1.0,
+         1.0, 1.0,  1.0, 1.05, 1.1, 1.15, 1.2, 1.25, 1.3, 1.35},
     }};
     return table;
 }
@@ -77,7 +77,8 @@ bool Equaliser::SelectPreset(int id) {
     if (id >= 0 && id <= 5) {
         loadBuiltin(id);
     } else if (id == kPresetCustom || isUserPreset(id)) {
-        const std::size_t index = id == kPresetCustom ? EqualiserPresetFile::kCustomRecord : userRecord(id);
+        const std::size_t index =
+            id == kPresetCustom ? EqualiserPresetFile::kCustomRecord : userRecord(id);
         if (auto record = file_.Read(index)) {
             for (int band = 0; band < kBands; ++band) gains_[band] = record->gains[band];
             presetId_ = id;
@@ -142,7 +143,8 @@ bool Equaliser::SaveCustom() {
 void Equaliser::ApplyToFilter() {
     if (hooks_.redrawPanel) hooks_.redrawPanel();
     if (filter_ == nullptr) return;
-    for (int band = 0; band < kBands; ++band) filterTable(filter_)->SetFilterGain(filter_, band, gains_[band]);
+    for (int band = 0; band < kBands; ++band)
+        filterTable(filter_)->SetFilterGain(filter_, band, gains_[band]);
 }
 
 void Equaliser::EnableEqualiser(bool on, bool announce) {

@@ -22,7 +22,7 @@ inline constexpr int kFirstUserPreset = 100;
 inline constexpr int kLastUserPreset = 109;
 
 struct EqualiserHooks {
-    std::function<void()> redrawPanel;                  // the gains changed
+    std::function<void()> redrawPanel;                 // the gains changed
     std::function<void(const std::string&)> announce;  // a status-line text
 };
 

@@ -108,7 +108,8 @@ std::size_t EqualiserFilter::process(uint8_t* data, std::size_t length, std::siz
             if (!std::isfinite(s)) {
                 // Gains large enough to overflow the cascade: this sample is lost, but the
                 // history must not stay NaN, or the channel would fall silent for good.
-                for (int i = 0; i < count; ++i) active[i]->history[static_cast<std::size_t>(ch)] = {};
+                for (int i = 0; i < count; ++i)
+                    active[i]->history[static_cast<std::size_t>(ch)] = {};
                 s = 0.0;
             }
             const int16_t out = toSample(s);
@@ -119,7 +120,10 @@ std::size_t EqualiserFilter::process(uint8_t* data, std::size_t length, std::siz
 }
 
 PluginInfo EqualiserFilter::info() const {
-    return {"Tessura Equaliser", "", {0x6A3F1C22, 0x5B1E, 0x4C7A, {0x9E, 0x21, 0x0D, 0x44, 0x7B, 0x3A, 0x10, 0x03}}, 1};
+    return {"Tessura Equaliser",
+            "",
+            {0x6A3F1C22, 0x5B1E, 0x4C7A, {0x9E, 0x21, 0x0D, 0x44, 0x7B, 0x3A, 0x10, 0x03}},
+            1};
 }
 
 }  // namespace tessura

@@ -3,11 +3,11 @@
 #include "AtomicFile.h"
 #include "ProgramFolder.h"
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <sys/stat.h>
 
 namespace tessura {
 
@@ -84,7 +84,8 @@ std::optional<PresetRecord> EqualiserPresetFile::Read(std::size_t index) {
     PresetRecord record;
     // A name that fills its field without a NUL is read no further than the field allows.
     const std::string_view field = raw.substr(0, kNameBytes - 1);
-    record.name = fitUtf8(field.substr(0, std::min(field.find('\0'), field.size())), kNameBytes - 1);
+    record.name =
+        fitUtf8(field.substr(0, std::min(field.find('\0'), field.size())), kNameBytes - 1);
     for (std::size_t band = 0; band < record.gains.size(); ++band) {
         uint32_t bits = 0;
         for (std::size_t i = 0; i < 4; ++i) {

@@ -1,7 +1,7 @@
 // The equaliser filter: bit-exact at unity over random PCM, untouched where it must not act,
 // and a boosted band measured with a plain DFT of a test tone.
-#include "Equaliser.h"
 #include "EqualiserFilter.h"
+#include "Equaliser.h"
 
 #include <gtest/gtest.h>
 
@@ -24,8 +24,10 @@ std::vector<uint8_t> randomPcm(std::size_t bytes, uint32_t seed) {
 }
 
 void setAllGains(EqualiserFilter& filter, double value) {
-    const auto* table = reinterpret_cast<const EqualiserFilterInterfaceTable*>(filter.processorInterface()->table);
-    for (int i = 0; i < 20; ++i) ASSERT_EQ(table->SetFilterGain(filter.processorInterface(), i, value), 0);
+    const auto* table =
+        reinterpret_cast<const EqualiserFilterInterfaceTable*>(filter.processorInterface()->table);
+    for (int i = 0; i < 20; ++i)
+        ASSERT_EQ(table->SetFilterGain(filter.processorInterface(), i, value), 0);
 }
 
 // Runs `data` through the filter's Process slot in blocks of `block` bytes.
@@ -76,7 +78,9 @@ TEST(EqualiserFilter, LeavesTheSamplesAloneWhereItMustNotAct) {
         EXPECT_TRUE(output == input);
         for (int k = 0; k < 20; ++k) {
             const auto band = filter.band(k);
-            EXPECT_TRUE(std::isfinite(band.alpha) && std::isfinite(band.beta) && std::isfinite(band.gamma)) << k;
+            EXPECT_TRUE(std::isfinite(band.alpha) && std::isfinite(band.beta) &&
+                        std::isfinite(band.gamma))
+                << k;
         }
     }
 }
@@ -103,7 +107,8 @@ TEST(EqualiserFilter, BandCentresFollowTheRate) {
 
 // The amplitude of the `frequency` component of the second half of `samples` (channel `ch`
 // of `channels`), by a plain DFT at that one frequency.
-double amplitudeAt(const std::vector<int16_t>& samples, int channels, int ch, double frequency, int rate) {
+double amplitudeAt(const std::vector<int16_t>& samples, int channels, int ch, double frequency,
+                   int rate) {
     const std::size_t frames = samples.size() / channels;
     double re = 0, im = 0;
     std::size_t n = 0;
@@ -123,7 +128,8 @@ std::array<double, 2> measureGains(EqualiserFilter& filter, int rate, int channe
     std::vector<int16_t> in(static_cast<std::size_t>(frames * channels));
     for (int f = 0; f < frames; ++f) {
         const double s = 6000.0 * std::sin(2.0 * std::numbers::pi * tone * f / rate);
-        for (int ch = 0; ch < channels; ++ch) in[f * channels + ch] = static_cast<int16_t>(std::lround(ch ? -s : s));
+        for (int ch = 0; ch < channels; ++ch)
+            in[f * channels + ch] = static_cast<int16_t>(std::lround(ch ? -s : s));
     }
     std::vector<uint8_t> bytes(in.size() * 2);
     std::memcpy(bytes.data(), in.data(), bytes.size());
@@ -132,7 +138,8 @@ std::array<double, 2> measureGains(EqualiserFilter& filter, int rate, int channe
     std::memcpy(out.data(), bytes.data(), bytes.size());
     std::array<double, 2> ratios{};
     for (int ch = 0; ch < channels; ++ch) {
-        ratios[ch] = amplitudeAt(out, channels, ch, tone, rate) / amplitudeAt(in, channels, ch, tone, rate);
+        ratios[ch] =
+            amplitudeAt(out, channels, ch, tone, rate) / amplitudeAt(in, channels, ch, tone, rate);
     }
     return ratios;
 }
@@ -143,12 +150,13 @@ TEST(EqualiserFilter, BoostsABandAtItsCentreAndNothingFarAway) {
         int modelBand;
         double gain;
     } cases[] = {
-        {44100, 2, 10, 2.0},  {44100, 1, 3, 1.4},  {48000, 2, 17, 1.8}, {8000, 1, 12, 2.0},
-        {8000, 2, 16, 0.2},   // a cut
+        {44100, 2, 10, 2.0}, {44100, 1, 3, 1.4}, {48000, 2, 17, 1.8},
+        {8000, 1, 12, 2.0},  {8000, 2, 16, 0.2},  // a cut
         {22050, 2, 8, 1.6},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.rate << " Hz " << c.channels << "ch band " << c.modelBand << " x" << c.gain);
+        SCOPED_TRACE(testing::Message() << c.rate << " Hz " << c.channels << "ch band "
+                                        << c.modelBand << " x" << c.gain);
         EqualiserFilter filter;
         filter.setFormat({c.rate, c.channels, 16});
         filter.setEnabled(true);
@@ -157,7 +165,8 @@ TEST(EqualiserFilter, BoostsABandAtItsCentreAndNothingFarAway) {
         const int k = 19 - c.modelBand;
         const double centre = filter.band(k).centre;
         const double near = std::round(centre);
-        const double far = std::round(k >= 10 ? centre * std::pow(0.75, -9.0) : centre * std::pow(0.75, 9.0));
+        const double far =
+            std::round(k >= 10 ? centre * std::pow(0.75, -9.0) : centre * std::pow(0.75, 9.0));
         for (double tone : {near, far}) {
             SCOPED_TRACE(testing::Message() << "tone " << tone << " Hz, centre " << centre);
             const double expected = tone == near ? 1.0 + (c.gain - 1.0) * 0.75 : 1.0;
@@ -173,11 +182,12 @@ TEST(EqualiserFilter, BoostsABandAtItsCentreAndNothingFarAway) {
 TEST(EqualiserFilter, RockLiftsTheEndsAndLeavesTheMiddle) {
     EqualiserFilter filter;
     filter.setFormat({44100, 2, 16});
-    Equaliser eq(EqualiserPresetFile("/nonexistent/TesEque.spf"), filter.processorInterface(), nullptr, nullptr);
+    Equaliser eq(EqualiserPresetFile("/nonexistent/TesEque.spf"), filter.processorInterface(),
+                 nullptr, nullptr);
     ASSERT_TRUE(eq.SelectPreset(2));
     EXPECT_EQ(measureGains(filter, 44100, 2, 1000.0)[0], 1.0);  // the model starts it disabled
     eq.EnableEqualiser(true, false);
-    const double top = std::round(filter.band(19 - 19).centre);    // model band 19: 1.4
+    const double top = std::round(filter.band(19 - 19).centre);     // model band 19: 1.4
     const double middle = std::round(filter.band(19 - 12).centre);  // bands 9-15 flat
     const double bottom = std::round(filter.band(19 - 1).centre);   // bands 0, 1: 1.3
     EXPECT_GT(measureGains(filter, 44100, 2, top)[0], 1.3);
@@ -197,7 +207,8 @@ TEST(EqualiserFilter, ExtremeBoostsSaturate) {
     const double tone = std::round(filter.band(9).centre);
     std::vector<int16_t> samples(44100);
     for (std::size_t f = 0; f < samples.size(); ++f) {
-        samples[f] = static_cast<int16_t>(std::lround(30000.0 * std::sin(2.0 * std::numbers::pi * tone * static_cast<double>(f) / 44100)));
+        samples[f] = static_cast<int16_t>(std::lround(
+            30000.0 * std::sin(2.0 * std::numbers::pi * tone * static_cast<double>(f) / 44100)));
     }
     std::vector<uint8_t> bytes(samples.size() * 2);
     std::memcpy(bytes.data(), samples.data(), bytes.size());

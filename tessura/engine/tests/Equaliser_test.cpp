@@ -1,7 +1,7 @@
 // The equaliser model and "TesEque.spf": the file's bytes as written, replaced and refused, and
 // the presets as selected, saved and read back by a second model.
-#include "AtomicFile.h"
 #include "Equaliser.h"
+#include "AtomicFile.h"
 #include "LanguageStore.h"
 #include "Preferences.h"
 #include "ProgramFolder.h"
@@ -43,7 +43,8 @@ class EqualiserTest : public testing::Test {
     float gainAt(const std::string& content, std::size_t record, std::size_t band) const {
         uint32_t bits = 0;
         for (std::size_t i = 0; i < 4; ++i) {
-            bits |= uint32_t{static_cast<unsigned char>(content[record * 100 + 20 + band * 4 + i])} << (8 * i);
+            bits |= uint32_t{static_cast<unsigned char>(content[record * 100 + 20 + band * 4 + i])}
+                    << (8 * i);
         }
         return std::bit_cast<float>(bits);
     }
@@ -92,7 +93,8 @@ TEST_F(EqualiserTest, PresetFileIsWrittenAfreshUnlessItHasTheRightSize) {
         const std::string field = fresh.substr(record * 100, 20);
         EXPECT_EQ(field, name + std::string(20 - name.size(), '\0'));
         for (std::size_t band = 0; band < 20; ++band) {
-            EXPECT_EQ(fresh.substr(record * 100 + 20 + band * 4, 4), std::string("\x00\x00\x80\x3f", 4));
+            EXPECT_EQ(fresh.substr(record * 100 + 20 + band * 4, 4),
+                      std::string("\x00\x00\x80\x3f", 4));
         }
     }
 }
@@ -101,7 +103,8 @@ TEST_F(EqualiserTest, DamagedOrUnreadableRecordsFallBackToPresetNone) {
     auto withGain = [](std::size_t record, std::size_t band, float value) {
         std::string content = EqualiserPresetFile::FreshFile();
         const uint32_t bits = std::bit_cast<uint32_t>(value);
-        for (std::size_t i = 0; i < 4; ++i) content[record * 100 + 20 + band * 4 + i] = static_cast<char>(bits >> (8 * i));
+        for (std::size_t i = 0; i < 4; ++i)
+            content[record * 100 + 20 + band * 4 + i] = static_cast<char>(bits >> (8 * i));
         return content;
     };
     struct Case {
@@ -110,10 +113,17 @@ TEST_F(EqualiserTest, DamagedOrUnreadableRecordsFallBackToPresetNone) {
         int id;
         std::string name;  // what PresetName(id) shows (user presets only)
     } cases[] = {
-        {"NaN gain", [&] { writeBytes(withGain(3, 5, std::numeric_limits<float>::quiet_NaN())); }, 103, "UserPreset3"},
-        {"infinite gain", [&] { writeBytes(withGain(9, 19, std::numeric_limits<float>::infinity())); }, 109, "UserPreset9"},
-        {"-infinite gain", [&] { writeBytes(withGain(0, 0, -std::numeric_limits<float>::infinity())); }, 100, "UserPreset0"},
-        {"NaN in Custom", [&] { writeBytes(withGain(10, 7, std::numeric_limits<float>::quiet_NaN())); }, 6, "Custom"},
+        {"NaN gain", [&] { writeBytes(withGain(3, 5, std::numeric_limits<float>::quiet_NaN())); },
+         103, "UserPreset3"},
+        {"infinite gain",
+         [&] { writeBytes(withGain(9, 19, std::numeric_limits<float>::infinity())); }, 109,
+         "UserPreset9"},
+        {"-infinite gain",
+         [&] { writeBytes(withGain(0, 0, -std::numeric_limits<float>::infinity())); }, 100,
+         "UserPreset0"},
+        {"NaN in Custom",
+         [&] { writeBytes(withGain(10, 7, std::numeric_limits<float>::quiet_NaN())); }, 6,
+         "Custom"},
         // A folder where the file should be: it can be neither read nor replaced.
         {"unreadable", [&] { fs::create_directories(path_); }, 105, "UserPreset5"},
         {"folder missing", [&] { fs::remove_all(folder_); }, 102, "UserPreset2"},
@@ -125,7 +135,8 @@ TEST_F(EqualiserTest, DamagedOrUnreadableRecordsFallBackToPresetNone) {
         c.prepare();
         Preferences preferences;
         preferences.eqPreset = 2;
-        Equaliser eq(EqualiserPresetFile(path_), filter_.processorInterface(), nullptr, &preferences);
+        Equaliser eq(EqualiserPresetFile(path_), filter_.processorInterface(), nullptr,
+                     &preferences);
         ASSERT_EQ(eq.presetId(), 2);
         EXPECT_FALSE(eq.SelectPreset(c.id));
         EXPECT_EQ(eq.presetId(), kPresetNone);
@@ -158,11 +169,15 @@ TEST_F(EqualiserTest, PresetsSelectLoadAndReachTheFilter) {
         std::array<double, 20> gains;
     } cases[] = {
         {0, true, 0, "None", flat},
-        {1, true, 1, "Pop", {1.0, 1.1, 1.2, 1.3, 1.4, 1.3, 1.2, 1.1, 1.1, 1.0, 1.0, 1.0, 1.0, 1.1, 1.2, 1.3, 1.4, 1.3, 1.2, 1.1}},
-        {2, true, 2, "Rock", {1.3, 1.3, 1.2, 1.1, 1.0, 1.2, 1.3, 1.3, 1.1, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.1, 1.2, 1.3, 1.4}},
-        {3, true, 3, "Jazz", {1.1, 1.1, 1.2, 1.1, 1.0, 1.2, 1.0, 1.0, 1.3, 1.3, 1.4, 1.2, 1.1, 1.0, 1.0, 1.0, 1.1, 1.2, 1.3, 1.2}},
+        {1, true, 1, "Pop", {1.0, 1.1, 1.2, 1.3, 1.4, 1.3, 1.2, 1.1, 1.1, 1.0,
+                             1.0, 1.0, 1.0, 1.1, 1.2, 1.3, 1.4, 1.3, 1.2, 1.1}},
+        {2, true, 2, "Rock", {1.3, 1.3, 1.2, 1.1, 1.0, 1.2, 1.3, 1.3, 1.1, 1.0,
+                              1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.1, 1.2, 1.3, 1.4}},
+        {3, true, 3, "Jazz", {1.1, 1.1, 1.2, 1.1, 1.0, 1.2, 1.0, 1.0, 1.3, 1.3,
+                              1.4, 1.2, 1.1, 1.0, 1.0, 1.0, 1.1, 1.2, 1.3, 1.2}},
         {4, true, 4, "Classical", table[2]},
-        {5, true, 5, "Dance", {1.3, 1.25, 1.2, 1.15, 1.1, 1.05, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.05, 1.1, 1.15, 1.2, 1.25, 1.3, 1.35}},
+        {5, true, 5, "Dance", {1.3, 1.25, 1.2, 1.15, 1.1, 1.05, 1.0, 1.0,  1.0, 1.0,
+                               1.0, 1.0,  1.0, 1.05, 1.1, 1.15, 1.2, 1.25, 1.3, 1.35}},
         {6, true, 6, "Custom", flat},  // a new file
         {100, true, 100, "UserPreset0", flat},
         {109, true, 109, "UserPreset9", flat},
@@ -200,7 +215,8 @@ TEST_F(EqualiserTest, UserPresetsAndTheCustomCurveRoundTrip) {
         {104, "", "UserPreset4", true},
         {105, "Twenty characters!!!", "Twenty characters!!", true},  // 19 bytes and the NUL
         {106, "A name far longer than the field", "A name far longer t", true},
-        {107, "\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84",  // 10 x U+00C4
+        // Ten U+00C4 (20 bytes): nine fit, none is split.
+        {107, "\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84",
          "\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84", true},
         {108, std::string("Cut\0here", 8), "Cut", true},
         {99, "Nope", "", false},
@@ -210,7 +226,8 @@ TEST_F(EqualiserTest, UserPresetsAndTheCustomCurveRoundTrip) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.id);
         Preferences preferences;
-        Equaliser eq(EqualiserPresetFile(path_), filter_.processorInterface(), nullptr, &preferences);
+        Equaliser eq(EqualiserPresetFile(path_), filter_.processorInterface(), nullptr,
+                     &preferences);
         eq.SelectPreset(3);
         ASSERT_TRUE(eq.SetBandGain(c.id % 20, 0.25 + c.id % 7 * 0.1));
         EXPECT_EQ(eq.presetId(), kPresetCustom);
@@ -225,8 +242,10 @@ TEST_F(EqualiserTest, UserPresetsAndTheCustomCurveRoundTrip) {
         EXPECT_EQ(again.PresetName(c.id), c.stored);
         ASSERT_TRUE(again.SelectPreset(c.id));
         EXPECT_EQ(again.presetName(), c.stored);
-        for (int band = 0; band < 20; ++band) EXPECT_EQ(again.BandGain(band), static_cast<float>(gains[band]));
-        EXPECT_EQ(gainAt(bytes(), static_cast<std::size_t>(c.id - 100), 0), static_cast<float>(gains[0]));
+        for (int band = 0; band < 20; ++band)
+            EXPECT_EQ(again.BandGain(band), static_cast<float>(gains[band]));
+        EXPECT_EQ(gainAt(bytes(), static_cast<std::size_t>(c.id - 100), 0),
+                  static_cast<float>(gains[0]));
     }
 
     // Invalid band edits change nothing.
@@ -274,10 +293,11 @@ TEST_F(EqualiserTest, BuiltinNamesAreTranslatedAndCutToTwentyCharacters) {
     writeFileAtomically((folder_ / "english.lng").string(),
                         "<Translation><Language>English</Language>"
                         "<item name=\"main/eqenabled\">Equaliser on</item></Translation>");
-    writeFileAtomically((folder_ / "deutsch.lng").string(),
-                        "<Translation><Language>Deutsch</Language>"
-                        "<item name=\"eq/preset_pop_text\">Popul\xC3\xA4re Musik der achtziger Jahre</item>"
-                        "<item name=\"eq/preset_jazz_text\">Jazz und Swing</item></Translation>");
+    writeFileAtomically(
+        (folder_ / "deutsch.lng").string(),
+        "<Translation><Language>Deutsch</Language>"
+        "<item name=\"eq/preset_pop_text\">Popul\xC3\xA4re Musik der achtziger Jahre</item>"
+        "<item name=\"eq/preset_jazz_text\">Jazz und Swing</item></Translation>");
     LanguageStore language;
     language.LoadLanguageList(folder_.string());
     ASSERT_EQ(language.SelectLanguage("Deutsch"), LanguageStore::kSelected);
@@ -285,7 +305,7 @@ TEST_F(EqualiserTest, BuiltinNamesAreTranslatedAndCutToTwentyCharacters) {
     Equaliser eq(EqualiserPresetFile(path_), filter_.processorInterface(), &language, nullptr,
                  {nullptr, [&](const std::string& text) { shown.push_back(text); }});
     const std::pair<int, std::string> cases[] = {
-        {0, "None"},  // neither translation has it
+        {0, "None"},                         // neither translation has it
         {1, "Popul\xC3\xA4re Musik der a"},  // 20 characters, 21 bytes
         {2, "Rock"},
         {3, "Jazz und Swing"},
