@@ -16,6 +16,7 @@ packages=(
   man-db                        # the manual page test renders velora.1 with man -l
   qt6-base-dev libsdl2-dev      # the veloraplay desktop program: Qt 6 Widgets, SDL2 sound
   libmpg123-dev libsndfile1-dev # tessura's input modules: MPEG audio, and WAVE/FLAC/Ogg/Opus/AIFF
+  zlib1g-dev libjpeg62-turbo-dev  # tessura's skin archives: packed members, JPEG images
   fonts-dejavu-core             # text for the offscreen and Xvfb window tests
   xvfb xauth xdotool imagemagick  # window tests: a virtual display, input and screenshots
 )
