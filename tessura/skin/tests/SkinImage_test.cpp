@@ -123,21 +123,30 @@ TEST_F(SkinImageTest, JpegReadsBackWithItsMaskAndFallsBackOnTheDefaultSkin) {
     const SkinImageResult named = LoadSkinImage(JoinSkinMember(home.file("skins/slate.tgf"), "/jpeg/misc"), false, sources);
     EXPECT_EQ(named.status, SkinImageResult::Status::MemberMissing);
 
-    const SkinImageResult missing = LoadSkinImage("/jpeg/splash", false, sources);
-    EXPECT_EQ(missing.status, SkinImageResult::Status::MemberMissing);
-    const auto missingText = MessageFor(missing, texts);
-    ASSERT_TRUE(missingText);
-    EXPECT_EQ(missingText->text, "The skin skins/slate.tgf has no image /jpeg/splash. Quit Tessura?");
-    EXPECT_TRUE(missingText->askQuit);
-    EXPECT_FALSE(missingText->endsProgram);
-
-    sources.currentSkin = "skins/gone.tgf";
-    const SkinImageResult gone = LoadSkinImage("/jpeg/misc", false, sources);
-    EXPECT_EQ(gone.status, SkinImageResult::Status::ArchiveUnreadable);
-    const auto goneText = MessageFor(gone, texts);
-    ASSERT_TRUE(goneText);
-    EXPECT_EQ(goneText->text, "The skin skins/gone.tgf could not be loaded.");
-    EXPECT_TRUE(goneText->endsProgram);
+    // What the user is told: a missing image asks whether to quit, an unreadable skin ends.
+    struct Failure {
+        const char* skin;
+        SkinImageResult::Status status;
+        const char* text;
+        bool askQuit, endsProgram;
+    };
+    for (const Failure& f : {
+             Failure{"skins/slate.tgf", SkinImageResult::Status::MemberMissing,
+                     "The skin skins/slate.tgf has no image /jpeg/splash. Quit Tessura?", true, false},
+             Failure{"skins/gone.tgf", SkinImageResult::Status::ArchiveUnreadable,
+                     "The skin skins/gone.tgf could not be loaded.", false, true},
+         }) {
+        SCOPED_TRACE(f.skin);
+        sources.currentSkin = f.skin;
+        const SkinImageResult result = LoadSkinImage("/jpeg/splash", false, sources);
+        EXPECT_EQ(result.status, f.status);
+        const auto message = MessageFor(result, texts);
+        ASSERT_TRUE(message);
+        EXPECT_EQ(message->title, "Tessura error");
+        EXPECT_EQ(message->text, f.text);
+        EXPECT_EQ(message->askQuit, f.askQuit);
+        EXPECT_EQ(message->endsProgram, f.endsProgram);
+    }
 }
 
 TEST_F(SkinImageTest, DamagedJpegsGiveTheCorruptImageMessage) {
