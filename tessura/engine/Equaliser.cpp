@@ -80,7 +80,7 @@ bool Equaliser::SelectPreset(int id) {
         const std::size_t index =
             id == kPresetCustom ? EqualiserPresetFile::kCustomRecord : userRecord(id);
         if (auto record = file_.Read(index)) {
-            for (int band = 0; band < kBands; ++band) gains_[band] = record->gains[band];
+            for (int band = 0; band < kBands; ++band) gains_[band] = static_cast<double>(record->gains[band]);
             presetId_ = id;
             presetName_ = id == kPresetCustom ? builtinName(id) : record->name;
         } else {
