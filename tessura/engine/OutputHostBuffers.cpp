@@ -10,7 +10,7 @@ uint32_t OutputHostBuffers::setBlockSize(uint32_t requested) {
     blockSize_ = std::min(requested, kMaxBlockSize);
     work_.assign(std::size_t{blockSize_} * 8, 0);
     staging_.assign(std::size_t{blockSize_} * 4, 0);
-    output_.assign(std::size_t{blockSize_} * 4, 0);
+    output_.assign(std::size_t{blockSize_} * 9, 0);
     return blockSize_;
 }
 

@@ -16,7 +16,8 @@ class OutputHostBuffers {
     static constexpr uint32_t kMaxBlockSize = 256 * 1024;
 
     // SetBlockSize: 0 keeps the current size, anything above kMaxBlockSize is cut to it; the
-    // work (8 blocks), staging (4) and output (4) buffers follow. Returns the size in force.
+    // work (8 blocks), staging (4) and output (9: what is left of one block and a work
+    // buffer's worth) buffers follow. Returns the size in force.
     uint32_t setBlockSize(uint32_t requested);
     uint32_t blockSize() const { return blockSize_; }
 

@@ -72,7 +72,9 @@ int32_t WaveAudioOutput::open(int32_t songId, int32_t& rate, int32_t& channels, 
     const WaveOutFormat format{rate, channels, bits};
     if (device_ && format.rate == format_.rate && format.channels == format_.channels &&
         format.bits == format_.bits) {
-        resetState(songId);
+        // The next song plays on in the same format. The previous song's buffers may still be
+        // queued; each buffer carries its song id, so the change shows when the new song's first
+        // buffer is done, with that buffer's position.
         return TESSURA_RESULT_OK;
     }
     close(true);
@@ -161,10 +163,11 @@ void WaveAudioOutput::onBufferDone(const WaveOutBuffer& buffer) {
     bool changed = false;
     {
         std::lock_guard<std::mutex> hold(mutex_);
-        if (buffer.positionValid) positionMs_ = buffer.positionMs;
+        // Buffers a flush hands back were never heard: the position stays where playing stopped.
+        if (!flushing_ && buffer.positionValid) positionMs_ = buffer.positionMs;
         lastDoneMs_ = nowMs();
-        positionMs_ += buffer.durationMs;
-        if (buffer.songId != lastSongId_) {
+        if (!flushing_) positionMs_ += buffer.durationMs;
+        if (!flushing_ && buffer.songId != lastSongId_) {
             previous = lastSongId_;
             lastSongId_ = buffer.songId;
             changed = true;
@@ -240,8 +243,13 @@ int32_t WaveAudioOutput::resume() {
 
 int32_t WaveAudioOutput::flush() {
     if (!device_) return TESSURA_RESULT_FAILED;
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        flushing_ = true;
+    }
     device_->reset();
     std::lock_guard<std::mutex> hold(mutex_);
+    flushing_ = false;
     lastDoneMs_ = nowMs();
     return TESSURA_RESULT_OK;
 }

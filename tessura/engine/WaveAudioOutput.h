@@ -105,6 +105,7 @@ class WaveAudioOutput {
     std::vector<Slot> slots_;
     int queued_ = 0;
     bool open_ = false, paused_ = false;
+    bool flushing_ = false;  // the device is handing back what a flush dropped
     int32_t lastSongId_ = 0;
     int64_t positionMs_ = 0;      // end of the last finished buffer
     int64_t lastDoneMs_ = 0;      // when it finished

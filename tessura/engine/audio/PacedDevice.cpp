@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -102,7 +103,7 @@ void PacedDevice::run() {
             scratch_.assign(head.data, head.data + head.length);
             applyVolume(scratch_.data(), scratch_.size(), format_.bits, format_.channels, volume_);
             consume(scratch_.data(), scratch_.size());
-            headLeft_ = microseconds(uint64_t{head.length} * 1000000 / format_.bytesPerSecond());
+            headLeft_ = microseconds(uint64_t{head.length} * 1000000 / format_.bytesPerSecond() / speed_);
             headStarted_ = true;
         }
         const uint64_t generation = generation_;
@@ -125,6 +126,33 @@ namespace {
 void putLe(uint8_t* at, uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
 }
+
+// What this process wrote to each file: a device opened again in the same format goes on where
+// the last one stopped (stop and play, seek), so the file holds everything that was heard. A
+// WAVE file has one format, so a new format goes on in the next file of the series
+// ("out.wav", "out.2.wav", "out.3.wav" ...).
+struct WrittenFile {
+    WaveOutFormat format;
+    uint64_t dataBytes = 0;
+};
+std::mutex gWrittenMutex;
+std::map<std::string, WrittenFile> gWritten;  // guarded by gWrittenMutex
+std::map<std::string, int> gSeriesNumber;     // guarded by gWrittenMutex
+
+std::string seriesName(const std::string& path, int number) {
+    if (number <= 1) return path;
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    std::string named = path;
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    named.insert(hasExtension ? dot : named.size(), '.' + std::to_string(number));
+    return named;
+}
+
+bool sameFormat(const WaveOutFormat& a, const WaveOutFormat& b) {
+    return a.rate == b.rate && a.channels == b.channels && a.bits == b.bits;
+}
+
 }  // namespace
 
 WavFileDevice::~WavFileDevice() {
@@ -132,11 +160,35 @@ WavFileDevice::~WavFileDevice() {
 }
 
 bool WavFileDevice::begin(const WaveOutFormat& format, std::string& error) {
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    std::string target;
+    bool resume = false;
+    {
+        std::lock_guard<std::mutex> hold(gWrittenMutex);
+        int& number = gSeriesNumber[path_];
+        if (number == 0) number = 1;
+        target = seriesName(path_, number);
+        const auto written = gWritten.find(target);
+        if (written != gWritten.end()) {
+            if (sameFormat(written->second.format, format)) {
+                resume = true;
+                dataBytes_ = written->second.dataBytes;
+            } else {
+                target = seriesName(path_, ++number);
+            }
+        }
+    }
+    fd_ = ::open(target.c_str(), O_WRONLY | O_CREAT | (resume ? 0 : O_TRUNC) | O_CLOEXEC, 0644);
     if (fd_ < 0) {
-        error = "cannot create " + path_ + ": " + std::strerror(errno);
+        error = "cannot create " + target + ": " + std::strerror(errno);
         return false;
     }
+    written_ = target;
+    {
+        std::lock_guard<std::mutex> hold(gWrittenMutex);
+        gWritten[target].format = format;
+        if (!resume) gWritten[target].dataBytes = 0;
+    }
+    if (resume) return true;
     uint8_t header[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
     const uint32_t blockAlign = static_cast<uint32_t>(format.channels * (format.bits / 8));
     putLe(header + 16, 16, 4);
@@ -169,6 +221,8 @@ void WavFileDevice::consume(const uint8_t* data, std::size_t length) {
     (void)!::pwrite(fd_, size, 4, 4);
     putLe(size, static_cast<uint32_t>(dataBytes_), 4);
     (void)!::pwrite(fd_, size, 4, 40);
+    std::lock_guard<std::mutex> hold(gWrittenMutex);
+    gWritten[written_].dataBytes = dataBytes_;
 }
 
 void WavFileDevice::end() {

@@ -23,6 +23,8 @@ class PacedDevice : public WaveOutDevice {
     uint32_t volume() const override;
 
   protected:
+    // Plays `times` faster than real time (tests that listen to whole lists).
+    void setSpeed(unsigned times) { speed_ = times == 0 ? 1 : times; }
     // Called on the worker when a buffer starts to play (samples already scaled by the volume).
     virtual bool begin(const WaveOutFormat& format, std::string& error) = 0;
     virtual void consume(const uint8_t* data, std::size_t length) = 0;
@@ -42,6 +44,7 @@ class PacedDevice : public WaveOutDevice {
     uint64_t generation_ = 0;  // bumped by reset, so a wait in progress restarts
     std::chrono::microseconds headLeft_{0};
     uint32_t volume_ = 0xFFFFFFFFu;
+    unsigned speed_ = 1;
     std::vector<uint8_t> scratch_;
 };
 
@@ -56,7 +59,8 @@ class NullDevice final : public PacedDevice {
 };
 
 // Writes a PCM WAVE file; the header's sizes are brought up to date after every buffer, so the
-// file is whole however the program ends.
+// file is whole however the program ends. Opened again in the same format it goes on appending;
+// a new format starts the next file of the series ("out.2.wav").
 class WavFileDevice final : public PacedDevice {
   public:
     explicit WavFileDevice(std::string path) : path_(std::move(path)) {}
@@ -69,6 +73,7 @@ class WavFileDevice final : public PacedDevice {
 
   private:
     std::string path_;
+    std::string written_;  // the file of the series this open writes
     int fd_ = -1;
     uint64_t dataBytes_ = 0;
 };

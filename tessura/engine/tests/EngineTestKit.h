@@ -5,12 +5,20 @@
 #include "OutputHostBuffers.h"
 #include "TessuraPluginAbi.h"
 
+#include "LanguageStore.h"
+#include "ProgramFolder.h"
+#include "ScriptedDialogService.h"
+#include "SettingsStore.h"
+
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -36,6 +44,38 @@ class TempFolder {
   private:
     std::string path_;
 };
+
+// A program folder with system/ holding the language file and `plugins` (source, name).
+struct ProgramHome {
+    test::TempFolder folder;
+    ProgramHome(const std::vector<std::pair<std::string, std::string>>& plugins) {
+        std::filesystem::create_directories(folder.file("system"));
+        std::filesystem::create_directories(folder.file("config"));
+        std::filesystem::copy_file(VELORA_SOURCE_DIR "/tessura/system/english.lng", folder.file("system/english.lng"));
+        for (const auto& [source, name] : plugins) std::filesystem::copy_file(source, folder.file("system/" + name));
+        ::setenv("TESSURA_HOME", folder.path().c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", folder.file("config").c_str(), 1);
+        ::setenv("TESSURA_AUDIO", "null", 1);
+        const ProgramFolder program = ProgramFolder::fromEnvironment();
+        settings = std::make_unique<SettingsStore>(program.settingsFile(), program.home);
+        language.LoadLanguageList(program.systemDir());
+        EXPECT_EQ(language.SelectLanguage("English"), LanguageStore::kSelected);
+        home = program.home;
+    }
+    std::string home;
+    std::unique_ptr<SettingsStore> settings;
+    LanguageStore language;
+    ScriptedDialogService dialogs{nullptr};
+};
+
+#ifdef TESSURA_MPEG_MODULE
+// The project's own plug-ins, as they are named in a program folder.
+inline std::vector<std::pair<std::string, std::string>> realPlugins() {
+    return {{TESSURA_MPEG_MODULE, "mpeg_audio.tqp"},
+            {TESSURA_SOUNDFILE_MODULE, "sound_file.tqp"},
+            {TESSURA_STEREO_WIDTH, "stereo_width.so"}};
+}
+#endif
 
 inline std::string readBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

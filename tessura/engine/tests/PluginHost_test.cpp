@@ -25,41 +25,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A program folder with system/ holding the language file and `plugins` (source, name).
-struct ProgramHome {
-    test::TempFolder folder;
-    ProgramHome(const std::vector<std::pair<std::string, std::string>>& plugins) {
-        fs::create_directories(folder.file("system"));
-        fs::create_directories(folder.file("config"));
-        fs::copy_file(VELORA_SOURCE_DIR "/tessura/system/english.lng", folder.file("system/english.lng"));
-        for (const auto& [source, name] : plugins) fs::copy_file(source, folder.file("system/" + name));
-        ::setenv("TESSURA_HOME", folder.path().c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", folder.file("config").c_str(), 1);
-        ::setenv("TESSURA_AUDIO", "null", 1);
-        const ProgramFolder program = ProgramFolder::fromEnvironment();
-        settings = std::make_unique<SettingsStore>(program.settingsFile(), program.home);
-        language.LoadLanguageList(program.systemDir());
-        EXPECT_EQ(language.SelectLanguage("English"), LanguageStore::kSelected);
-        home = program.home;
-    }
-    std::string home;
-    std::unique_ptr<SettingsStore> settings;
-    LanguageStore language;
-    ScriptedDialogService dialogs{nullptr};
-};
-
-std::vector<std::pair<std::string, std::string>> realPlugins() {
-    return {{TESSURA_MPEG_MODULE, "mpeg_audio.tqp"},
-            {TESSURA_SOUNDFILE_MODULE, "sound_file.tqp"},
-            {TESSURA_STEREO_WIDTH, "stereo_width.so"}};
-}
 
 std::string fileName(const std::string& path) {
     return fs::path(path).filename().string();
 }
 
 TEST(PluginHost, FindsTheRealPluginsWithTheirDescriptions) {
-    ProgramHome home(realPlugins());
+    test::ProgramHome home(test::realPlugins());
     WaveAudioOutput builtin(*home.settings, home.dialogs);
     PluginHost host(home.home, home.language, home.dialogs);
     host.discover(builtin.outputInterface());
@@ -91,14 +63,14 @@ TEST(PluginHost, FindsTheRealPluginsWithTheirDescriptions) {
 }
 
 TEST(PluginHost, HostilePluginsArePassedOverWithTheirMessages) {
-    auto plugins = realPlugins();
+    auto plugins = test::realPlugins();
     plugins.pop_back();
     plugins.push_back({TESSURA_STEREO_WIDTH, "Stereo_Width.so"});
     plugins.push_back({TESSURA_STEREO_WIDTH, "FeedLine.so"});  // the streaming library's name
     plugins.push_back({TESSURA_TEST_FAILS_INITIALISE, "test_fails_initialise.tqp"});
     plugins.push_back({TESSURA_TEST_MISSING_EXPORT, "test_missing_export.tqp"});
     plugins.push_back({TESSURA_TEST_HUGE_BLOCK, "test_huge_block.so"});
-    ProgramHome home(plugins);
+    test::ProgramHome home(plugins);
     test::writeBytes(home.folder.file("system/Garbage.tqp"), "not a shared object\n");
 
     WaveAudioOutput builtin(*home.settings, home.dialogs);
@@ -158,7 +130,7 @@ TEST(PluginHost, HostilePluginsArePassedOverWithTheirMessages) {
 }
 
 TEST(PluginHost, PluginsThatCrashedBeforeAreSkipped) {
-    ProgramHome home(realPlugins());
+    test::ProgramHome home(test::realPlugins());
     const std::string crashFile = home.folder.file("config/Quellmark/plugin.crash");
     const std::string listFile = home.folder.file("config/Quellmark/crashed-plugins");
     fs::create_directories(home.folder.file("config/Quellmark"));
@@ -221,12 +193,13 @@ TEST(PluginHost, DecodesThroughTheModuleInterfaceIntoTheBuiltinOutput) {
         {"mp3 from a stream", "sox -n -r 22050 -c 1 -b 16 DIR/src.wav synth 1.1 sine 250 && lame --quiet -b 48 DIR/src.wav IN",
          "mpg123 -q -e s16 -s IN > REF", "mp3", false, 22050, 1, 0},
     };
-    ProgramHome home(realPlugins());
+    test::ProgramHome home(test::realPlugins());
     for (const DecodeCase& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string in = home.folder.file(std::string("in.") + c.extension);
         const std::string ref = home.folder.file("ref.raw");
-        const std::string out = home.folder.file("out.wav");
+        // A file of its own: within one run the wav: backend goes on appending to a file.
+        const std::string out = home.folder.file(std::string("out-") + c.name + ".wav");
         ASSERT_EQ(test::run(expand(c.make, in, ref, home.folder.path())), 0);
         ASSERT_EQ(test::run(expand(c.reference, in, ref, home.folder.path())), 0);
 
