@@ -22,18 +22,19 @@ run_suite() {
 run_suite release
 run_suite sanitize
 
-# The threaded parts under the thread sanitizer: the playback controller and the encoder
-# window's job (the rest of the project runs on one thread per job).
+# The threaded parts under the thread sanitizer: veloraplay's playback controller and encoder
+# window's job, and tessura's output chain and engine (the rest runs on one thread per job).
 echo "=== tsan: configure and build the threaded parts' tests"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs"
 echo "=== tsan: tests"
-for t in Veloraplay/audio/tests/veloraplay_playback_test Veloraplay/core/tests/veloraplay_encoder_test; do
+for t in Veloraplay/audio/tests/veloraplay_playback_test Veloraplay/core/tests/veloraplay_encoder_test \
+         tessura/engine/tests/tessura_player_test; do
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "build/tsan/$t" || status=1
 done
 
 echo "=== fuzz: short runs"
-./scripts/fuzz.sh 30 || status=1
+./scripts/fuzz.sh 20 || status=1
 
 if [ $status -ne 0 ]; then
   echo "FAILED"
