@@ -123,3 +123,63 @@ TEST(WaveAudioOutput, ADeviceThatCannotOpenIsToldAndFails) {
 
 }  // namespace
 }  // namespace tessura
+
+namespace tessura {
+namespace {
+
+// Plays `bytes` of silence through a wav: device of `format` and closes it.
+void playThrough(const std::string& path, const WaveOutFormat& format, std::size_t bytes) {
+    std::unique_ptr<WaveOutDevice> device = createWaveOutDevice("wav:" + path, -1);
+    std::string error;
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    ASSERT_TRUE(device->open(format, [&](const WaveOutBuffer&) {
+        std::lock_guard<std::mutex> hold(mutex);
+        finished = true;
+        done.notify_all();
+    }, error)) << error;
+    const std::vector<uint8_t> silence(bytes, 0);
+    WaveOutBuffer buffer;
+    buffer.data = silence.data();
+    buffer.length = static_cast<uint32_t>(bytes);
+    device->write(buffer);
+    std::unique_lock<std::mutex> hold(mutex);
+    ASSERT_TRUE(done.wait_for(hold, std::chrono::seconds(5), [&] { return finished; }));
+    hold.unlock();
+    device->close();
+}
+
+TEST(WavBackend, GoesOnAppendingInOneFormatAndStartsTheNextFileForAnother) {
+    test::TempFolder folder;
+    const std::string path = folder.file("heard.wav");
+    const WaveOutFormat stereo{44100, 2, 16}, mono{22050, 1, 16};
+    playThrough(path, stereo, 1764);  // 10 ms each
+    playThrough(path, stereo, 1764);
+    playThrough(path, mono, 441);
+    playThrough(path, stereo, 1764);
+
+    struct Expected {
+        const char* name;
+        uint32_t channels, rate, dataBytes;
+    };
+    const Expected files[] = {{"heard.wav", 2, 44100, 2 * 1764}, {"heard.2.wav", 1, 22050, 441},
+                              {"heard.3.wav", 2, 44100, 1764}};
+    for (const Expected& e : files) {
+        SCOPED_TRACE(e.name);
+        const std::string bytes = test::readBytes(folder.file(e.name));
+        ASSERT_EQ(bytes.size(), 44u + e.dataBytes);
+        auto le = [&](std::size_t at, int width) {
+            uint32_t v = 0;
+            for (int i = width - 1; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(bytes[at + static_cast<std::size_t>(i)]);
+            return v;
+        };
+        EXPECT_EQ(le(22, 2), e.channels);
+        EXPECT_EQ(le(24, 4), e.rate);
+        EXPECT_EQ(le(40, 4), e.dataBytes);
+        EXPECT_EQ(le(4, 4), e.dataBytes + 36);
+    }
+}
+
+}  // namespace
+}  // namespace tessura
