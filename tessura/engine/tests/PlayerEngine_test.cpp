@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <dlfcn.h>
 #include <complex>
 #include <cstring>
 #include <numbers>
@@ -229,6 +230,75 @@ TEST(PlayerEngine, ChoosesTheModuleByExtensionThenByTheDefaultExtension) {
     const auto status = rig.events.status();
     ASSERT_FALSE(status.empty());
     EXPECT_EQ(status.back(), rig.home.language.Text("errors/nofile"));
+}
+
+TEST(PlayerEngine, StopWhilePausedReleasesTheDecoder) {
+    PlayerRig rig(4);
+    const test::TempFolder& f = rig.home.folder;
+    makeAndDecode(f, "long.flac", "sox -n -r 44100 -c 2 -b 16 IN synth 8 sine 300", kSoxRaw);
+    rig.engine->playlist().AddItem(f.file("long.flac"));
+    ASSERT_TRUE(rig.engine->PlayFrom(0));
+    ASSERT_TRUE(rig.runUntil([&] { return rig.heard.bytes() > 0; }));
+    ASSERT_TRUE(rig.engine->TogglePause());
+    // The module's thread waits for a slot the paused output never frees; the stop flushes.
+    rig.engine->StopPlayback();
+    EXPECT_FALSE(rig.engine->IsPlaying());
+    EXPECT_FALSE(rig.engine->IsPaused());
+    EXPECT_FALSE(rig.chain->isOpen());
+}
+
+TEST(PlayerEngine, DrivesAModuleThatRendersItself) {
+    auto files = test::realPlugins();
+    files.emplace_back(TESSURA_TEST_DRIVE, "test_drive.tqp");
+    PlayerRig rig(16, files);
+    Playlist& list = rig.engine->playlist();
+    ASSERT_EQ(list.AddItem("mms://radio.example/live"), 1);
+    ASSERT_EQ(rig.engine->moduleCount(), 3u);
+
+    // Nobody claims the address: an "mms://" one goes to the module of "test.wma".
+    ASSERT_TRUE(rig.engine->PlayFrom(0));
+    CPlayer* player = rig.engine->currentPlayer();
+    ASSERT_NE(player, nullptr);
+    EXPECT_EQ(player->Describe(), "Drive Module");
+    EXPECT_EQ(player->source(), nullptr) << "it opens its sources itself";
+    EXPECT_EQ(rig.engine->Length(), 60000);
+    EXPECT_EQ(player->InfoText(), "Drive mms://radio.example/live");
+    EXPECT_TRUE(rig.engine->IsPlaying());
+    EXPECT_FALSE(rig.chain->isOpen()) << "nothing goes through the output chain";
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    ASSERT_TRUE(rig.engine->TogglePause());
+    const int32_t held = rig.engine->Position();
+    EXPECT_GE(held, 100);
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    EXPECT_EQ(rig.engine->Position(), held) << "the module's own clock stops while paused";
+    EXPECT_FALSE(rig.engine->IsPlaying());
+    ASSERT_TRUE(rig.engine->TogglePause());
+
+    // Asking for the entry that is playing does not start it again.
+    ASSERT_TRUE(rig.engine->PlayFrom(0));
+    EXPECT_GE(rig.engine->Position(), held);
+
+    // The left channel is a full-scale square wave: all of it in bin 256 but for a DC of
+    // (127 - 128) x 256 / 16 = -16; the right channel is silent.
+    uint8_t vis[kVisBlockBytes];
+    ASSERT_TRUE(player->GetVisData(vis, kVisWantSpectrum));
+    EXPECT_EQ(static_cast<int8_t>(vis[4]), 127);
+    EXPECT_EQ(static_cast<int8_t>(vis[5]), -128);
+    EXPECT_EQ(vis[1028], 16);
+    for (int k = 1; k < 256; ++k) ASSERT_EQ(vis[1028 + k], 0) << k;
+    for (int k = 0; k < 256; ++k) ASSERT_EQ(vis[1284 + k], 0) << k;
+
+    rig.engine->SetVolume(30000, true);
+    void* library = ::dlopen(rig.home.folder.file("system/test_drive.tqp").c_str(), RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(library, nullptr);
+    auto driveVolume = reinterpret_cast<uint32_t (*)()>(::dlsym(library, "DriveVolume"));
+    ASSERT_NE(driveVolume, nullptr);
+    EXPECT_EQ(driveVolume(), packVolume(30000, 32768));
+    ::dlclose(library);
+    EXPECT_EQ(rig.events.status().back(), "Volume: 45%");
+    rig.engine->StopPlayback();
+    EXPECT_FALSE(rig.engine->IsPlaying());
 }
 
 TEST(PlaybackControls, VolumeBalanceKnobsAndTheirTexts) {
