@@ -17,6 +17,7 @@ packages=(
   qt6-base-dev libsdl2-dev      # the veloraplay desktop program: Qt 6 Widgets, SDL2 sound
   libmpg123-dev libsndfile1-dev # tessura's input modules: MPEG audio, and WAVE/FLAC/Ogg/Opus/AIFF
   zlib1g-dev libjpeg62-turbo-dev  # tessura's skin archives: packed members, JPEG images
+  libasound2-dev                # tessura: the master volume on the system mixer
   fonts-dejavu-core             # text for the offscreen and Xvfb window tests
   xvfb xauth xdotool imagemagick  # window tests: a virtual display, input and screenshots
 )

@@ -536,6 +536,11 @@ void OutputChain::SetVolume(uint32_t packed) {
     if (output_ != nullptr && open_) output_->iface->table->SetVolume(output_->iface, packed);
 }
 
+uint32_t OutputChain::volume() const {
+    std::lock_guard<std::mutex> output(outputMutex_);
+    return volume_;
+}
+
 bool OutputChain::IsPlaying() const {
     std::lock_guard<std::mutex> output(outputMutex_);
     if (output_ == nullptr || !open_) return false;

@@ -76,6 +76,7 @@ class OutputChain {
 
     int32_t Position() const;  // the output's, in milliseconds (-1 without one)
     void SetVolume(uint32_t packed);
+    uint32_t volume() const;  // given to each output it opens
     bool IsPlaying() const;    // the output is open and still has sound to play
     bool isOpen() const;
     bool isPaused() const;

@@ -5,6 +5,7 @@
 #include "PlayerRig.h"
 
 #include "Equaliser.h"
+#include "audio/AlsaMasterVolume.h"
 #include "PlaybackControls.h"
 
 #include <gtest/gtest.h>
@@ -299,6 +300,40 @@ TEST(PlayerEngine, DrivesAModuleThatRendersItself) {
     EXPECT_EQ(rig.events.status().back(), "Volume: 45%");
     rig.engine->StopPlayback();
     EXPECT_FALSE(rig.engine->IsPlaying());
+}
+
+class FakeMaster final : public MasterVolume {
+  public:
+    explicit FakeMaster(bool present) : present_(present) {}
+    bool available() override { return present_; }
+    void set(uint32_t packed) override { levels.push_back(packed); }
+    std::vector<uint32_t> levels;
+
+  private:
+    bool present_;
+};
+
+TEST(PlayerEngine, TheMasterVolumeTakesTheLevelWhereTheMixerHasOne) {
+    for (const bool present : {true, false}) {
+        SCOPED_TRACE(present ? "with a Master control" : "without one");
+        FakeMaster master(present);
+        EngineSettings settings;
+        settings.alwaysUseMasterVolume = true;
+        PlayerRig rig(16, test::realPlugins(), settings, &master);
+        rig.engine->SetBalance(16384);
+        rig.engine->SetVolume(40000, false);
+        const uint32_t packed = packVolume(40000, 16384);
+        if (present) {
+            ASSERT_FALSE(master.levels.empty());
+            EXPECT_EQ(master.levels.back(), packed);
+            EXPECT_EQ(rig.chain->volume(), 0xFFFFFFFFu) << "the output is left at full level";
+        } else {
+            EXPECT_TRUE(master.levels.empty());
+            EXPECT_EQ(rig.chain->volume(), packed) << "no mixer control: the output takes it";
+        }
+    }
+    AlsaMasterVolume alsa;  // present or not on this machine, it answers without harm
+    if (alsa.available()) SUCCEED() << "this machine's mixer has a Master control";
 }
 
 TEST(PlaybackControls, VolumeBalanceKnobsAndTheirTexts) {

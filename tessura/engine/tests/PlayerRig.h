@@ -96,7 +96,8 @@ class RecordedEvents final : public EngineEvents {
 };
 
 struct PlayerRig {
-    explicit PlayerRig(unsigned speed = 16, std::vector<std::pair<std::string, std::string>> files = realPlugins())
+    explicit PlayerRig(unsigned speed = 16, std::vector<std::pair<std::string, std::string>> files = realPlugins(),
+                       EngineSettings settings = {}, MasterVolume* master = nullptr)
         : home(files),
           builtin(*home.settings, home.dialogs,
                   [this, speed](int) { return std::make_unique<HearingDevice>(heard, speed); }, {"test device"}),
@@ -105,8 +106,8 @@ struct PlayerRig {
         this->plugins.discover(builtin.outputInterface());
         chain = std::make_unique<OutputChain>(this->plugins, BuiltinStages{pitch, amplifier, equaliser}, messages);
         EngineParts parts{this->plugins, *chain, BuiltinStages{pitch, amplifier, equaliser}, messages, requests,
-                          home.language, events, {[] { return std::make_unique<FileStreamSource>(); }}, nullptr, {}};
-        engine = std::make_unique<PlayerEngine>(std::move(parts), EngineSettings{});
+                          home.language, events, {[] { return std::make_unique<FileStreamSource>(); }}, master, {}};
+        engine = std::make_unique<PlayerEngine>(std::move(parts), std::move(settings));
     }
     ~PlayerRig() {
         engine.reset();
