@@ -193,7 +193,7 @@ int32_t OutputChain::openOnWorker(int32_t songId, int32_t channels, int32_t rate
     if (rate <= 0 || channels <= 0 || channels > 8 || (bits != 8 && bits != 16 && bits != 24 && bits != 32))
         return 0;
 
-    std::lock_guard<std::mutex> output(outputMutex_);
+    std::unique_lock<std::mutex> output(outputMutex_);
     chooseOutputLocked();
     if (output_ == nullptr) return 0;
     chooseProcessorLocked(format);
@@ -216,11 +216,19 @@ int32_t OutputChain::openOnWorker(int32_t songId, int32_t channels, int32_t rate
 
     int32_t r = rate, c = channels, b = bits;
     OutputInterface* iface = output_->iface;
-    if (iface->table->Open(iface, songId, &r, &c, &b) != TESSURA_RESULT_OK) {
+    // The output sets its block size from inside Open; that size is applied once the output
+    // lock is released, so the writer lock is never taken under it.
+    pendingBlockSize_ = 0;
+    insideOutputOpen_ = true;
+    const bool opened = iface->table->Open(iface, songId, &r, &c, &b) == TESSURA_RESULT_OK;
+    insideOutputOpen_ = false;
+    if (!opened) {
         open_ = false;
         return 0;
     }
     iface->table->SetVolume(iface, volume_);
+    output.unlock();
+    if (pendingBlockSize_ != 0) applyBlockSize(pendingBlockSize_);
     open_ = true;
     return songId;
 }
@@ -408,6 +416,15 @@ int32_t OutputChain::Write(int32_t songId, const WriteBlock& block) {
 // ---- The output's side ----
 
 int32_t OutputChain::setBlockSize(uint32_t bytes) {
+    if (insideOutputOpen_ && std::this_thread::get_id() == worker_.get_id()) {
+        pendingBlockSize_ = bytes;
+        return TESSURA_RESULT_OK;
+    }
+    applyBlockSize(bytes);
+    return TESSURA_RESULT_OK;
+}
+
+void OutputChain::applyBlockSize(uint32_t bytes) {
     std::lock_guard<std::mutex> writer(writerMutex_);
     std::lock_guard<std::mutex> queue(queueMutex_);
     const uint32_t before = buffers_.blockSize();
@@ -422,7 +439,6 @@ int32_t OutputChain::setBlockSize(uint32_t bytes) {
         stages_.amplifier.setWorkCapacity(buffers_.work().size());
         stages_.equaliser.setWorkCapacity(buffers_.work().size());
     }
-    return TESSURA_RESULT_OK;
 }
 
 std::size_t OutputChain::processLocked(Slot& slot) {

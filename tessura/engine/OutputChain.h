@@ -128,6 +128,7 @@ class OutputChain {
     // OutputHost.
     int32_t nextBlock(OutputBlock* block);
     int32_t setBlockSize(uint32_t bytes);
+    void applyBlockSize(uint32_t bytes);
     int32_t songChanged(int32_t previousId, int32_t newId);
     std::size_t processLocked(Slot& slot);
     void deliverLocked(OutputBlock* block, std::size_t length);
@@ -149,6 +150,9 @@ class OutputChain {
     std::array<int32_t, 4> arguments_{};
     int32_t result_ = 0;
 
+    // The worker is inside the output's Open (worker thread only).
+    bool insideOutputOpen_ = false;
+    uint32_t pendingBlockSize_ = 0;
     std::atomic<int> abortWrites_{0};  // a flush or close is waiting: writers return at once
     Event slotFreed_{Event::Reset::Automatic};
 
