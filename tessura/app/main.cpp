@@ -1,34 +1,87 @@
-// tessura, as far as it is built: the program folder, the language files and the settings.
-// It reads them as a start of the player does, writes the settings back as its exit does, and
-// ends; the engine, the plug-ins and the windows are not part of this build yet.
+// tessura: the program folder, the language files and the settings, the plug-ins and the
+// player engine. With -nogui it plays its command line without a window, taking its commands
+// from later starts and its end from -quit or a termination signal; the windows are not part
+// of this build yet, so without -nogui it reports what it found and ends.
 #include "DialogService.h"
 #include "ErrorService.h"
 #include "FileTypeRegistrar.h"
 #include "LanguageStore.h"
+#include "PlayerAssembly.h"
 #include "Preferences.h"
 #include "ProgramFolder.h"
 #include "ScriptedDialogService.h"
 #include "SettingsStore.h"
 #include "StartupLanguage.h"
+#include "TextCase.h"
+#include "ThreadMessages.h"
 
+#include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <pthread.h>
 #include <string>
+#include <thread>
 
 namespace {
 
 void printHelp() {
     std::printf(
-        "Usage: tessura [--help]\n"
+        "Usage: tessura [-nogui] [FILE|FOLDER|PLAYLIST|URL]... [-COMMAND [ARGUMENT]]...\n"
         "\n"
-        "This build of tessura is not a player yet. It finds its program folder\n"
-        "($TESSURA_HOME, else the folder it was started from), reads the language files in\n"
-        "system/ and its settings ($XDG_CONFIG_HOME/Quellmark/tessura.ini, with an older\n"
-        "tessura.ini of the program folder as a source), writes the settings back as the\n"
-        "player does at exit, tells what it found, and ends.\n"
+        "With -nogui tessura plays without a window: the files, folders, playlists and\n"
+        "addresses given are added to its playlist and played, then it waits for commands\n"
+        "(-pause, -resume, -playnext, -setvolume 0-65535, -quit ...) and ends on -quit or\n"
+        "a termination signal, keeping its playlist in tessura.pls. Without -nogui this build\n"
+        "reports what it found and ends: the windows are not built yet.\n"
         "\n"
-        "TESSURA_DIALOGS=FILE answers its message boxes from FILE (one 'key=answer' line each).\n");
+        "It finds its program folder ($TESSURA_HOME, else the folder it was started from),\n"
+        "its language files and plug-ins in system/, and its settings in\n"
+        "$XDG_CONFIG_HOME/Quellmark/tessura.ini.\n"
+        "\n"
+        "TESSURA_AUDIO=sdl|null|wav:PATH chooses the sound output (wav: writes what would be\n"
+        "heard). TESSURA_DIALOGS=FILE answers its message boxes from FILE (one 'key=answer'\n"
+        "line each).\n");
+}
+
+bool hasFlag(int argc, char** argv, const char* flag) {
+    for (int i = 1; i < argc; ++i)
+        if (tessura::equalsNoCase(argv[i], flag)) return true;
+    return false;
+}
+
+// The main thread's loop without a window: messages as they come, until kQuit. SIGTERM and
+// SIGINT end it as -quit does, so the playlist and the settings are kept.
+void runWithoutWindow(tessura::PlayerAssembly& player, tessura::ThreadMessageQueue& messages,
+                      const sigset_t& endSignals) {
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool woken = false;
+    messages.setWakeUp([&] {
+        std::lock_guard<std::mutex> hold(mutex);
+        woken = true;
+        wake.notify_one();
+    });
+    std::thread signals([&] {
+        int signal = 0;
+        sigwait(&endSignals, &signal);
+        messages.post(tessura::thread_message::kQuit);
+    });
+    signals.detach();
+    bool running = true;
+    while (running) {
+        {
+            std::unique_lock<std::mutex> hold(mutex);
+            wake.wait_for(hold, std::chrono::milliseconds(100), [&] { return woken; });
+            woken = false;
+        }
+        messages.drain([&](const tessura::ThreadMessage& m) {
+            if (running && !player.handle(m)) running = false;
+        });
+    }
+    messages.setWakeUp({});
 }
 
 }  // namespace
@@ -41,6 +94,15 @@ int main(int argc, char** argv) {
         }
     }
     using namespace tessura;
+    const bool noGui = hasFlag(argc, argv, "-nogui");
+    // The end signals go to one waiting thread; blocked here, before any thread starts, so
+    // every thread inherits the mask.
+    sigset_t endSignals;
+    sigemptyset(&endSignals);
+    sigaddset(&endSignals, SIGTERM);
+    sigaddset(&endSignals, SIGINT);
+    if (noGui) pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
+
     const ProgramFolder folder = ProgramFolder::fromEnvironment();
     const auto errors = ErrorService::create();
     SettingsStore settings(folder.settingsFile(), folder.home, errors);
@@ -64,7 +126,36 @@ int main(int argc, char** argv) {
     PreferenceContext context;
     context.programFolder = folder.home;
     context.audioCdHandlerIsOurs = registrar.IsAudioCdHandler();
-    const Preferences preferences = LoadPreferences(settings, context);
+    Preferences preferences = LoadPreferences(settings, context);
+
+    if (noGui) {
+        ThreadMessageQueue messages;
+        ConsoleEvents events(stdout);
+        int result = 0;
+        {
+            PlayerAssembly player(folder, settings, languages, dialogs, preferences, messages, events, false);
+            if (!player.hasInputModules()) {
+                MessageRequest request;
+                request.titleKey = "errors/tessuraerror";
+                request.textKey = "errors/noinputplugins";
+                request.title = languages.Text(request.titleKey);
+                request.text = languages.Text(request.textKey);
+                dialogs.message(request);
+                return 1;
+            }
+            player.loadDefaultPlaylist();
+            player.dispatcher().DispatchCommands(JoinArguments(argc, argv), false);
+            runWithoutWindow(player, messages, endSignals);
+            player.shutDown();
+        }
+        SavePreferences(settings, preferences, context);
+        if (settings.lastWriteResult() != 0) {
+            std::fprintf(stderr, "tessura: the settings could not be written: %s\n",
+                         errors->text(settings.lastWriteResult()).value_or("unknown error").c_str());
+            result = 1;
+        }
+        return result;
+    }
 
     std::printf("%s: program folder %s\n", languages.Text("tessura").c_str(), folder.home.c_str());
     std::printf("language: %s (%zu offered)\n", languages.SelectedName().c_str(),
@@ -73,7 +164,8 @@ int main(int argc, char** argv) {
                 settings.usable() ? "" : " (cannot be written; using the program folder's tessura.ini)");
     std::printf("start number %d, window mode %d, skin %s\n", preferences.seedNumber,
                 preferences.windowState, preferences.currentSkin.c_str());
-    std::printf("The player itself is not built yet; tessura saves its settings and ends.\n");
+    std::printf("The windows are not built yet; tessura saves its settings and ends.\n"
+                "tessura -nogui FILES plays without a window.\n");
 
     SavePreferences(settings, preferences, context);
     if (settings.lastWriteResult() != 0) {

@@ -102,7 +102,7 @@ bool PlayerEngine::PlayEntry(int position) {
         return false;
     }
     if (!IsPlaying()) playlist_.setLastPlayedIndex(index);
-    parts_.events.displayChanged();
+    refreshTrackInfo();  // the entry learns its title and length from the module
     return true;
 }
 

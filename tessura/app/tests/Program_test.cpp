@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace tessura {
 namespace {
@@ -30,7 +32,7 @@ ProgramRun runProgram(const std::string& environment, const std::string& argumen
     return run;
 }
 
-TEST(TessuraProgram, ReadsItsFilesWritesTheSettingsAndSaysItIsNotAPlayerYet) {
+TEST(TessuraProgram, ReadsItsFilesWritesTheSettingsAndSaysTheWindowsAreNotBuiltYet) {
     test::TempFolder folder;
     const std::string environment = "env -u TESSURA_HOME XDG_CONFIG_HOME='" + folder.file("config") +
                                     "' XDG_DATA_HOME='" + folder.file("data") + "' TESSURA_DIALOGS=";
@@ -48,7 +50,63 @@ TEST(TessuraProgram, ReadsItsFilesWritesTheSettingsAndSaysItIsNotAPlayerYet) {
 
     ProgramRun help = runProgram(environment, "--help");
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.output.find("not a player yet"), std::string::npos);
+    EXPECT_NE(help.output.find("-nogui"), std::string::npos);
+    EXPECT_NE(help.output.find("TESSURA_AUDIO"), std::string::npos);
+}
+
+// Runs `command` with the shell and gives its standard output.
+std::string shell(const std::string& command) {
+    std::string out;
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return out;
+    char piece[4096];
+    for (std::size_t n; (n = std::fread(piece, 1, sizeof piece, pipe)) > 0;) out.append(piece, n);
+    ::pclose(pipe);
+    return out;
+}
+
+TEST(TessuraProgram, PlaysItsCommandLineWithoutAWindowUntilItIsTold) {
+    test::TempFolder folder;
+    const std::string program = TESSURA_PROGRAM;
+    const std::string home = folder.file("home");
+    ASSERT_EQ(std::system(("mkdir -p '" + home + "' && ln -s '" + program.substr(0, program.rfind('/')) +
+                           "/system' '" + home + "/system'").c_str()), 0);
+    const std::string a = folder.file("a.flac"), b = folder.file("b.mp3"), out = folder.file("out.wav");
+    ASSERT_EQ(std::system(("sox -n -r 44100 -c 2 -b 16 '" + a + "' synth 1.1 sine 440 gain -6 && "
+                           "sox -n -r 44100 -c 2 -b 16 '" + folder.file("src.wav") + "' synth 0.4 sine 700 gain -6 && "
+                           "lame --quiet -b 128 '" + folder.file("src.wav") + "' '" + b + "'").c_str()), 0);
+    const std::string expected = shell("sox '" + a + "' -t raw -e signed-integer -b 16 -L - && mpg123 -q -e s16 -s '" + b + "'");
+    ASSERT_GT(expected.size(), 100000u);
+
+    const std::string environment = "TESSURA_HOME='" + home + "' XDG_CONFIG_HOME='" + folder.file("config") +
+                                    "' XDG_DATA_HOME='" + folder.file("data") + "' TESSURA_AUDIO='wav:" + out + "'";
+    // Started in the background; ended by a termination signal once everything was heard.
+    const std::string pidFile = folder.file("pid");
+    ASSERT_EQ(std::system(("env " + environment + " '" + program + "' -nogui '" + a + "' '" + b + "' > '" +
+                           folder.file("log") + "' 2>&1 & echo $! > '" + pidFile + "'").c_str()), 0);
+    std::string pid;
+    for (int i = 0; i < 100 && pid.empty(); ++i) {
+        readWholeFile(pidFile, pid);
+        ::usleep(10000);
+    }
+    while (!pid.empty() && (pid.back() == '\n' || pid.back() == '\r')) pid.pop_back();
+    ASSERT_FALSE(pid.empty());
+    std::string heard;
+    for (int i = 0; i < 200 && heard.size() < 44 + expected.size(); ++i) {
+        ::usleep(50000);
+        readWholeFile(out, heard);
+    }
+    ASSERT_EQ(std::system(("kill -TERM " + pid + " && while kill -0 " + pid + " 2>/dev/null; do sleep 0.05; done").c_str()), 0);
+    ASSERT_EQ(heard.size(), 44 + expected.size()) << folder.read("log");
+    EXPECT_TRUE(heard.compare(44, std::string::npos, expected) == 0) << "what was heard is both files' decodes";
+
+    // The playlist kept at exit, with what the modules told of each entry.
+    const std::string kept = folder.read("home/tessura.pls");
+    EXPECT_NE(kept.find("File1=" + a + "\r\n"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("File2=" + b + "\r\n"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("Length1=1\r\n"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("Title1=a\r\n"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("NumberOfEntries=2\r\n"), std::string::npos) << kept;
 }
 
 TEST(TessuraProgram, WithoutASettingsFolderItWarnsAndKeepsTheOlderFileInstead) {

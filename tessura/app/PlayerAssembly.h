@@ -1,0 +1,109 @@
+#pragma once
+// The player as the program runs it: the plug-ins found in system/, the built-in output and
+// stages, the output chain, the engine with its playlist, the command dispatcher, and the
+// settings they start from and leave behind. The program's loop (with or without a window)
+// feeds it the main thread's messages.
+#include "Amplifier.h"
+#include "CommandLine.h"
+#include "EqualiserFilter.h"
+#include "HostRequests.h"
+#include "OutputChain.h"
+#include "PitchShifter.h"
+#include "PlayerEngine.h"
+#include "PluginHost.h"
+#include "WaveAudioOutput.h"
+
+#include "DialogService.h"
+#include "LanguageStore.h"
+#include "Preferences.h"
+#include "ProgramFolder.h"
+#include "SettingsStore.h"
+#include "ThreadMessages.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace tessura {
+
+// Where the engine's texts go without a window: the status line as lines on standard output.
+class ConsoleEvents final : public EngineEvents {
+  public:
+    explicit ConsoleEvents(std::FILE* out) : out_(out) {}
+    void statusText(const std::string& text) override;
+    void message(const std::string& caption, const std::string& text) override;
+
+  private:
+    std::FILE* out_;
+};
+
+class PlayerAssembly final : public CommandTarget {
+  public:
+    PlayerAssembly(const ProgramFolder& folder, SettingsStore& settings, const LanguageStore& language,
+                   DialogService& dialogs, Preferences& preferences, ThreadMessageQueue& messages,
+                   EngineEvents& events, bool gui);
+    ~PlayerAssembly() override;
+
+    bool hasInputModules() const { return engine_->moduleCount() > 0; }
+    PlayerEngine& engine() { return *engine_; }
+    CommandDispatcher& dispatcher() { return dispatcher_; }
+
+    // The default playlist under its guard, at start-up.
+    void loadDefaultPlaylist();
+    // Handles one main-thread message; false for kQuit (the loop ends).
+    bool handle(const ThreadMessage& message);
+    // At exit: the position remembered, playback stopped, the default playlist and the
+    // settings written.
+    void shutDown();
+
+    // CommandTarget.
+    Playlist& playlist() override { return engine_->playlist(); }
+    bool gui() override { return gui_; }
+    bool immediatePlay() override { return preferences_.immediatePlay != 0; }
+    void stop() override { engine_->StopPlayback(); }
+    void play() override;
+    bool paused() override { return engine_->IsPaused(); }
+    void togglePause() override { engine_->TogglePause(); }
+    void playPosition(int position) override { engine_->PlayFrom(position); }
+    int32_t position() override { return engine_->Position(); }
+    void seek(int32_t ms) override { engine_->Seek(ms); }
+    uint32_t volume() override { return engine_->volume(); }
+    void setVolume(uint32_t level) override { engine_->SetVolume(level, true); }
+    void post(uint32_t code, intptr_t wparam, intptr_t lparam, int delayMs) override;
+    void installSkin(const std::string& file) override;
+    void storeSkinToLoad(const std::string& file) override { skinToLoad_ = file; }
+    void stepVisualisation(int) override {}
+    void showStatus(const std::string& text) override { events_.statusText(text); }
+    void showMessage(const std::string& captionKey, const std::string& textKey) override;
+    void execute(const std::string& program, const std::string& arguments) override;
+    int audioCdTracks(const std::string&) override { return 0; }
+    bool autoCdClearPlaylist() override { return preferences_.autoCDClearPlaylist != 0; }
+    void saveCdDump() override;
+
+  private:
+    const ProgramFolder& folder_;
+    SettingsStore& settings_;
+    const LanguageStore& language_;
+    DialogService& dialogs_;
+    Preferences& preferences_;
+    ThreadMessageQueue& messages_;
+    EngineEvents& events_;
+    bool gui_;
+    WaveAudioOutput builtin_;
+    PluginHost plugins_;
+    HostRequests requests_;
+    PitchShifter pitch_;
+    Amplifier amplifier_;
+    EqualiserFilter equaliser_;
+    std::unique_ptr<OutputChain> chain_;
+    std::unique_ptr<PlayerEngine> engine_;
+    CommandDispatcher dispatcher_{*this};
+    std::string skinToLoad_;
+    bool shutDown_ = false;
+};
+
+// The program's own arguments as one command-line text, each quoted where it holds a blank and
+// its '#' and '"' escaped, so the tokenizer gives back exactly the words it was given.
+std::string JoinArguments(int argc, char** argv);
+
+}  // namespace tessura
