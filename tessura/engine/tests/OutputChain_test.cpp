@@ -285,6 +285,25 @@ TEST(OutputChain, SurvivesRandomCommandsFromSeveralThreads) {
     EXPECT_LE(pulledBytes.load(), writtenBytes.load()) << "nothing is heard that was not written";
 }
 
+TEST(OutputChain, ChecksWhatAnOutputAndAModuleHandIt) {
+    ChainRig rig;
+    OutputChain& chain = *rig.chain;
+    EXPECT_FALSE(chain.Open(1, 2, 0, MODULE_BITS_16)) << "a rate of 0 is refused, never divided by";
+    EXPECT_FALSE(chain.Open(1, 0, 44100, MODULE_BITS_16));
+    EXPECT_FALSE(chain.Open(1, 2, 44100, 12));
+    ASSERT_TRUE(chain.Open(1, 2, 44100, MODULE_BITS_16));
+    OutputHost* host = chain.host();
+    EXPECT_EQ(host->table->NextBlock(host, nullptr), TESSURA_RESULT_FAILED);
+    OutputBlock empty{nullptr, kBlock, 0, 0, 0};
+    EXPECT_EQ(host->table->NextBlock(host, &empty), TESSURA_RESULT_FAILED);
+    host->table->SetBlockSize(host, 0);
+    EXPECT_EQ(chain.blockSize(), kBlock) << "0 keeps the size";
+    host->table->SetBlockSize(host, 0xFFFFFFFFu);
+    EXPECT_EQ(chain.blockSize(), OutputHostBuffers::kMaxBlockSize);
+    const WriteBlock missing{0, 0, 100, nullptr};
+    EXPECT_EQ(chain.Write(1, missing), 0) << "a length without data";
+}
+
 TEST(VisSpectrum, ALoudBinHoldsAt255InsteadOfWrapping) {
     int8_t samples[512];
     for (int n = 0; n < 512; ++n) samples[n] = n % 2 == 0 ? 127 : -128;  // all energy in bin 256
