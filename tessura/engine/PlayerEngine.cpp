@@ -121,6 +121,8 @@ bool PlayerEngine::PlayFrom(int position, bool autoplay, bool restart) {
         nothingPlayedYet_ = false;
         playlist_.setLastPlayedIndex(index);
         applyVolume();
+        parts_.events.trackStarted(entry.file, current_->Length(), 0);
+        parts_.events.playState(EngineEvents::kStatePlaying);
     }
     parts_.events.displayChanged();
     return true;
@@ -148,13 +150,17 @@ void PlayerEngine::StopPlayback() {
     }
     parts_.chain.Close(true);
     playingFile_.clear();
+    parts_.events.playState(EngineEvents::kStateStopped);
     parts_.events.playbackStopped();
 }
 
 bool PlayerEngine::TogglePause() {
     if (current_ == nullptr) return false;
     const bool done = current_->TogglePause();
-    if (done) parts_.events.displayChanged();
+    if (done) {
+        parts_.events.playState(current_->paused() ? EngineEvents::kStatePaused : EngineEvents::kStatePlaying);
+        parts_.events.displayChanged();
+    }
     if (done && !current_->paused() && endPending_) {
         endPending_ = false;
         parts_.messages.post(thread_message::kEndOfTrack);
@@ -242,6 +248,7 @@ void PlayerEngine::refreshTrackInfo() {
     const int32_t length = current_->Length();
     info.length = length >= 0 ? length / 1000 : -1;
     playlist_.ApplyModuleInfo(index, info);
+    parts_.events.trackInfo(info.title, info.extraInfo);
     parts_.events.displayChanged();
 }
 
@@ -265,6 +272,7 @@ bool PlayerEngine::handleMessage(const ThreadMessage& message) {
             }
             parts_.chain.Close(false);
             playingFile_.clear();
+            parts_.events.playState(EngineEvents::kStateStopped);
             parts_.events.playbackStopped();
             return true;
         case thread_message::kRefreshTrackInfo:

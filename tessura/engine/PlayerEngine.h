@@ -36,6 +36,12 @@ class EngineEvents {
     virtual void message(const std::string& /*caption*/, const std::string& /*text*/) {}
     virtual void displayChanged() {}  // title, time, state
     virtual void playbackStopped() {}
+    // For readers outside the program (the information block).
+    static constexpr int kStatePlaying = 1, kStateStopped = 2, kStatePaused = 3;
+    virtual void playState(int /*state*/) {}
+    virtual void trackStarted(const std::string& /*file*/, int32_t /*lengthMs*/, int32_t /*positionMs*/) {}
+    // The track's title and its second text (an author, or a stream's title); empty: none.
+    virtual void trackInfo(const std::string& /*title*/, const std::string& /*second*/) {}
 };
 
 // The system mixer's master level, where there is one.
