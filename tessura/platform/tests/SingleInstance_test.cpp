@@ -7,6 +7,9 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <thread>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -360,8 +363,17 @@ TEST(SingleInstance, TheListenerStopsWhileAPeerHoldsItAndTheFirstCleansUp) {
         ASSERT_EQ(first.acquire(), SingleInstance::Acquired::First);
         Received received;
         ASSERT_TRUE(first.listen(received.receiver()));
-        const int silent = connectRaw(path);  // connects and never says anything
+        // A peer that starts a message and goes quiet: once the listener has read its first
+        // two bytes (nothing is left queued on the peer's side) it is waiting for the rest.
+        const int silent = connectRaw(path);
         ASSERT_GE(silent, 0);
+        ASSERT_EQ(::send(silent, "\x05\x00", 2, MSG_NOSIGNAL), 2);
+        int queued = 1;
+        for (int i = 0; i < 5000 && queued > 0; ++i) {
+            ASSERT_EQ(::ioctl(silent, SIOCOUTQ, &queued), 0);
+            if (queued > 0) std::this_thread::sleep_for(1ms);
+        }
+        ASSERT_EQ(queued, 0);
         const auto before = std::chrono::steady_clock::now();
         first.stop();
         // Ended by the wake-up, not by the two seconds a silent peer may hold a connection.
