@@ -174,7 +174,8 @@ bool InfoBlock::writeText(std::size_t offset, std::size_t fieldSize, std::string
     std::lock_guard<std::mutex> hold(mutex_);
     if (!view_) return false;
     unsigned char* field = view_ + offset;
-    std::memcpy(field, fitted.data(), fitted.size());
+    // A cleared text may come as a view with no data at all, which memcpy must not be given.
+    if (!fitted.empty()) std::memcpy(field, fitted.data(), fitted.size());
     std::memset(field + fitted.size(), 0, fieldSize - fitted.size());
     signalLocked();
     return true;
