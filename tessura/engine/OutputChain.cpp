@@ -348,6 +348,10 @@ bool OutputChain::pushStaging(int32_t songId) {
 
 int32_t OutputChain::Write(int32_t songId, const WriteBlock& block) {
     if (block.data == nullptr && block.length > 0) return 0;
+    // A flush or close in progress cuts short only the write it interrupted. A new write waits
+    // for it to finish: it may already be the first block after a seek, and a writer that took
+    // the lock again at once would shut the flush out while dropping block after block.
+    while (writesAborted()) std::this_thread::sleep_for(milliseconds(1));
     std::lock_guard<std::mutex> writer(writerMutex_);
     if (!open_ || writerBlock_ == 0) return 1;
     if (songId != writerSong_) {
