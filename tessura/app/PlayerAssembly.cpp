@@ -51,6 +51,23 @@ void ConsoleEvents::message(const std::string& caption, const std::string& text)
     std::fflush(out_);
 }
 
+void ConsoleEvents::playState(int state) {
+    if (block_ != nullptr) block_->SetState(static_cast<info::PlayState>(state));
+}
+
+void ConsoleEvents::trackStarted(const std::string& file, int32_t lengthMs, int32_t positionMs) {
+    if (block_ == nullptr) return;
+    block_->SetFileName(file);
+    block_->SetLength(lengthMs);
+    block_->SetPosition(positionMs);
+}
+
+void ConsoleEvents::trackInfo(const std::string& title, const std::string& second) {
+    if (block_ == nullptr) return;
+    block_->SetTitle(title);
+    block_->SetAuthor(second);
+}
+
 PlayerAssembly::PlayerAssembly(const ProgramFolder& folder, SettingsStore& settings, const LanguageStore& language,
                                DialogService& dialogs, Preferences& preferences, ThreadMessageQueue& messages,
                                EngineEvents& events, bool gui)

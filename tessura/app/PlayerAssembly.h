@@ -7,6 +7,7 @@
 #include "CommandLine.h"
 #include "EqualiserFilter.h"
 #include "HostRequests.h"
+#include "InfoBlock.h"
 #include "OutputChain.h"
 #include "PitchShifter.h"
 #include "PlayerEngine.h"
@@ -26,15 +27,20 @@
 
 namespace tessura {
 
-// Where the engine's texts go without a window: the status line as lines on standard output.
+// Where the engine's news goes without a window: the status line as lines on standard output,
+// and what plays into the information block for readers outside the program.
 class ConsoleEvents final : public EngineEvents {
   public:
-    explicit ConsoleEvents(std::FILE* out) : out_(out) {}
+    ConsoleEvents(std::FILE* out, info::InfoBlock* block) : out_(out), block_(block) {}
     void statusText(const std::string& text) override;
     void message(const std::string& caption, const std::string& text) override;
+    void playState(int state) override;
+    void trackStarted(const std::string& file, int32_t lengthMs, int32_t positionMs) override;
+    void trackInfo(const std::string& title, const std::string& second) override;
 
   private:
     std::FILE* out_;
+    info::InfoBlock* block_;
 };
 
 class PlayerAssembly final : public CommandTarget {

@@ -10,6 +10,8 @@
 #include "Preferences.h"
 #include "ProgramFolder.h"
 #include "ScriptedDialogService.h"
+#include "SingleInstance.h"
+#include "StartDecision.h"
 #include "SettingsStore.h"
 #include "StartupLanguage.h"
 #include "TextCase.h"
@@ -20,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <pthread.h>
 #include <string>
@@ -46,16 +49,27 @@ void printHelp() {
         "line each).\n");
 }
 
-bool hasFlag(int argc, char** argv, const char* flag) {
-    for (int i = 1; i < argc; ++i)
-        if (tessura::equalsNoCase(argv[i], flag)) return true;
-    return false;
+// The built-in visualisations in their order of the VisNumber setting, as language keys.
+constexpr const char* kBuiltinVisualisations[] = {"vis/waveform", "vis/spectrum", "vis/sweep", "vis/spectrum2",
+                                                  "vis/novisual"};
+
+std::size_t visualisationIndex(const tessura::Preferences& preferences) {
+    const int n = preferences.visNumber;
+    return n >= 0 && n < 5 ? static_cast<std::size_t>(n) : 4;
+}
+
+// A skin's name for readers outside: its file name without the folder and extension.
+std::string skinDisplayName(const std::string& path) {
+    std::string name = path.substr(path.find_last_of('/') + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.resize(dot);
+    return name;
 }
 
 // The main thread's loop without a window: messages as they come, until kQuit. SIGTERM and
 // SIGINT end it as -quit does, so the playlist and the settings are kept.
 void runWithoutWindow(tessura::PlayerAssembly& player, tessura::ThreadMessageQueue& messages,
-                      const sigset_t& endSignals) {
+                      const sigset_t& endSignals, const std::function<void()>& everyTick) {
     std::mutex mutex;
     std::condition_variable wake;
     bool woken = false;
@@ -80,6 +94,7 @@ void runWithoutWindow(tessura::PlayerAssembly& player, tessura::ThreadMessageQue
         messages.drain([&](const tessura::ThreadMessage& m) {
             if (running && !player.handle(m)) running = false;
         });
+        everyTick();
     }
     messages.setWakeUp({});
 }
@@ -94,7 +109,14 @@ int main(int argc, char** argv) {
         }
     }
     using namespace tessura;
-    const bool noGui = hasFlag(argc, argv, "-nogui");
+    const std::string arguments = JoinArguments(argc, argv);
+    const bool noGui = readStartFlags(arguments).noGui;
+
+    // One running instance: a later start hands its command line over and ends.
+    SingleInstance instance;
+    const StartDecision decision = runSingleInstanceStep(instance, arguments);
+    if (decision == StartDecision::ForwardAndExit || decision == StartDecision::Exit) return 0;
+
     // The end signals go to one waiting thread; blocked here, before any thread starts, so
     // every thread inherits the mask.
     sigset_t endSignals;
@@ -130,7 +152,14 @@ int main(int argc, char** argv) {
 
     if (noGui) {
         ThreadMessageQueue messages;
-        ConsoleEvents events(stdout);
+        info::InfoBlock block;
+        if (!block.Open()) {
+            MessageRequest request;
+            request.title = "Non-Fatal Error...";
+            request.text = "Failure to initialize Information Interface";
+            dialogs.message(request);
+        }
+        ConsoleEvents events(stdout, block.isOpen() ? &block : nullptr);
         int result = 0;
         {
             PlayerAssembly player(folder, settings, languages, dialogs, preferences, messages, events, false);
@@ -143,11 +172,21 @@ int main(int argc, char** argv) {
                 dialogs.message(request);
                 return 1;
             }
+            block.SetState(info::PlayState::Stopped);
+            block.SetSkinName(skinDisplayName(preferences.currentSkin));
+            block.SetVisName(languages.Text(kBuiltinVisualisations[visualisationIndex(preferences)]));
+            if (decision == StartDecision::RunAsFirst && instance.canListen())
+                instance.listen([&messages](std::string text) { messages.post(forwardedThreadMessage(std::move(text))); });
             player.loadDefaultPlaylist();
-            player.dispatcher().DispatchCommands(JoinArguments(argc, argv), false);
-            runWithoutWindow(player, messages, endSignals);
+            player.dispatcher().DispatchCommands(arguments, false);
+            runWithoutWindow(player, messages, endSignals, [&] {
+                const int32_t position = player.engine().Position();
+                if (position >= 0) block.SetPosition(position);
+            });
+            instance.stop();
             player.shutDown();
         }
+        block.Close();
         SavePreferences(settings, preferences, context);
         if (settings.lastWriteResult() != 0) {
             std::fprintf(stderr, "tessura: the settings could not be written: %s\n",

@@ -102,7 +102,7 @@ bool PlayerEngine::PlayEntry(int position) {
         return false;
     }
     if (!IsPlaying()) playlist_.setLastPlayedIndex(index);
-    refreshTrackInfo();  // the entry learns its title and length from the module
+    refreshTrackInfo(false);  // the entry learns its title and length from the module
     return true;
 }
 
@@ -117,11 +117,16 @@ bool PlayerEngine::PlayFrom(int position, bool autoplay, bool restart) {
     if (!PlayEntry(position)) return false;
     playingFile_ = entry.file;
     if (!nothingPlayedYet_ || autoplay) {
+        // Following on without a gap, the previous track is still heard for a while: readers
+        // outside learn of the new one when its first block is heard (the song change).
+        const bool following = !restart && parts_.chain.IsPlaying();
         if (!current_->Play(restart)) return false;
         nothingPlayedYet_ = false;
         playlist_.setLastPlayedIndex(index);
         applyVolume();
-        parts_.events.trackStarted(entry.file, current_->Length(), 0);
+        pendingStart_ = Started{current_->songId(), entry.file, current_->Length(), current_->Title(),
+                                current_->StreamText()};
+        if (!following) announceStart();
         parts_.events.playState(EngineEvents::kStatePlaying);
     }
     parts_.events.displayChanged();
@@ -147,6 +152,7 @@ void PlayerEngine::StopPlayback() {
         std::lock_guard<std::recursive_mutex> playback(playbackLock_);
         stopAndClose();
         endPending_ = false;
+        pendingStart_.reset();
     }
     parts_.chain.Close(true);
     playingFile_.clear();
@@ -236,7 +242,7 @@ void PlayerEngine::SetPitchKnob(uint32_t knob, bool fine) {
 
 // ---- Messages and texts ----
 
-void PlayerEngine::refreshTrackInfo() {
+void PlayerEngine::refreshTrackInfo(bool announce) {
     if (current_ == nullptr) return;
     const int index = playlist_.currentIndex();
     if (index < 0) return;
@@ -248,7 +254,7 @@ void PlayerEngine::refreshTrackInfo() {
     const int32_t length = current_->Length();
     info.length = length >= 0 ? length / 1000 : -1;
     playlist_.ApplyModuleInfo(index, info);
-    parts_.events.trackInfo(info.title, info.extraInfo);
+    if (announce && !pendingStart_) parts_.events.trackInfo(info.title, info.extraInfo);
     parts_.events.displayChanged();
 }
 
@@ -276,14 +282,23 @@ bool PlayerEngine::handleMessage(const ThreadMessage& message) {
             parts_.events.playbackStopped();
             return true;
         case thread_message::kRefreshTrackInfo:
-            refreshTrackInfo();
+            refreshTrackInfo(true);
             return true;
         case thread_message::kRefreshSongDisplay:
+            if (pendingStart_ && message.wparam == pendingStart_->songId) announceStart();
             parts_.events.displayChanged();
             return true;
         default:
             return false;
     }
+}
+
+void PlayerEngine::announceStart() {
+    if (!pendingStart_) return;
+    const Started started = *pendingStart_;
+    pendingStart_.reset();
+    parts_.events.trackStarted(started.file, started.lengthMs, 0);
+    parts_.events.trackInfo(started.title, started.second);
 }
 
 void PlayerEngine::showStatus(const std::string& key) {

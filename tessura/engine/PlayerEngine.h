@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -135,7 +136,8 @@ class PlayerEngine final : public PlaylistHost, public ModuleHostServices {
     CPlayer* chooseModule(const std::string& file);
     void applyVolume();
     void stopAndClose();  // playbackLock_ held
-    void refreshTrackInfo();
+    void refreshTrackInfo(bool announce);
+    void announceStart();
 
     EngineParts parts_;
     EngineSettings settings_;
@@ -150,6 +152,13 @@ class PlayerEngine final : public PlaylistHost, public ModuleHostServices {
     std::string playingFile_;
     bool nothingPlayedYet_ = true;
     bool endPending_ = false;  // the track's end arrived while paused
+    struct Started {
+        int32_t songId;
+        std::string file;
+        int32_t lengthMs;
+        std::string title, second;
+    };
+    std::optional<Started> pendingStart_;  // a track begun but not yet announced
     uint32_t volume_ = 65535, balance_ = 32768;
 };
 

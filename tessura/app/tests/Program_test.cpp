@@ -3,8 +3,13 @@
 // language file it cannot run and says so.
 #include "TempFolder.h"
 
+#include "InfoBlockReader.h"
+#include "PlaybackControls.h"
+#include "audio/WaveOutDevice.h"
+
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -35,7 +40,8 @@ ProgramRun runProgram(const std::string& environment, const std::string& argumen
 TEST(TessuraProgram, ReadsItsFilesWritesTheSettingsAndSaysTheWindowsAreNotBuiltYet) {
     test::TempFolder folder;
     const std::string environment = "env -u TESSURA_HOME XDG_CONFIG_HOME='" + folder.file("config") +
-                                    "' XDG_DATA_HOME='" + folder.file("data") + "' TESSURA_DIALOGS=";
+                                    "' XDG_DATA_HOME='" + folder.file("data") + "' XDG_RUNTIME_DIR='" +
+                                    folder.path() + "' TESSURA_DIALOGS=";
     ProgramRun first = runProgram(environment);
     ASSERT_EQ(first.status, 0) << first.output;
     EXPECT_NE(first.output.find("language: English"), std::string::npos) << first.output;
@@ -79,7 +85,9 @@ TEST(TessuraProgram, PlaysItsCommandLineWithoutAWindowUntilItIsTold) {
     ASSERT_GT(expected.size(), 100000u);
 
     const std::string environment = "TESSURA_HOME='" + home + "' XDG_CONFIG_HOME='" + folder.file("config") +
-                                    "' XDG_DATA_HOME='" + folder.file("data") + "' TESSURA_AUDIO='wav:" + out + "'";
+                                    "' XDG_DATA_HOME='" + folder.file("data") + "' XDG_RUNTIME_DIR='" +
+                                    folder.path() + "' TESSURA_INFO_SUFFIX=" + std::to_string(::getpid()) +
+                                    "a TESSURA_AUDIO='wav:" + out + "'";
     // Started in the background; ended by a termination signal once everything was heard.
     const std::string pidFile = folder.file("pid");
     ASSERT_EQ(std::system(("env " + environment + " '" + program + "' -nogui '" + a + "' '" + b + "' > '" +
@@ -109,6 +117,98 @@ TEST(TessuraProgram, PlaysItsCommandLineWithoutAWindowUntilItIsTold) {
     EXPECT_NE(kept.find("NumberOfEntries=2\r\n"), std::string::npos) << kept;
 }
 
+// Waits up to `seconds` for `done`.
+template <typename Done>
+bool waitFor(Done done, double seconds = 10) {
+    for (int i = 0; i < seconds * 100; ++i) {
+        if (done()) return true;
+        ::usleep(10000);
+    }
+    return done();
+}
+
+TEST(TessuraProgram, LaterStartsHandTheirCommandsToTheRunningPlayer) {
+    test::TempFolder folder;
+    const std::string program = TESSURA_PROGRAM;
+    const std::string home = folder.file("home");
+    ASSERT_EQ(std::system(("mkdir -p '" + home + "' && ln -s '" + program.substr(0, program.rfind('/')) +
+                           "/system' '" + home + "/system'").c_str()), 0);
+    const std::string a = folder.file("a.flac"), b = folder.file("b.mp3"), out = folder.file("out.wav");
+    ASSERT_EQ(std::system(("sox -n -r 44100 -c 2 -b 16 '" + a + "' synth 3 sine 440 gain -6 && "
+                           "sox -n -r 44100 -c 2 -b 16 '" + folder.file("src.wav") + "' synth 0.8 sine 700 gain -6 && "
+                           "lame --quiet -b 128 '" + folder.file("src.wav") + "' '" + b + "'").c_str()), 0);
+    const std::string first = shell("sox '" + a + "' -t raw -e signed-integer -b 16 -L -");
+    std::string second = shell("mpg123 -q -e s16 -s '" + b + "'");
+    ASSERT_GT(second.size(), 100000u);
+    // What is heard of the second entry: at the volume set, as the output scales it.
+    applyVolume(reinterpret_cast<uint8_t*>(second.data()), second.size(), 16, 2, packVolume(32768, 32768));
+
+    const std::string suffix = std::to_string(::getpid()) + "remote";
+    ::setenv("TESSURA_INFO_SUFFIX", suffix.c_str(), 1);
+    const std::string environment = "TESSURA_HOME='" + home + "' XDG_CONFIG_HOME='" + folder.file("config") +
+                                    "' XDG_DATA_HOME='" + folder.file("data") + "' XDG_RUNTIME_DIR='" +
+                                    folder.path() + "' TESSURA_INFO_SUFFIX=" + suffix + " TESSURA_AUDIO='wav:" + out + "'";
+    ASSERT_EQ(std::system(("env " + environment + " '" + program + "' -nogui '" + a + "' '" + b + "' > '" +
+                           folder.file("log") + "' 2>&1 & echo $! > '" + folder.file("pid") + "'").c_str()), 0);
+    std::string pid;
+    ASSERT_TRUE(waitFor([&] { return readWholeFile(folder.file("pid"), pid) && pid.find('\n') != std::string::npos; }));
+    pid.resize(pid.find('\n'));
+
+    info::InfoBlockReader reader;
+    ASSERT_TRUE(waitFor([&] { return reader.open(); })) << folder.read("log");
+    auto snapshot = [&] { return reader.read().value_or(info::Snapshot{}); };
+    auto heardBytes = [&] {
+        std::string bytes;
+        readWholeFile(out, bytes);
+        return bytes.size();
+    };
+    EXPECT_TRUE(waitFor([&] { return snapshot().state == 1 && heardBytes() > 44 + 44100 * 4 / 2; }));
+    const info::Snapshot playing = snapshot();
+    EXPECT_EQ(playing.magic, info::kRunningMagic);
+    EXPECT_EQ(playing.fileName, a);
+    EXPECT_EQ(playing.title, "a");
+    EXPECT_EQ(playing.length, 3000);
+    EXPECT_EQ(playing.visName, "Waveform");
+    EXPECT_FALSE(playing.skinName.empty());
+
+    // Each later start hands its words over and ends at once.
+    auto later = [&](const std::string& words) {
+        SCOPED_TRACE(words);
+        const auto started = std::chrono::steady_clock::now();
+        ProgramRun run = runProgram(environment, words);
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    };
+    later("-pause");
+    EXPECT_TRUE(waitFor([&] { return snapshot().state == 3; }));
+    reader.takeEvent();
+    const std::size_t paused = heardBytes();
+    ::usleep(400000);
+    EXPECT_LE(heardBytes(), paused + 40000) << "at most the buffer playing when it paused";
+    later("-resume");
+    EXPECT_TRUE(reader.waitEvent(std::chrono::seconds(5))) << "the state change signals readers";
+    EXPECT_TRUE(waitFor([&] { return snapshot().state == 1; }));
+    later("-setvolume 32768");
+    ::usleep(300000);
+    later("-playnext");
+    EXPECT_TRUE(waitFor([&] { return snapshot().fileName == b; }));
+    EXPECT_TRUE(waitFor([&] { return snapshot().state == 2; }, 15)) << "the list ran out";
+    later("-quit");
+    EXPECT_TRUE(waitFor([&] { return std::system(("kill -0 " + pid + " 2>/dev/null").c_str()) != 0; }));
+    EXPECT_EQ(snapshot().magic, 0u) << "0 once the player has ended";
+    EXPECT_FALSE(info::readBlockOnce().has_value()) << "and the names are gone";
+
+    std::string heard;
+    ASSERT_TRUE(readWholeFile(out, heard));
+    ASSERT_GT(heard.size(), 44 + 44100u * 2 + second.size());
+    EXPECT_TRUE(heard.compare(44, 44100 * 2, first, 0, 44100 * 2) == 0) << "the first entry from its start";
+    EXPECT_TRUE(heard.compare(heard.size() - second.size(), second.size(), second) == 0)
+        << "then the second, whole, at half volume";
+    const std::string kept = folder.read("home/tessura.pls");
+    EXPECT_NE(kept.find("Length1=3\r\n"), std::string::npos) << kept;
+    ::unsetenv("TESSURA_INFO_SUFFIX");
+}
+
 TEST(TessuraProgram, WithoutASettingsFolderItWarnsAndKeepsTheOlderFileInstead) {
     test::TempFolder folder;
     std::string english;
@@ -117,7 +217,7 @@ TEST(TessuraProgram, WithoutASettingsFolderItWarnsAndKeepsTheOlderFileInstead) {
     folder.write("config", "a file where the settings folder should be");
     const std::string environment = "TESSURA_HOME='" + folder.file("home") + "' XDG_CONFIG_HOME='" +
                                     folder.file("config") + "' XDG_DATA_HOME='" + folder.file("data") +
-                                    "' TESSURA_DIALOGS=";
+                                    "' XDG_RUNTIME_DIR='" + folder.path() + "' TESSURA_DIALOGS=";
     ProgramRun run = runProgram(environment);
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("\"Non-fatal error\" / \"Tessura could not check its settings"), std::string::npos)
@@ -129,7 +229,8 @@ TEST(TessuraProgram, WithoutALanguageFileItCannotRun) {
     test::TempFolder folder;
     folder.write("home/system/readme.txt", "no language files here");
     const std::string environment = "TESSURA_HOME='" + folder.file("home") + "' XDG_CONFIG_HOME='" +
-                                    folder.file("config") + "' TESSURA_DIALOGS=";
+                                    folder.file("config") + "' XDG_RUNTIME_DIR='" + folder.path() +
+                                    "' TESSURA_DIALOGS=";
     ProgramRun run = runProgram(environment);
     EXPECT_EQ(run.status, 255);  // the exit code -1
     EXPECT_NE(run.output.find("\"Files Missing\" / \"Error loading languages - can not run Tessura\""),
