@@ -80,6 +80,7 @@ class Writer {
     void jpeg(const std::string& member, const QImage& image) {
         ok = writeBytes(root_ / ("jpeg/" + member), encodeJpeg(image)) && ok;
     }
+    // `member` is the archive name ("/rgn/mid/frame"); the file goes to the same path below the root.
     void region(const std::string& member, const QRegion& region) {
         const auto bytes = EncodeSkinRegion(RectsFromQRegion(region));
         if (!bytes) {
@@ -87,7 +88,7 @@ class Writer {
             ok = false;
             return;
         }
-        ok = writeBytes(root_ / ("rgn/" + member), std::string(bytes->begin(), bytes->end())) && ok;
+        ok = writeBytes(root_ / member.substr(1), std::string(bytes->begin(), bytes->end())) && ok;
     }
     void text(const std::string& name, const std::string& content) { ok = writeBytes(root_ / name, content) && ok; }
 
@@ -473,47 +474,47 @@ QImage thumbnailMask(const SkinPlan& k, const QImage& thumb) {
 
 void regions(const SkinPlan& k, Writer& w) {
     const MidLayout& m = k.mid;
-    w.region("mid/frame", midFrame(k));
-    w.region("mid/top", QRegion(m.top));
-    w.region("mid/bottom", QRegion(m.bottom));
-    w.region("mid/prev", QRegion(m.prev));
-    w.region("mid/next", QRegion(m.next));
-    w.region("mid/play", QRegion(m.play));
-    w.region("mid/pause", QRegion(m.pause));
-    w.region("mid/eject", QRegion(m.eject));
-    w.region("mid/eq", QRegion(m.eq));
-    w.region("mid/repeat", QRegion(m.repeat));
-    w.region("mid/shuffle", QRegion(m.shuffle));
-    w.region("mid/shuttle", disc(m.disc, m.shuttleRadius));
-    w.region("mid/volume", knobRegion(m.volume));
-    w.region("mid/songposring", annulus(m.disc, m.songInner, m.songOuter));
-    w.region("mid/listposring", annulus(m.disc, m.listInner, m.listOuter));
-    w.region("mid/logoHREF", QRegion(m.logo));
+    w.region("/rgn/mid/frame", midFrame(k));
+    w.region("/rgn/mid/top", QRegion(m.top));
+    w.region("/rgn/mid/bottom", QRegion(m.bottom));
+    w.region("/rgn/mid/prev", QRegion(m.prev));
+    w.region("/rgn/mid/next", QRegion(m.next));
+    w.region("/rgn/mid/play", QRegion(m.play));
+    w.region("/rgn/mid/pause", QRegion(m.pause));
+    w.region("/rgn/mid/eject", QRegion(m.eject));
+    w.region("/rgn/mid/eq", QRegion(m.eq));
+    w.region("/rgn/mid/repeat", QRegion(m.repeat));
+    w.region("/rgn/mid/shuffle", QRegion(m.shuffle));
+    w.region("/rgn/mid/shuttle", disc(m.disc, m.shuttleRadius));
+    w.region("/rgn/mid/volume", knobRegion(m.volume));
+    w.region("/rgn/mid/songposring", annulus(m.disc, m.songInner, m.songOuter));
+    w.region("/rgn/mid/listposring", annulus(m.disc, m.listInner, m.listOuter));
+    w.region("/rgn/mid/logoHREF", QRegion(m.logo));
 
     const NavLayout& n = k.nav;
     const QRect drawer(n.drawerPos, n.drawer);
-    w.region("nav/frame", navFrame(k));
-    w.region("nav/display", QRegion(n.display));
-    w.region("nav/prev", QRegion(n.prev));
-    w.region("nav/next", QRegion(n.next));
-    w.region("nav/play", QRegion(n.play));
-    w.region("nav/pause", QRegion(n.pause));
-    w.region("nav/eject", QRegion(n.eject));
-    w.region("nav/repeat", QRegion(n.repeat));
-    w.region("nav/shuffle", QRegion(n.shuffle));
-    w.region("nav/up", QRegion(n.up));
-    w.region("nav/down", QRegion(n.down));
-    w.region("nav/volume", knobRegion(n.volume));
-    w.region("nav/drawer", roundRegion(drawer, 8));
-    w.region("nav/drawertop", QRegion(n.drawerTop));
-    const char* knobs[3] = {"nav/dknobamp", "nav/dknobbal", "nav/dknobpitch"};
+    w.region("/rgn/nav/frame", navFrame(k));
+    w.region("/rgn/nav/display", QRegion(n.display));
+    w.region("/rgn/nav/prev", QRegion(n.prev));
+    w.region("/rgn/nav/next", QRegion(n.next));
+    w.region("/rgn/nav/play", QRegion(n.play));
+    w.region("/rgn/nav/pause", QRegion(n.pause));
+    w.region("/rgn/nav/eject", QRegion(n.eject));
+    w.region("/rgn/nav/repeat", QRegion(n.repeat));
+    w.region("/rgn/nav/shuffle", QRegion(n.shuffle));
+    w.region("/rgn/nav/up", QRegion(n.up));
+    w.region("/rgn/nav/down", QRegion(n.down));
+    w.region("/rgn/nav/volume", knobRegion(n.volume));
+    w.region("/rgn/nav/drawer", roundRegion(drawer, 8));
+    w.region("/rgn/nav/drawertop", QRegion(n.drawerTop));
+    const char* knobs[3] = {"/rgn/nav/dknobamp", "/rgn/nav/dknobbal", "/rgn/nav/dknobpitch"};
     for (int i = 0; i < 3; ++i)
         w.region(knobs[i], knobRegion(QRect(n.drawerPos + n.knobs[i], QSize(n.knobSize, n.knobSize))));
-    w.region("nav/logoHREF", QRegion(n.logo));
+    w.region("/rgn/nav/logoHREF", QRegion(n.logo));
 
-    w.region("small/frame", smallFrame(k));
-    w.region("small/extratop", roundRegion(k.small.extraTop, 7));
-    w.region("small/extrabottom", roundRegion(k.small.extraBottom, 7));
+    w.region("/rgn/small/frame", smallFrame(k));
+    w.region("/rgn/small/extratop", roundRegion(k.small.extraTop, 7));
+    w.region("/rgn/small/extrabottom", roundRegion(k.small.extraBottom, 7));
 }
 
 // 0xRRGGBB as the decimal number "/skin.ini" holds.

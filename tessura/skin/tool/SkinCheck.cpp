@@ -124,11 +124,11 @@ class Checker {
     }
 
     // Why the member is not used as it is, or nothing when it is.
-    void absent(const std::string& member, const char* kind) {
+    void absent(const std::string& member, const std::string& label, const char* kind) {
         if (hasName(member)) {
-            line("fallback", member + ": damaged (see members); the default skin's " + kind + " is used");
+            line("fallback", label + ": damaged (see members); the default skin's " + kind + " is used");
         } else {
-            line("fallback", member + ": not in this skin; the default skin's " + kind + " is used");
+            line("fallback", label + ": not in this skin; the default skin's " + kind + " is used");
         }
         ++s_.fallbacks;
     }
@@ -157,7 +157,7 @@ class Checker {
                     line("default", label + ": no mask, the thumbnail is drawn opaque");
                     continue;
                 }
-                absent(member, isMask ? "mask" : "image");
+                absent(member, label, isMask ? "mask" : "image");
                 continue;
             }
             const SkinJpegResult image = DecodeSkinJpeg(bytes->data(), bytes->size());
@@ -195,7 +195,7 @@ class Checker {
             }
             const auto bytes = a_.ReadMember(member);
             if (!bytes) {
-                absent(member, "region");
+                absent(member, member, "region");
                 continue;
             }
             const auto region = ParseSkinRegion(*bytes);
