@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "SkinArchive.h"
+#include "SkinDescription.h"
 #include "SkinJpeg.h"
 #include "SkinRegion.h"
 
@@ -48,6 +50,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     if (r.right <= r.left || r.bottom <= r.top) Fail("an empty rectangle kept", e.name);
         }
     }
-    ReadSkinIni(*archive);
+    // "/skin.ini" read the way LoadSkin reads it: every key with its default, whatever the text.
+    if (const auto ini = ReadSkinIni(*archive)) {
+        std::vector<SkinKeyReport> report;
+        const SkinDescription d = ReadSkinDescription(ini.get(), &report);
+        if (d.TooNew() != (d.version > kNewestSkinVersion)) Fail("the version check disagrees", std::to_string(d.version));
+        if ((d.colours.systemColor1 >> 24) != 0xff || (d.colours.logoColor >> 24) != 0xff)
+            Fail("a colour lost its alpha byte", "");
+        for (const SkinKeyReport& r : report)
+            if (r.key.empty()) Fail("a key without a name reported", r.section);
+    }
     return 0;
 }

@@ -182,7 +182,7 @@ void Lamp(QPainter& p, const QRectF& cell, const QColor& colour, bool on, const 
     p.fillPath(path, g);
     Bevel(p, path, s, true, 1.1);
     // The lamp: a small lens on the left, the caption beside it.
-    const QRectF lens(r.x() + 3, r.center().y() - 3.5, 7, 7);
+    const QRectF lens(r.x() + 2.5, r.center().y() - 3, 6, 6);
     QRadialGradient lg(lens.center() - QPointF(1, 1), 5);
     lg.setColorAt(0, on ? colour.lighter(160) : colour.darker(300));
     lg.setColorAt(1, on ? colour : colour.darker(420));
@@ -199,8 +199,8 @@ void Lamp(QPainter& p, const QRectF& cell, const QColor& colour, bool on, const 
         p.setBrush(halo);
         p.drawEllipse(lens.center(), 9, 9);
     }
-    Label(p, QRectF(lens.right() + 1, r.y(), r.right() - lens.right() - 1, r.height()), label,
-          on ? s.glyphLit : s.glyph, 7.5, true, s);
+    Label(p, QRectF(lens.right() + 1, r.y(), r.right() - lens.right() - 1.5, r.height()), label,
+          on ? s.glyphLit : s.glyph, 6.6, true, s);
     p.restore();
 }
 
