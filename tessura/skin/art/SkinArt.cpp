@@ -132,6 +132,20 @@ void frameEdge(QPainter& p, const QRegion& frame, const ArtStyle& s) {
     p.restore();
 }
 
+// A scale ring around a knob; the frames' corners are the face colour and barely touch it.
+void knobRing(QPainter& p, const QRect& knob, const ArtStyle& s) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    const QPointF c = QRectF(knob).center();
+    const double radius = knob.width() * 0.5 + 3.2;
+    p.setPen(QPen(s.edgeDark, 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(c, radius, radius);
+    p.setPen(QPen(s.accent.darker(160), 1));
+    p.drawArc(QRectF(c.x() - radius, c.y() - radius, 2 * radius, 2 * radius), -45 * 16, 270 * 16);
+    p.restore();
+}
+
 void lcdPanel(QPainter& p, const QRectF& r, const ArtStyle& s, bool withDigits) {
     Well(p, r, 4, s.lcd, s);
     if (!withDigits) return;
@@ -205,9 +219,10 @@ QImage misc(const SkinPlan& k) {
     const QColor rings[3] = {s.green, s.cyan, s.red};
     for (int i = 0; i < 3; ++i) {
         const QPointF c(k.nav.knobs[i].x() + k.nav.knobSize / 2.0, 76 + k.nav.knobs[i].y() + k.nav.knobSize / 2.0);
+        // Outside the knob frame's square, so the frame's corners never cover it.
         p.setPen(QPen(rings[i], 1.6));
-        p.setBrush(s.panel);
-        p.drawEllipse(c, 8.8, 8.8);
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(c, 10.2, 10.2);
     }
     return image;
 }
@@ -330,9 +345,7 @@ QImage mid(const SkinPlan& k) {
     Lamp(p, m.shuffle, s.orange, false, "SHF", s);
     Well(p, m.bottom, 4, s.panel, s);
     Label(p, QRectF(m.bottom).adjusted(4, 0, -4, 0), "VOL", s.glyph, 7, true, s, Qt::AlignRight | Qt::AlignVCenter);
-    p.setPen(Qt::NoPen);
-    p.setBrush(s.panel);
-    p.drawEllipse(QRectF(m.volume).center(), 10.5, 10.5);
+    knobRing(p, m.volume, s);
     return image;
 }
 
@@ -365,9 +378,7 @@ QImage navigator(const SkinPlan& k) {
     Button(p, n.stop, Glyph::Stop, false, s);
     Button(p, n.next, Glyph::Next, false, s);
     Button(p, n.eject, Glyph::Eject, false, s);
-    p.setPen(Qt::NoPen);
-    p.setBrush(s.panel);
-    p.drawEllipse(QRectF(n.volume).center(), 11, 11);
+    knobRing(p, n.volume, s);
     Lamp(p, n.repeat, s.green, false, "REP", s);
     Lamp(p, n.shuffle, s.orange, false, "SHF", s);
     Well(p, n.status, 3, s.lcd, s);
@@ -643,11 +654,13 @@ bool drawSkin(const SkinPlan& k, const fs::path& root) {
     w.jpeg("english/navbuttons", captions(k));
     const QImage midImage = mid(k);
     w.jpeg("midtessura", midImage);
-    w.jpeg("shuttle", shuttleStrip(s, 49, 13, s.panel));
-    w.jpeg("volumeknob", knobStrip(s, k.volumeKnob.x(), k.volumeKnob.y(), s.accent, s.panel));
+    // Knob frames on the window face, so their corners vanish into it; the shuttle's on the
+    // dark hole in the middle of the rings.
+    w.jpeg("shuttle", shuttleStrip(s, 49, 13, s.bodyDark));
+    w.jpeg("volumeknob", knobStrip(s, k.volumeKnob.x(), k.volumeKnob.y(), s.accent, s.body));
     w.jpeg("navigator", navigator(k));
-    w.jpeg("nav_volumeknob", knobStrip(s, k.volumeKnob.x(), k.volumeKnob.y(), s.accent2, s.panel));
-    w.jpeg("smallknob", knobStrip(s, 13, 37, s.glyphLit, s.panel));
+    w.jpeg("nav_volumeknob", knobStrip(s, k.volumeKnob.x(), k.volumeKnob.y(), s.accent2, s.body));
+    w.jpeg("smallknob", knobStrip(s, 13, 37, s.glyphLit, s.body));
     w.jpeg("smallstate", smallState(k));
     w.jpeg("extra", extra(k));
     w.jpeg("splash", splash(k));
@@ -730,7 +743,7 @@ SkinPlan ember() {
     k.midDiscRadius = 62;
     m.top = QRect(136, 10, 160, 20);
     m.logo = QRect(140, 12, 86, 16);
-    m.display = QRect(128, 34, 180, 30);
+    m.display = QRect(128, 34, 192, 30);
     m.prev = QRect(130, 66, 30, 40);
     m.play = QRect(162, 66, 40, 40);
     m.pause = QRect(204, 66, 40, 40);

@@ -2,6 +2,7 @@
 // keys, and the keys a skin's version or layout flags leave unread.
 #include "SkinDescription.h"
 
+#include <cctype>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -55,6 +56,8 @@ struct KeyCase {
     std::function<long long(const SkinDescription&)> value;
     long long expected;
 };
+
+void PrintTo(const KeyCase& c, std::ostream* os) { *os << c.what; }
 
 class SkinDescriptionKeys : public ::testing::TestWithParam<KeyCase> {};
 
@@ -129,7 +132,18 @@ const KeyCase kKeyCases[] = {
     {"version 130 is not", "[skin]\nversion=130\n", [](const SkinDescription& d) { return d.TooNew(); }, 0},
 };
 
-INSTANTIATE_TEST_SUITE_P(Keys, SkinDescriptionKeys, ::testing::ValuesIn(kKeyCases));
+// Each case named after what it checks, in letters and digits only.
+INSTANTIATE_TEST_SUITE_P(Keys, SkinDescriptionKeys, ::testing::ValuesIn(kKeyCases),
+                         [](const ::testing::TestParamInfo<KeyCase>& param) {
+                             std::string name;
+                             bool upper = true;
+                             for (const char* c = param.param.what; *c; ++c) {
+                                 const bool alnum = std::isalnum(static_cast<unsigned char>(*c)) != 0;
+                                 if (alnum) name += upper ? char(std::toupper(static_cast<unsigned char>(*c))) : *c;
+                                 upper = !alnum;
+                             }
+                             return name;
+                         });
 
 TEST(SkinDescription, TheReportNamesSkippedKeys) {
     INIParser ini;
