@@ -56,6 +56,7 @@ void ConsoleEvents::playState(int state) {
 }
 
 void ConsoleEvents::trackStarted(const std::string& file, int32_t lengthMs, int32_t positionMs) {
+    if (onTrackStarted) onTrackStarted();
     if (block_ == nullptr) return;
     block_->SetFileName(file);
     block_->SetLength(lengthMs);

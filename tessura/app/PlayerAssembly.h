@@ -22,6 +22,7 @@
 #include "ThreadMessages.h"
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -37,6 +38,8 @@ class ConsoleEvents final : public EngineEvents {
     void playState(int state) override;
     void trackStarted(const std::string& file, int32_t lengthMs, int32_t positionMs) override;
     void trackInfo(const std::string& title, const std::string& second) override;
+    // Called when a new file starts to be heard (the chat announcement).
+    std::function<void()> onTrackStarted;
 
   private:
     std::FILE* out_;

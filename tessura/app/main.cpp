@@ -2,6 +2,7 @@
 // player engine. With -nogui it plays its command line without a window, taking its commands
 // from later starts and its end from -quit or a termination signal; the windows are not part
 // of this build yet, so without -nogui it reports what it found and ends.
+#include "Announcement.h"
 #include "DialogService.h"
 #include "ErrorService.h"
 #include "FileTypeRegistrar.h"
@@ -177,6 +178,12 @@ int main(int argc, char** argv) {
             block.SetVisName(languages.Text(kBuiltinVisualisations[visualisationIndex(preferences)]));
             if (decision == StartDecision::RunAsFirst && instance.canListen())
                 instance.listen([&messages](std::string text) { messages.post(forwardedThreadMessage(std::move(text))); });
+            NoChatClient chat;
+            events.onTrackStarted = [&] {
+                Playlist& list = player.engine().playlist();
+                AnnounceTrack(preferences.tellmIRC != 0, preferences.tellmIRCString, list.entry(list.currentIndex()),
+                              chat);
+            };
             player.loadDefaultPlaylist();
             player.dispatcher().DispatchCommands(arguments, false);
             runWithoutWindow(player, messages, endSignals, [&] {
