@@ -12,6 +12,9 @@
 #include "ProgramFolder.h"
 #include "ScriptedDialogService.h"
 #include "SingleInstance.h"
+#include "SkinArchive.h"
+#include "SkinDescription.h"
+#include "SkinLoader.h"
 #include "StartDecision.h"
 #include "SettingsStore.h"
 #include "StartupLanguage.h"
@@ -59,12 +62,25 @@ std::size_t visualisationIndex(const tessura::Preferences& preferences) {
     return n >= 0 && n < 5 ? static_cast<std::size_t>(n) : 4;
 }
 
-// A skin's name for readers outside: its file name without the folder and extension.
-std::string skinDisplayName(const std::string& path) {
-    std::string name = path.substr(path.find_last_of('/') + 1);
-    const std::size_t dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0) name.resize(dot);
-    return name;
+// The skin's name and colours for readers outside, from its skin.ini (the current skin, else the
+// default one); without either, the built-in description ("original_default").
+void publishSkin(tessura::info::InfoBlock& block, const tessura::Preferences& preferences,
+                 const std::string& programFolder) {
+    using namespace tessura;
+    SkinDescription description;
+    for (const std::string& path : {preferences.currentSkin, preferences.defaultSkin}) {
+        std::optional<SkinArchive> archive = OpenSkinArchive(path, programFolder);
+        if (!archive) continue;
+        const std::unique_ptr<INIParser> ini = ReadSkinIni(*archive);
+        if (!ini) continue;
+        description = ReadSkinDescription(ini.get());
+        break;
+    }
+    block.SetSkinName(SkinDisplayTitle(description));
+    const SkinColours& c = description.colours;
+    const std::pair<std::size_t, SkinColour> colours[] = {
+        {1, c.systemColor1}, {0, c.systemColor2}, {2, c.systemColor3}, {3, c.borderColor}};
+    for (const auto& [index, colour] : colours) block.SetColours(index, colour);
 }
 
 // The main thread's loop without a window: messages as they come, until kQuit. SIGTERM and
@@ -174,7 +190,7 @@ int main(int argc, char** argv) {
                 return 1;
             }
             block.SetState(info::PlayState::Stopped);
-            block.SetSkinName(skinDisplayName(preferences.currentSkin));
+            publishSkin(block, preferences, folder.home);
             block.SetVisName(languages.Text(kBuiltinVisualisations[visualisationIndex(preferences)]));
             if (decision == StartDecision::RunAsFirst && instance.canListen())
                 instance.listen([&messages](std::string text) { messages.post(forwardedThreadMessage(std::move(text))); });

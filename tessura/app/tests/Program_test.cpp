@@ -169,7 +169,8 @@ TEST(TessuraProgram, LaterStartsHandTheirCommandsToTheRunningPlayer) {
     EXPECT_EQ(playing.title, "a");
     EXPECT_EQ(playing.length, 3000);
     EXPECT_EQ(playing.visName, "Waveform");
-    EXPECT_FALSE(playing.skinName.empty());
+    EXPECT_EQ(playing.skinName, "Tessura Slate") << "the default skin's own title";
+    for (const uint32_t colour : playing.colours) EXPECT_EQ(colour >> 24, 0xFFu);
 
     // Each later start hands its words over and ends at once.
     auto later = [&](const std::string& words) {
