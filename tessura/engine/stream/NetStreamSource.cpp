@@ -214,4 +214,10 @@ bool NetStreamSource::AllowSave() {
     return !(allow && equalsNoCase(*allow, "no"));
 }
 
+StreamSourceFactory NetStreamSourceFactory(NetStreamServices services) {
+    return [services = std::move(services)]() -> std::unique_ptr<StreamSource> {
+        return std::make_unique<NetStreamSource>(services);
+    };
+}
+
 }  // namespace tessura

@@ -91,4 +91,8 @@ class NetStreamSource final : public StreamSource {
     std::optional<std::string> openText_;
 };
 
+// What the program hands the engine: a maker of internet stream sources sharing `services`
+// (one library, one dialog service); the engine tries it after the local-file source.
+StreamSourceFactory NetStreamSourceFactory(NetStreamServices services);
+
 }  // namespace tessura

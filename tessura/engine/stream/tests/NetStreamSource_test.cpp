@@ -1,6 +1,7 @@
 // Internet streams end to end: NetStreamSource over the real Feedline.so against the python3
 // server of stream_server.py on 127.0.0.1.
 #include "ErrorService.h"
+#include "FileStreamSource.h"
 #include "FeedlineLibrary.h"
 #include "LoopbackServer.h"
 #include "NetStreamSource.h"
@@ -313,6 +314,14 @@ TEST(NetStreamSource, NullStreamsOpenAndPlayNothing) {
     EXPECT_FALSE(source.Seek(offset, 0, previous));
     source.Close();
     EXPECT_FALSE(source.nullMode());
+}
+
+TEST(NetStreamSource, IsChosenAfterTheLocalFileForAddressesOnly) {
+    const std::vector<StreamSourceFactory> kinds = {
+        [] { return std::make_unique<FileStreamSource>(); }, NetStreamSourceFactory(NetStreamServices{})};
+    EXPECT_NE(dynamic_cast<FileStreamSource*>(ChooseStreamSource(kinds, TESSURA_STREAM_SERVER).get()), nullptr);
+    EXPECT_NE(dynamic_cast<NetStreamSource*>(ChooseStreamSource(kinds, "http://host/live").get()), nullptr);
+    EXPECT_EQ(ChooseStreamSource(kinds, "/no/such/file.mp3"), nullptr);
 }
 
 TEST(NetStreamSource, OpenStripsLineBreaksAndCutsTheAddress) {
