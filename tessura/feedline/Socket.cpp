@@ -3,6 +3,11 @@
 #include "FeedlineAbi.h"
 
 #include <cerrno>
+#include <memory>
+#include <mutex>
+#include <sys/eventfd.h>
+#include <system_error>
+#include <thread>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -35,17 +40,82 @@ int waitReady(int fd, short events, int cancel, const Deadline& deadline) {
     }
 }
 
-int connectTcp(const std::string& host, uint16_t port, int cancel, const Deadline& deadline, int& fd) {
-    fd = -1;
+namespace {
+
+// A name look-up on a thread of its own, so that the caller can give up on it (cancel or
+// deadline) while the resolver still waits for its servers. The thread owns its share of the
+// state and frees the result when nobody takes it. The library is linked "nodelete", so a
+// look-up that outlives its caller never returns into unloaded code.
+struct PendingLookup {
+    std::mutex mutex;  // guards the three below
+    bool done = false;
+    int status = 0;
+    addrinfo* result = nullptr;
+    int doneEvent = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+
+    ~PendingLookup() {
+        if (result != nullptr) ::freeaddrinfo(result);
+        if (doneEvent >= 0) ::close(doneEvent);
+    }
+};
+
+addrinfo lookupHints(int flags) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_ADDRCONFIG;
-    addrinfo* found = nullptr;
+    hints.ai_flags = flags;
+    return hints;
+}
+
+// The addresses of host:port: a numeric address at once, a name through a PendingLookup.
+int resolve(const std::string& host, uint16_t port, int cancel, const Deadline& deadline, addrinfo*& found) {
+    found = nullptr;
     const std::string service = std::to_string(port);
-    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) {
+    const addrinfo numeric = lookupHints(AI_NUMERICHOST | AI_NUMERICSERV);
+    if (::getaddrinfo(host.c_str(), service.c_str(), &numeric, &found) == 0 && found != nullptr) {
+        return FEEDLINE_OK;
+    }
+    found = nullptr;
+    auto pending = std::make_shared<PendingLookup>();
+    if (pending->doneEvent < 0) return FEEDLINE_RESOLVE_FAILED;
+    try {
+        std::thread([pending, host, service] {
+            const addrinfo hints = lookupHints(AI_ADDRCONFIG | AI_NUMERICSERV);
+            addrinfo* result = nullptr;
+            const int status = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &result);
+            std::lock_guard<std::mutex> hold(pending->mutex);
+            pending->status = status;
+            pending->result = result;
+            pending->done = true;
+            const uint64_t one = 1;
+            static_cast<void>(::write(pending->doneEvent, &one, sizeof one));
+        }).detach();
+    } catch (const std::system_error&) {
         return FEEDLINE_RESOLVE_FAILED;
     }
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> hold(pending->mutex);
+            if (pending->done) {
+                if (pending->status != 0 || pending->result == nullptr) return FEEDLINE_RESOLVE_FAILED;
+                found = pending->result;
+                pending->result = nullptr;
+                return FEEDLINE_OK;
+            }
+        }
+        const int ready = waitReady(pending->doneEvent, POLLIN, cancel, deadline);
+        if (ready == 0) return FEEDLINE_TIMED_OUT;
+        if (ready < 0) return ready;
+    }
+}
+
+}  // namespace
+
+int connectTcp(const std::string& host, uint16_t port, int cancel, const Deadline& deadline, int& fd) {
+    fd = -1;
+    addrinfo* found = nullptr;
+    const int resolved = resolve(host, port, cancel, deadline, found);
+    if (resolved != FEEDLINE_OK) return resolved;
     int result = FEEDLINE_CONNECT_FAILED;
     for (addrinfo* at = found; at != nullptr; at = at->ai_next) {
         const int s = ::socket(at->ai_family, at->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,

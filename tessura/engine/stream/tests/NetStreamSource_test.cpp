@@ -126,6 +126,16 @@ TEST_F(NetStreamSourceTest, DeliversEachStreamByteForByte) {
     EXPECT_TRUE(dialogs_.shown().empty());
 }
 
+TEST_F(NetStreamSourceTest, LooksUpHostNames) {
+    auto source = make();
+    ASSERT_TRUE(source->Open("http://localhost:" + std::to_string(server_->port()) + "/stream?size=5000",
+                             status_.request()));
+    bool failed = true;
+    const std::string got = readAll(*source, failed);
+    EXPECT_FALSE(failed);
+    EXPECT_TRUE(got == pattern(5000));
+}
+
 TEST_F(NetStreamSourceTest, ShowsItsProgressOnTheStatusLine) {
     settings_.bufferKb = 24;
     settings_.preBufferPercent = 50;
