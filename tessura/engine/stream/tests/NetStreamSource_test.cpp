@@ -2,6 +2,7 @@
 // server of stream_server.py on 127.0.0.1.
 #include "ErrorService.h"
 #include "FileStreamSource.h"
+#include "LanguageStore.h"
 #include "FeedlineLibrary.h"
 #include "LoopbackServer.h"
 #include "NetStreamSource.h"
@@ -157,6 +158,25 @@ TEST_F(NetStreamSourceTest, ShowsItsProgressOnTheStatusLine) {
         EXPECT_LT(count, 12288);
         previous = count;
     }
+}
+
+TEST_F(NetStreamSourceTest, ShowsTranslatedStatusTexts) {
+    LanguageStore language;
+    language.LoadLanguageList(VELORA_SOURCE_DIR "/tessura/system");
+    ASSERT_EQ(language.SelectLanguage("English"), LanguageStore::kSelected);
+    NetStreamServices services;
+    services.library = library_;
+    services.language = &language;
+    NetStreamSource source(services);
+    ASSERT_TRUE(source.Open(server_->url("/stream?size=2000"), status_.request()));
+    bool failed = true;
+    readAll(source, failed);
+    source.Close();
+    const auto shown = status_.shown();
+    ASSERT_GE(shown.size(), 2u);
+    EXPECT_EQ(shown[0], "Connecting...");
+    EXPECT_EQ(shown[1].rfind("Buffering: ", 0), 0u) << shown[1];
+    EXPECT_EQ(shown.back(), "Buffering: 2000");
 }
 
 TEST_F(NetStreamSourceTest, SendsItsUserAgentAndAnnouncesItsTitlePort) {
