@@ -20,6 +20,7 @@ packages=(
   libasound2-dev                # tessura: the master volume on the system mixer
   fonts-dejavu-core             # text for the offscreen and Xvfb window tests
   xvfb xauth xdotool imagemagick  # window tests: a virtual display, input and screenshots
+  python3                       # tessura's internet-stream tests: loopback stream servers
 )
 
 for arg in "$@"; do
