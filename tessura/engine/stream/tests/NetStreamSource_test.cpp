@@ -27,6 +27,18 @@ std::string pattern(std::size_t size) {
     return s;
 }
 
+// What the server's /mp3 sends: silent 128 kbit/s frames of 417 bytes.
+std::string mp3Frames(std::size_t count) {
+    std::string frame(417, '\0');
+    frame[0] = '\xFF';
+    frame[1] = '\xFB';
+    frame[2] = '\x90';
+    frame[3] = '\x64';
+    std::string out;
+    for (std::size_t i = 0; i < count; ++i) out += frame;
+    return out;
+}
+
 // Every status text a stream showed.
 struct StatusLine {
     std::mutex mutex;
@@ -92,6 +104,21 @@ class NetStreamSourceTest : public ::testing::Test {
 };
 
 LoopbackServer* NetStreamSourceTest::server_ = nullptr;
+
+TEST_F(NetStreamSourceTest, DeliversAnMp3StreamWithItsAudiocastName) {
+    auto source = make();
+    ASSERT_TRUE(source->Open(server_->url("/mp3?frames=400&name=A&desc=B"), status_.request()));
+    bool failed = true;
+    const std::string got = readAll(*source, failed);
+    EXPECT_FALSE(failed);
+    const std::string served = mp3Frames(400);
+    EXPECT_EQ(got.size(), served.size());
+    EXPECT_TRUE(got == served);
+    StreamInfo info;
+    ASSERT_TRUE(source->GetInfo(info));
+    EXPECT_EQ(info.streamText, "A / B");
+    EXPECT_EQ(info.title, "");
+}
 
 TEST_F(NetStreamSourceTest, DeliversEachStreamByteForByte) {
     struct Row {

@@ -25,6 +25,12 @@ def pattern(size):
     return bytes((i * 7 + 3) % 251 for i in range(size))
 
 
+def mp3_frames(count):
+    """Silent MPEG-1 Layer III frames, 128 kbit/s at 44.1 kHz (417 bytes, no padding)."""
+    frame = bytes([0xFF, 0xFB, 0x90, 0x64]) + bytes(413)
+    return frame * count
+
+
 class Handler(socketserver.BaseRequestHandler):
     def setup(self):
         global connections
@@ -77,7 +83,13 @@ class Handler(socketserver.BaseRequestHandler):
         size = int(query.get("size", "50000"))
         path = url.path
 
-        if path == "/stream":
+        if path == "/mp3":
+            self.head("HTTP/1.0 200 OK", [
+                ("Content-Type", "audio/mpeg"),
+                ("x-audiocast-name", query.get("name", "")),
+                ("x-audiocast-description", query.get("desc", ""))])
+            self.send(mp3_frames(int(query.get("frames", "100"))))
+        elif path == "/stream":
             fields = [("Content-Type", "audio/mpeg")]
             for key, header in (("name", "x-audiocast-name"), ("desc", "x-audiocast-description"),
                                 ("genre", "x-audiocast-genre"), ("allow", "Allow-save")):
