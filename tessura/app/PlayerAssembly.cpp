@@ -2,7 +2,10 @@
 
 #include "AtomicFile.h"
 #include "DefaultPlaylist.h"
+#include "FeedlineLibrary.h"
 #include "FileStreamSource.h"
+#include "NetStreamSource.h"
+#include "StreamSettings.h"
 #include "PluginCrashGuard.h"
 #include "audio/AlsaMasterVolume.h"
 
@@ -71,7 +74,7 @@ void ConsoleEvents::trackInfo(const std::string& title, const std::string& secon
 
 PlayerAssembly::PlayerAssembly(const ProgramFolder& folder, SettingsStore& settings, const LanguageStore& language,
                                DialogService& dialogs, Preferences& preferences, ThreadMessageQueue& messages,
-                               EngineEvents& events, bool gui)
+                               EngineEvents& events, bool gui, std::shared_ptr<ErrorService> errors)
     : folder_(folder), settings_(settings), language_(language), dialogs_(dialogs), preferences_(preferences),
       messages_(messages), events_(events), gui_(gui), builtin_(settings, dialogs),
       plugins_(folder.home, language, dialogs, PluginCrashGuard::startRun(folder.configHome + "/Quellmark")),
@@ -92,9 +95,16 @@ PlayerAssembly::PlayerAssembly(const ProgramFolder& folder, SettingsStore& setti
     engineSettings.playlist.allowDefaultType = preferences.allowDefaultType != 0;
     engineSettings.playlist.showTitleOnly = preferences.showTitleOnly != 0;
     engineSettings.playlist.underscore2Space = preferences.underscore2Space != 0;
-    EngineParts parts{plugins_,  *chain_, BuiltinStages{pitch_, amplifier_, equaliser_}, messages_, requests_,
-                      language_, events_, {[] { return std::make_unique<FileStreamSource>(); }},
-                      &master,   {}};
+    // Local files first; then addresses, through the Feedline library of system/.
+    NetStreamServices net;
+    net.library = std::make_shared<FeedlineLibrary>(FeedlineLibrary::DefaultPath(folder.home), std::move(errors));
+    net.dialogs = &dialogs;
+    net.language = &language;
+    net.settings = [&settings] { return LoadStreamSettings(settings); };
+    std::vector<StreamSourceFactory> sources{[] { return std::make_unique<FileStreamSource>(); },
+                                             NetStreamSourceFactory(std::move(net))};
+    EngineParts parts{plugins_, *chain_,  BuiltinStages{pitch_, amplifier_, equaliser_}, messages_, requests_,
+                      language_, events_, std::move(sources), &master, {}};
     engine_ = std::make_unique<PlayerEngine>(std::move(parts), std::move(engineSettings));
     engine_->playlist().SetRepeatMode(preferences.repeatMode);
     if (preferences.shufflePlay != 0) engine_->playlist().SetShuffle(true);

@@ -15,6 +15,7 @@
 #include "WaveAudioOutput.h"
 
 #include "DialogService.h"
+#include "ErrorService.h"
 #include "LanguageStore.h"
 #include "Preferences.h"
 #include "ProgramFolder.h"
@@ -50,7 +51,7 @@ class PlayerAssembly final : public CommandTarget {
   public:
     PlayerAssembly(const ProgramFolder& folder, SettingsStore& settings, const LanguageStore& language,
                    DialogService& dialogs, Preferences& preferences, ThreadMessageQueue& messages,
-                   EngineEvents& events, bool gui);
+                   EngineEvents& events, bool gui, std::shared_ptr<ErrorService> errors);
     ~PlayerAssembly() override;
 
     bool hasInputModules() const { return engine_->moduleCount() > 0; }

@@ -179,7 +179,7 @@ int main(int argc, char** argv) {
         ConsoleEvents events(stdout, block.isOpen() ? &block : nullptr);
         int result = 0;
         {
-            PlayerAssembly player(folder, settings, languages, dialogs, preferences, messages, events, false);
+            PlayerAssembly player(folder, settings, languages, dialogs, preferences, messages, events, false, errors);
             if (!player.hasInputModules()) {
                 MessageRequest request;
                 request.titleKey = "errors/tessuraerror";

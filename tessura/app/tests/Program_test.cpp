@@ -4,6 +4,7 @@
 #include "TempFolder.h"
 
 #include "InfoBlockReader.h"
+#include "LoopbackServer.h"
 #include "PlaybackControls.h"
 #include "audio/WaveOutDevice.h"
 
@@ -210,6 +211,44 @@ TEST(TessuraProgram, LaterStartsHandTheirCommandsToTheRunningPlayer) {
     EXPECT_LT(heard.size(), 44 + first.size()) << "-playnext cut the first one short";
     const std::string kept = folder.read("home/tessura.pls");
     EXPECT_NE(kept.find("Length1=8\r\n"), std::string::npos) << kept;
+    ::unsetenv("TESSURA_INFO_SUFFIX");
+}
+
+TEST(TessuraProgram, PlaysAnInternetStationAndShowsItsTitle) {
+    test::TempFolder folder;
+    const std::string program = TESSURA_PROGRAM;
+    const std::string home = folder.file("home");
+    ASSERT_EQ(std::system(("mkdir -p '" + home + "' && ln -s '" + program.substr(0, program.rfind('/')) +
+                           "/system' '" + home + "/system'").c_str()), 0);
+    const std::string station = folder.file("station.mp3"), out = folder.file("out.wav");
+    ASSERT_EQ(std::system(("sox -n -r 44100 -c 2 -b 16 '" + folder.file("src.wav") + "' synth 1.2 sine 500 gain -6 && "
+                           "lame --quiet -b 128 '" + folder.file("src.wav") + "' '" + station + "'").c_str()), 0);
+    const std::string expected = shell("mpg123 -q -e s16 -s '" + station + "'");
+    ASSERT_GT(expected.size(), 100000u);
+
+    LoopbackServer server(VELORA_SOURCE_DIR "/tessura/engine/stream/tests/stream_server.py");
+    ASSERT_NE(server.port(), 0);
+    const std::string url = server.url("/file?path=" + station + "&name=A&desc=B");
+    const std::string suffix = std::to_string(::getpid()) + "station";
+    ::setenv("TESSURA_INFO_SUFFIX", suffix.c_str(), 1);
+    const std::string environment = "TESSURA_HOME='" + home + "' XDG_CONFIG_HOME='" + folder.file("config") +
+                                    "' XDG_DATA_HOME='" + folder.file("data") + "' XDG_RUNTIME_DIR='" +
+                                    folder.path() + "' TESSURA_INFO_SUFFIX=" + suffix + " TESSURA_AUDIO='wav:" + out + "'";
+    ASSERT_EQ(std::system(("env " + environment + " '" + program + "' -nogui '" + url + "' > '" + folder.file("log") +
+                           "' 2>&1 &").c_str()), 0);
+    info::InfoBlockReader reader;
+    ASSERT_TRUE(waitFor([&] { return reader.open(); }));
+    auto snapshot = [&] { return reader.read().value_or(info::Snapshot{}); };
+    EXPECT_TRUE(waitFor([&] { return snapshot().author == "A / B"; })) << folder.read("log");
+    EXPECT_EQ(snapshot().fileName, url);
+    EXPECT_TRUE(waitFor([&] { return snapshot().state == 2; }, 15)) << "the station's stream ended";
+    ProgramRun quit = runProgram(environment, "-quit");
+    EXPECT_EQ(quit.status, 0);
+    EXPECT_TRUE(waitFor([&] { return !info::readBlockOnce().has_value(); }));
+    std::string heard;
+    ASSERT_TRUE(readWholeFile(out, heard));
+    ASSERT_EQ(heard.size(), 44 + expected.size()) << folder.read("log");
+    EXPECT_TRUE(heard.compare(44, std::string::npos, expected) == 0) << "what is heard is mpg123's decode of the bytes served";
     ::unsetenv("TESSURA_INFO_SUFFIX");
 }
 

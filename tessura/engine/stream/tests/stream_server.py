@@ -83,7 +83,20 @@ class Handler(socketserver.BaseRequestHandler):
         size = int(query.get("size", "50000"))
         path = url.path
 
-        if path == "/mp3":
+        if path == "/file":
+            # A file of the test's own (under the temporary folder only), as a station would
+            # send it.
+            name = os.path.realpath(query.get("path", ""))
+            if not name.startswith("/tmp/") or not os.path.isfile(name):
+                self.head("HTTP/1.0 404 Not Found", [])
+                return
+            self.head("HTTP/1.0 200 OK", [
+                ("Content-Type", "audio/mpeg"),
+                ("x-audiocast-name", query.get("name", "")),
+                ("x-audiocast-description", query.get("desc", ""))])
+            with open(name, "rb") as f:
+                self.send(f.read())
+        elif path == "/mp3":
             self.head("HTTP/1.0 200 OK", [
                 ("Content-Type", "audio/mpeg"),
                 ("x-audiocast-name", query.get("name", "")),
