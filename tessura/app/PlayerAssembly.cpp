@@ -159,13 +159,18 @@ void PlayerAssembly::post(uint32_t code, intptr_t wparam, intptr_t lparam, int /
     messages_.post(code, wparam, lparam);
 }
 
-void PlayerAssembly::showMessage(const std::string& captionKey, const std::string& textKey) {
+MessageRequest TranslatedMessage(const LanguageStore& language, const std::string& titleKey,
+                                 const std::string& textKey) {
     MessageRequest request;
-    request.titleKey = captionKey;
+    request.titleKey = titleKey;
     request.textKey = textKey;
-    request.title = language_.Text(captionKey);
-    request.text = language_.Text(textKey);
-    dialogs_.message(request);
+    request.title = language.Text(titleKey);
+    request.text = language.Text(textKey);
+    return request;
+}
+
+void PlayerAssembly::showMessage(const std::string& captionKey, const std::string& textKey) {
+    dialogs_.message(TranslatedMessage(language_, captionKey, textKey));
 }
 
 void PlayerAssembly::installSkin(const std::string& file) {

@@ -112,6 +112,10 @@ class PlayerAssembly final : public CommandTarget {
     bool shutDown_ = false;
 };
 
+// A message box of two language keys, translated.
+MessageRequest TranslatedMessage(const LanguageStore& language, const std::string& titleKey,
+                                 const std::string& textKey);
+
 // The program's own arguments as one command-line text, each quoted where it holds a blank and
 // its '#' and '"' escaped, so the tokenizer gives back exactly the words it was given.
 std::string JoinArguments(int argc, char** argv);

@@ -153,12 +153,7 @@ int main(int argc, char** argv) {
 
     if (!settings.usable()) {
         // The settings file cannot be kept: the program runs on with the older file alone.
-        MessageRequest request;
-        request.titleKey = "errors/nonfatalerror";
-        request.textKey = "errors/regerror";
-        request.title = languages.Text(request.titleKey);
-        request.text = languages.Text(request.textKey);
-        dialogs.message(request);
+        dialogs.message(TranslatedMessage(languages, "errors/nonfatalerror", "errors/regerror"));
     }
 
     FileTypeRegistrar registrar(folder, settings);
@@ -181,12 +176,7 @@ int main(int argc, char** argv) {
         {
             PlayerAssembly player(folder, settings, languages, dialogs, preferences, messages, events, false, errors);
             if (!player.hasInputModules()) {
-                MessageRequest request;
-                request.titleKey = "errors/tessuraerror";
-                request.textKey = "errors/noinputplugins";
-                request.title = languages.Text(request.titleKey);
-                request.text = languages.Text(request.textKey);
-                dialogs.message(request);
+                dialogs.message(TranslatedMessage(languages, "errors/tessuraerror", "errors/noinputplugins"));
                 return 1;
             }
             block.SetState(info::PlayState::Stopped);

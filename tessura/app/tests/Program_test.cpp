@@ -72,33 +72,61 @@ std::string shell(const std::string& command) {
     return out;
 }
 
-TEST(TessuraProgram, PlaysItsCommandLineWithoutAWindowUntilItIsTold) {
+// Waits up to `seconds` for `done`.
+template <typename Done>
+bool waitFor(Done done, double seconds = 10) {
+    for (int i = 0; i < seconds * 100; ++i) {
+        if (done()) return true;
+        ::usleep(10000);
+    }
+    return done();
+}
+
+// What a run without a window needs: a program folder whose system/ is the built one, private
+// settings, data and runtime folders, an information block of its own and the wav: output.
+struct HeadlessHome {
+    explicit HeadlessHome(const std::string& name)
+        : out(folder.file("out.wav")), suffix(std::to_string(::getpid()) + name) {
+        const std::string home = folder.file("home");
+        EXPECT_EQ(std::system(("mkdir -p '" + home + "' && ln -s '" + program.substr(0, program.rfind('/')) +
+                               "/system' '" + home + "/system'").c_str()), 0);
+        ::setenv("TESSURA_INFO_SUFFIX", suffix.c_str(), 1);  // for the test's own reader
+        environment = "TESSURA_HOME='" + home + "' XDG_CONFIG_HOME='" + folder.file("config") +
+                      "' XDG_DATA_HOME='" + folder.file("data") + "' XDG_RUNTIME_DIR='" + folder.path() +
+                      "' TESSURA_INFO_SUFFIX=" + suffix + " TESSURA_AUDIO='wav:" + out + "'";
+    }
+    ~HeadlessHome() { ::unsetenv("TESSURA_INFO_SUFFIX"); }
+
+    // Starts the program in the background; its process id ("" when it did not start).
+    std::string start(const std::string& arguments) {
+        const std::string pidFile = folder.file("pid");
+        if (std::system(("env " + environment + " '" + program + "' " + arguments + " > '" + folder.file("log") +
+                         "' 2>&1 & echo $! > '" + pidFile + "'").c_str()) != 0)
+            return {};
+        std::string pid;
+        waitFor([&] { return readWholeFile(pidFile, pid) && pid.find('\n') != std::string::npos; });
+        return pid.substr(0, pid.find('\n'));
+    }
+    std::string log() const { return folder.read("log"); }
+
     test::TempFolder folder;
     const std::string program = TESSURA_PROGRAM;
-    const std::string home = folder.file("home");
-    ASSERT_EQ(std::system(("mkdir -p '" + home + "' && ln -s '" + program.substr(0, program.rfind('/')) +
-                           "/system' '" + home + "/system'").c_str()), 0);
-    const std::string a = folder.file("a.flac"), b = folder.file("b.mp3"), out = folder.file("out.wav");
+    const std::string out, suffix;
+    std::string environment;
+};
+
+TEST(TessuraProgram, PlaysItsCommandLineWithoutAWindowUntilItIsTold) {
+    HeadlessHome run("a");
+    const test::TempFolder& folder = run.folder;
+    const std::string a = folder.file("a.flac"), b = folder.file("b.mp3"), out = run.out;
     ASSERT_EQ(std::system(("sox -n -r 44100 -c 2 -b 16 '" + a + "' synth 1.1 sine 440 gain -6 && "
                            "sox -n -r 44100 -c 2 -b 16 '" + folder.file("src.wav") + "' synth 0.4 sine 700 gain -6 && "
                            "lame --quiet -b 128 '" + folder.file("src.wav") + "' '" + b + "'").c_str()), 0);
     const std::string expected = shell("sox '" + a + "' -t raw -e signed-integer -b 16 -L - && mpg123 -q -e s16 -s '" + b + "'");
     ASSERT_GT(expected.size(), 100000u);
 
-    const std::string environment = "TESSURA_HOME='" + home + "' XDG_CONFIG_HOME='" + folder.file("config") +
-                                    "' XDG_DATA_HOME='" + folder.file("data") + "' XDG_RUNTIME_DIR='" +
-                                    folder.path() + "' TESSURA_INFO_SUFFIX=" + std::to_string(::getpid()) +
-                                    "a TESSURA_AUDIO='wav:" + out + "'";
     // Started in the background; ended by a termination signal once everything was heard.
-    const std::string pidFile = folder.file("pid");
-    ASSERT_EQ(std::system(("env " + environment + " '" + program + "' -nogui '" + a + "' '" + b + "' > '" +
-                           folder.file("log") + "' 2>&1 & echo $! > '" + pidFile + "'").c_str()), 0);
-    std::string pid;
-    for (int i = 0; i < 100 && pid.empty(); ++i) {
-        readWholeFile(pidFile, pid);
-        ::usleep(10000);
-    }
-    while (!pid.empty() && (pid.back() == '\n' || pid.back() == '\r')) pid.pop_back();
+    const std::string pid = run.start("-nogui '" + a + "' '" + b + "'");
     ASSERT_FALSE(pid.empty());
     std::string heard;
     for (int i = 0; i < 200 && heard.size() < 44 + expected.size(); ++i) {
@@ -106,7 +134,7 @@ TEST(TessuraProgram, PlaysItsCommandLineWithoutAWindowUntilItIsTold) {
         readWholeFile(out, heard);
     }
     ASSERT_EQ(std::system(("kill -TERM " + pid + " && while kill -0 " + pid + " 2>/dev/null; do sleep 0.05; done").c_str()), 0);
-    ASSERT_EQ(heard.size(), 44 + expected.size()) << folder.read("log");
+    ASSERT_EQ(heard.size(), 44 + expected.size()) << run.log();
     EXPECT_TRUE(heard.compare(44, std::string::npos, expected) == 0) << "what was heard is both files' decodes";
 
     // The playlist kept at exit, with what the modules told of each entry.
@@ -118,23 +146,10 @@ TEST(TessuraProgram, PlaysItsCommandLineWithoutAWindowUntilItIsTold) {
     EXPECT_NE(kept.find("NumberOfEntries=2\r\n"), std::string::npos) << kept;
 }
 
-// Waits up to `seconds` for `done`.
-template <typename Done>
-bool waitFor(Done done, double seconds = 10) {
-    for (int i = 0; i < seconds * 100; ++i) {
-        if (done()) return true;
-        ::usleep(10000);
-    }
-    return done();
-}
-
 TEST(TessuraProgram, LaterStartsHandTheirCommandsToTheRunningPlayer) {
-    test::TempFolder folder;
-    const std::string program = TESSURA_PROGRAM;
-    const std::string home = folder.file("home");
-    ASSERT_EQ(std::system(("mkdir -p '" + home + "' && ln -s '" + program.substr(0, program.rfind('/')) +
-                           "/system' '" + home + "/system'").c_str()), 0);
-    const std::string a = folder.file("a.flac"), b = folder.file("b.mp3"), out = folder.file("out.wav");
+    HeadlessHome run("remote");
+    const test::TempFolder& folder = run.folder;
+    const std::string a = folder.file("a.flac"), b = folder.file("b.mp3"), out = run.out;
     // The first entry is longer than the player decodes ahead, so it is still current when
     // -playnext comes.
     ASSERT_EQ(std::system(("sox -n -r 44100 -c 2 -b 16 '" + a + "' synth 8 sine 440 gain -6 && "
@@ -146,19 +161,12 @@ TEST(TessuraProgram, LaterStartsHandTheirCommandsToTheRunningPlayer) {
     // What is heard of the second entry: at the volume set, as the output scales it.
     applyVolume(reinterpret_cast<uint8_t*>(second.data()), second.size(), 16, 2, packVolume(32768, 32768));
 
-    const std::string suffix = std::to_string(::getpid()) + "remote";
-    ::setenv("TESSURA_INFO_SUFFIX", suffix.c_str(), 1);
-    const std::string environment = "TESSURA_HOME='" + home + "' XDG_CONFIG_HOME='" + folder.file("config") +
-                                    "' XDG_DATA_HOME='" + folder.file("data") + "' XDG_RUNTIME_DIR='" +
-                                    folder.path() + "' TESSURA_INFO_SUFFIX=" + suffix + " TESSURA_AUDIO='wav:" + out + "'";
-    ASSERT_EQ(std::system(("env " + environment + " '" + program + "' -nogui '" + a + "' '" + b + "' > '" +
-                           folder.file("log") + "' 2>&1 & echo $! > '" + folder.file("pid") + "'").c_str()), 0);
-    std::string pid;
-    ASSERT_TRUE(waitFor([&] { return readWholeFile(folder.file("pid"), pid) && pid.find('\n') != std::string::npos; }));
-    pid.resize(pid.find('\n'));
+    const std::string pid = run.start("-nogui '" + a + "' '" + b + "'");
+    ASSERT_FALSE(pid.empty());
+    const std::string& environment = run.environment;
 
     info::InfoBlockReader reader;
-    ASSERT_TRUE(waitFor([&] { return reader.open(); })) << folder.read("log");
+    ASSERT_TRUE(waitFor([&] { return reader.open(); })) << run.log();
     auto snapshot = [&] { return reader.read().value_or(info::Snapshot{}); };
     auto heardBytes = [&] {
         std::string bytes;
@@ -179,8 +187,8 @@ TEST(TessuraProgram, LaterStartsHandTheirCommandsToTheRunningPlayer) {
     auto later = [&](const std::string& words) {
         SCOPED_TRACE(words);
         const auto started = std::chrono::steady_clock::now();
-        ProgramRun run = runProgram(environment, words);
-        EXPECT_EQ(run.status, 0) << run.output;
+        ProgramRun answer = runProgram(environment, words);
+        EXPECT_EQ(answer.status, 0) << answer.output;
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
     };
     later("-pause");
@@ -211,16 +219,12 @@ TEST(TessuraProgram, LaterStartsHandTheirCommandsToTheRunningPlayer) {
     EXPECT_LT(heard.size(), 44 + first.size()) << "-playnext cut the first one short";
     const std::string kept = folder.read("home/tessura.pls");
     EXPECT_NE(kept.find("Length1=8\r\n"), std::string::npos) << kept;
-    ::unsetenv("TESSURA_INFO_SUFFIX");
 }
 
 TEST(TessuraProgram, PlaysAnInternetStationAndShowsItsTitle) {
-    test::TempFolder folder;
-    const std::string program = TESSURA_PROGRAM;
-    const std::string home = folder.file("home");
-    ASSERT_EQ(std::system(("mkdir -p '" + home + "' && ln -s '" + program.substr(0, program.rfind('/')) +
-                           "/system' '" + home + "/system'").c_str()), 0);
-    const std::string station = folder.file("station.mp3"), out = folder.file("out.wav");
+    HeadlessHome run("station");
+    const test::TempFolder& folder = run.folder;
+    const std::string station = folder.file("station.mp3"), out = run.out;
     ASSERT_EQ(std::system(("sox -n -r 44100 -c 2 -b 16 '" + folder.file("src.wav") + "' synth 1.2 sine 500 gain -6 && "
                            "lame --quiet -b 128 '" + folder.file("src.wav") + "' '" + station + "'").c_str()), 0);
     const std::string expected = shell("mpg123 -q -e s16 -s '" + station + "'");
@@ -229,17 +233,12 @@ TEST(TessuraProgram, PlaysAnInternetStationAndShowsItsTitle) {
     LoopbackServer server(VELORA_SOURCE_DIR "/tessura/engine/stream/tests/stream_server.py");
     ASSERT_NE(server.port(), 0);
     const std::string url = server.url("/file?path=" + station + "&name=A&desc=B");
-    const std::string suffix = std::to_string(::getpid()) + "station";
-    ::setenv("TESSURA_INFO_SUFFIX", suffix.c_str(), 1);
-    const std::string environment = "TESSURA_HOME='" + home + "' XDG_CONFIG_HOME='" + folder.file("config") +
-                                    "' XDG_DATA_HOME='" + folder.file("data") + "' XDG_RUNTIME_DIR='" +
-                                    folder.path() + "' TESSURA_INFO_SUFFIX=" + suffix + " TESSURA_AUDIO='wav:" + out + "'";
-    ASSERT_EQ(std::system(("env " + environment + " '" + program + "' -nogui '" + url + "' > '" + folder.file("log") +
-                           "' 2>&1 &").c_str()), 0);
+    ASSERT_FALSE(run.start("-nogui '" + url + "'").empty());
+    const std::string& environment = run.environment;
     info::InfoBlockReader reader;
     ASSERT_TRUE(waitFor([&] { return reader.open(); }));
     auto snapshot = [&] { return reader.read().value_or(info::Snapshot{}); };
-    EXPECT_TRUE(waitFor([&] { return snapshot().author == "A / B"; })) << folder.read("log");
+    EXPECT_TRUE(waitFor([&] { return snapshot().author == "A / B"; })) << run.log();
     EXPECT_EQ(snapshot().fileName, url);
     EXPECT_TRUE(waitFor([&] { return snapshot().state == 2; }, 15)) << "the station's stream ended";
     ProgramRun quit = runProgram(environment, "-quit");
@@ -247,9 +246,8 @@ TEST(TessuraProgram, PlaysAnInternetStationAndShowsItsTitle) {
     EXPECT_TRUE(waitFor([&] { return !info::readBlockOnce().has_value(); }));
     std::string heard;
     ASSERT_TRUE(readWholeFile(out, heard));
-    ASSERT_EQ(heard.size(), 44 + expected.size()) << folder.read("log");
+    ASSERT_EQ(heard.size(), 44 + expected.size()) << run.log();
     EXPECT_TRUE(heard.compare(44, std::string::npos, expected) == 0) << "what is heard is mpg123's decode of the bytes served";
-    ::unsetenv("TESSURA_INFO_SUFFIX");
 }
 
 TEST(TessuraProgram, WithoutASettingsFolderItWarnsAndKeepsTheOlderFileInstead) {
