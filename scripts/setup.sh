@@ -8,6 +8,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
+  ccache                        # compiles reused between builds and checkouts
   libgtest-dev
   clang-14 libclang-rt-14-dev   # libFuzzer targets in fuzz/
   lame mpg123 sox ffmpeg        # cross-checks: peer encoder and decoders; sox for audio checks

@@ -10,6 +10,13 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 status=0
 
+# Compiles are cached (four configurations build the same sources); paths are taken relative to
+# this checkout, so another checkout of the same sources reuses them.
+if command -v ccache >/dev/null; then
+  export CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache
+  export CCACHE_BASEDIR="$PWD"
+fi
+
 run_suite() {
   local preset=$1
   echo "=== $preset: configure and build"
