@@ -10,6 +10,13 @@ namespace {
 
 constexpr int kWaveMargin = 5;
 
+// The bin shown at `x` of `width` columns: the axis grows with the square, so the low bins,
+// where music has most of its energy, get most of the room.
+int binAt(int x, int width) {
+    const int64_t bins = TESSURA_VIS_SPECTRUM_BINS;
+    return static_cast<int>(std::min<int64_t>(int64_t{x} * x * bins / (int64_t{width} * width), bins - 1));
+}
+
 class Waveform : public BuiltinVisualisation {
   public:
     using BuiltinVisualisation::BuiltinVisualisation;
@@ -60,7 +67,7 @@ class Spectrum : public BuiltinVisualisation {
         const VisBlock& block = frame.newest();
         const int middle = frame.height / 2, reach = std::max(frame.height / 2, 1);
         for (int x = 0; x < frame.width; ++x) {
-            const int bin = static_cast<int>(int64_t{x} * TESSURA_VIS_SPECTRUM_BINS / frame.width);
+            const int bin = binAt(x, frame.width);
             const int up = block.leftBin(bin) * reach / 256, down = block.rightBin(bin) * reach / 256;
             frame.surface->line(x, middle, x, middle - up, colours().left);
             frame.surface->line(x, middle, x, middle + down, colours().right);
@@ -95,21 +102,20 @@ class Sweep : public BuiltinVisualisation {
     int cursor_ = 0;
 };
 
-// Sixteen bars of the spectrum (both channels together) rising from the bottom.
+// Sixteen bars of the spectrum (both channels together, on the same axis) rising from the bottom.
 class Spectrum2 : public BuiltinVisualisation {
   public:
     using BuiltinVisualisation::BuiltinVisualisation;
 
   protected:
     void draw(const VisFrame& frame) override {
-        constexpr int kBars = 16, kBinsPerBar = TESSURA_VIS_SPECTRUM_BINS / kBars;
+        constexpr int kBars = 16;
         const VisBlock& block = frame.newest();
         for (int bar = 0; bar < kBars; ++bar) {
             int peak = 0;
-            for (int i = 0; i < kBinsPerBar; ++i) {
-                const int bin = bar * kBinsPerBar + i;
+            const int first = binAt(bar, kBars), last = std::max(first, binAt(bar + 1, kBars) - 1);
+            for (int bin = first; bin <= last; ++bin)
                 peak = std::max({peak, int{block.leftBin(bin)}, int{block.rightBin(bin)}});
-            }
             const int left = bar * frame.width / kBars, right = (bar + 1) * frame.width / kBars - 1;
             const int top = frame.height - peak * frame.height / 256;
             if (right - left >= 1)

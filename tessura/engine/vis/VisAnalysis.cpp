@@ -60,6 +60,10 @@ void VisAnalysis::finishBlockLocked() {
     ++made_;
 }
 
+std::function<void(const uint8_t*, std::size_t, const PcmFormat&)> VisAnalysis::tap() {
+    return [this](const uint8_t* pcm, std::size_t length, const PcmFormat& format) { addPcm(pcm, length, format); };
+}
+
 void VisAnalysis::reset() {
     std::lock_guard<std::mutex> hold(mutex_);
     filled_ = 0;

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -21,6 +22,9 @@ class VisAnalysis {
 
     // The output's thread.
     void addPcm(const uint8_t* pcm, std::size_t length, const PcmFormat& format);
+    // addPcm as the output chain's analysis tap (OutputChain::setAnalysisTap); the analysis
+    // must outlive the chain's use of it.
+    std::function<void(const uint8_t*, std::size_t, const PcmFormat&)> tap();
     // Forgets the partial block and the kept ones (a new song, a stop).
     void reset();
 

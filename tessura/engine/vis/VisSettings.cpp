@@ -17,6 +17,17 @@ VisSettings visSettingsFrom(const Preferences& p) {
     return s;
 }
 
+void storeVisSettings(const VisSettings& s, Preferences& p) {
+    p.visFXLevel = s.fxLevel;
+    p.visBlur = s.blur ? 1 : 0;
+    p.visSmoke = s.smoke ? 1 : 0;
+    p.visZoom = s.zoom ? 1 : 0;
+    p.newVisZoom = s.newZoom ? 1 : 0;
+    p.visZoomReverse = s.zoomReverse ? 1 : 0;
+    p.visZoomLevel = s.zoomLevel;
+    p.visNumber = s.number;
+}
+
 std::string visIniPath(const std::string& programFolder) {
     return programFolder + "/vis.ini";
 }

@@ -24,6 +24,8 @@ struct VisSettings {
 // The settings from the preferences, with the clamps applied again (a caller may have set
 // the fields by hand).
 VisSettings visSettingsFrom(const Preferences& preferences);
+// Back into the preferences, for the settings screen and the write at exit.
+void storeVisSettings(const VisSettings& settings, Preferences& preferences);
 // "vis.ini" in the program folder: the file every visualisation's Configure is given.
 std::string visIniPath(const std::string& programFolder);
 // The folder of the visualisation plug-ins (*.tvp).

@@ -1,5 +1,5 @@
 // Test visualisation plug-in (version 1, no host effects) that fails on request. Message sets
-// what fails next: 1 = Initialise throws, 2 = Render throws, 3 = Render touches address 0
+// what fails next: 1 = Initialise throws, 2 = Render throws, 3 = Render writes to an unmapped address
 // (the process dies, for the crash guard), 4 = this Message throws; 10 answers whether the
 // host-variable entry was ever called, 11 how often Render drew. Without a request Render
 // fills the picture with one colour.
@@ -13,7 +13,9 @@ enum Fault : uint32_t { kNone = 0, kInitialise = 1, kRender = 2, kSegfault = 3, 
 uint32_t gFault = kNone;
 bool gGotHostVariables = false;
 int32_t gRenders = 0;
-volatile uintptr_t gNowhere = 0;  // read at run time, so the compiler cannot see the fault
+// An address in the never-mapped first page, read at run time so that neither the compiler
+// nor the null-pointer sanitizer sees the fault coming: the store is a real SIGSEGV.
+volatile uintptr_t gNowhere = 16;
 
 int32_t initialise() {
     if (gFault == kInitialise) throw std::runtime_error("initialise fails");

@@ -198,6 +198,20 @@ TEST(VisSettings, ReadValuesAreClamped) {
     p.visZoomReverse = 1;
     p.visZoomLevel = 12;
     EXPECT_EQ(visSettingsFrom(p).zoomFactor(), -12 * 4096);
+    Preferences back;
+    VisSettings changed;
+    changed.fxLevel = 5;
+    changed.blur = true;
+    changed.smoke = false;
+    changed.zoomLevel = 4;
+    changed.number = 6;
+    storeVisSettings(changed, back);
+    EXPECT_EQ(back.visFXLevel, 5);
+    EXPECT_EQ(back.visBlur, 1);
+    EXPECT_EQ(back.visSmoke, 0);
+    EXPECT_EQ(back.visZoomLevel, 4);
+    EXPECT_EQ(back.visNumber, 6);
+    EXPECT_EQ(visSettingsFrom(back).number, 6);
     EXPECT_EQ(visIniPath("/opt/tessura"), "/opt/tessura/vis.ini");
     EXPECT_EQ(visPluginFolder("/opt/tessura"), "/opt/tessura/vis");
 }

@@ -3,6 +3,8 @@
 // between the output's thread and the window's.
 #include "VisAnalysis.h"
 
+#include "OutputChain.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -144,6 +146,16 @@ TEST(VisAnalysis, KeepsTheNewestBlocksAndStartsAgainOnAFormatChangeOrReset) {
     analysis.addPcm(nullptr, 100, {44100, 2, 16});
     analysis.addPcm(odd, 3, {44100, 2, 40});
     EXPECT_EQ(analysis.blocksMade(), 0u) << "formats that make no sense are ignored";
+}
+
+TEST(VisAnalysis, ServesAsTheOutputChainsTap) {
+    VisAnalysis analysis;
+    OutputChain::AnalysisTap tap = analysis.tap();
+    const std::vector<uint8_t> data = pcm(512, 2, 16, [](int, int ch) { return ch == 0 ? 0x4000 : -0x4000; });
+    tap(data.data(), data.size(), PcmFormat{44100, 2, 16});
+    ASSERT_EQ(analysis.newestBlocks().size(), 1u);
+    EXPECT_EQ(analysis.newestBlocks()[0].left(3), 0x40);
+    EXPECT_EQ(analysis.newestBlocks()[0].right(3), -0x40);
 }
 
 TEST(VisAnalysis, OutputThreadAndWindowThreadHandOverBlocks) {

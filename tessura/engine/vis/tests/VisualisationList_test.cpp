@@ -203,6 +203,19 @@ TEST(VisualisationList, AFailingPluginIsMarkedCrashedReportedOnceAndSkipped) {
     }
 }
 
+TEST(VisualisationList, AnUnguardedPluginsFaultsAreNotCaught) {
+    VisHome home({kFailing});
+    VisualisationListSetup setup = home.setup();
+    setup.unguarded = true;
+    VisualisationList list(std::move(setup));
+    list.build();
+    list.select(4);
+    EXPECT_TRUE(list.current()->unguarded());
+    EXPECT_ANY_THROW(list.current()->Message(4));
+    EXPECT_FALSE(list.current()->crashed());
+    EXPECT_TRUE(home.status.empty());
+}
+
 TEST(VisualisationList, APluginThatKillsTheProgramIsPassedOverAtTheNextStart) {
     VisHome home({kRings, kFailing});
     const std::string crashFile = home.folder.path() + "/plugin.crash";
