@@ -2,7 +2,9 @@
 // The drawing surface of the visualisations: a plain block of 32-bit pixels (0xAARRGGBB) that
 // the window copies to the screen. Every operation clips to the surface, so no drawing reads
 // or writes outside it. Lock and unlock guard the pixels while the zoom reshuffles them; the
-// window takes the same lock when it copies the picture out.
+// window takes the same lock when it copies the picture out. The effects work on all four
+// bytes alike, so the alpha byte fades with the colours: the window shows the pixels as
+// opaque RGB (alpha ignored). Black is 0.
 #include <cstdint>
 #include <mutex>
 #include <vector>
