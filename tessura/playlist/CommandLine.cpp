@@ -45,6 +45,10 @@ std::string unescapeHashes(const std::string& raw) {
 
 }  // namespace
 
+std::span<const std::string_view> CommandWords() {
+    return kCommandWords;
+}
+
 bool IsCommandWord(std::string_view word) {
     if (word.empty()) return false;
     const std::string lower = lowerAscii(word);

@@ -6,6 +6,7 @@
 #include "Playlist.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,8 @@ struct CommandToken {
 // when it is a known command word and no such file exists (every absolute path begins with '/').
 std::vector<CommandToken> TokenizeCommandLine(std::string_view text);
 bool IsCommandWord(std::string_view word);
+// Every command word, the start-up flags among them.
+std::span<const std::string_view> CommandWords();
 
 // What the commands act on.
 class CommandTarget {
