@@ -16,8 +16,6 @@ namespace {
 namespace enc = velora::enc;
 
 constexpr size_t kChunkBytes = 2304;
-constexpr int kOutputBytes = 8192;
-constexpr int kInputRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
 constexpr int kCandidateKbps[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 320};
 
 struct HandleCloser {
@@ -96,7 +94,7 @@ std::vector<OperatingPoint> ListOperatingPoints(int vbrKbps) {
     const auto add = [&points](const OperatingPoint& p) {
         if (std::find(points.begin(), points.end(), p) == points.end()) points.push_back(p);
     };
-    for (int rate : kInputRates) {
+    for (int rate : kEncoderInputRates) {
         for (int channels = 1; channels <= 2; ++channels) {
             EncoderHandle h(enc::mp3EncOpen(rate, channels, enc::kInputInt16));
             if (!h) continue;
@@ -195,7 +193,7 @@ std::string DescribeOperatingPoints(int inputRate, int channels, const EncodeOpt
     EncoderHandle h(enc::mp3EncOpen(inputRate, channels, enc::kInputInt16));
     if (!h) {
         std::vector<int> rates;
-        for (int rate : kInputRates)
+        for (int rate : kEncoderInputRates)
             if (EncoderHandle(enc::mp3EncOpen(rate, channels, enc::kInputInt16))) rates.push_back(rate);
         return "input rates " + List(rates, " Hz") + " with " + std::to_string(channels) +
                (channels == 1 ? " channel" : " channels");
@@ -279,8 +277,8 @@ EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const
     EncoderHandle h(OpenEncoderFor(options, enc::kInputInt16, r));
     if (!h) return r;
 
-    std::vector<uint8_t> output(kOutputBytes);
-    const int headerBytes = out ? enc::mp3EncGetVbrHeader(h.get(), output.data(), kOutputBytes) : 0;
+    std::vector<uint8_t> output(kEncodeOutputBytes);
+    const int headerBytes = out ? enc::mp3EncGetVbrHeader(h.get(), output.data(), kEncodeOutputBytes) : 0;
     // The header frame is rewritten at the end, so a VBR file needs an output that can seek.
     if (headerBytes > 0 && std::ftell(out) < 0) return OutputFailed("a VBR file needs an output that can seek: ");
     if (!WriteAll(out, output.data(), static_cast<size_t>(headerBytes))) {
@@ -305,7 +303,7 @@ EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const
         }
         int consumed = 0;
         const int n = enc::VeloraencEncodeFrame(h.get(), chunk.data() + offset, static_cast<int>(pending), &consumed,
-                                                output.data(), kOutputBytes, 0, 0);
+                                                output.data(), kEncodeOutputBytes, 0, 0);
         if (n < 0) {
             // What was written so far still becomes a complete, tagged file.
             Failed(EncodeFailure::EncodeFrame, "the encoder failed");
@@ -339,7 +337,7 @@ EncodeOutcome EncodeWaveFile(const std::string& inputPath, std::FILE* out, const
         return OutputFailed();
     }
     if (headerBytes > 0) {
-        const int finalBytes = enc::mp3EncGetVbrHeader(h.get(), output.data(), kOutputBytes);
+        const int finalBytes = enc::mp3EncGetVbrHeader(h.get(), output.data(), kEncodeOutputBytes);
         switch (RewriteVbrHeader(out, output.data(), finalBytes, headerBytes)) {
             case HeaderRewrite::Done: break;
             case HeaderRewrite::LengthChanged:

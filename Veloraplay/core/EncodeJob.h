@@ -15,6 +15,11 @@
 
 namespace veloraplay {
 
+// The input rates the encoder may take, in the order they are offered, and the room one encode
+// call's output needs.
+inline constexpr int kEncoderInputRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+inline constexpr int kEncodeOutputBytes = 8192;
+
 struct EncodeOptions {
     int bitrateKbps = 64;
     int vbrQuality = 0;        // 0 constant bit rate, 1..100 VBR

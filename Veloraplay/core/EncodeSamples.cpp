@@ -13,8 +13,6 @@ namespace enc = velora::enc;
 
 // 576 frames a read: what EncodeWaveFile's 2304-byte chunks hold of two 16-bit channels.
 constexpr long kChunkFrames = 576;
-constexpr int kOutputBytes = 8192;
-constexpr int kInputRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
 
 struct HandleCloser {
     void operator()(enc::Mp3EncInstance* h) const { enc::mp3EncClose(h); }
@@ -27,7 +25,7 @@ bool WriteAll(std::FILE* out, const uint8_t* bytes, size_t n) { return n == 0 ||
 
 std::vector<int> InputRatesFor(int channels, const EncodeOptions& options) {
     std::vector<int> rates;
-    for (int rate : kInputRates) {
+    for (int rate : kEncoderInputRates) {
         EncoderHandle h(enc::mp3EncOpen(rate, channels, enc::kInputFloat32));
         enc::EncoderOutputFormat f = RequestedOutputFormat(options, channels);
         if (h && enc::mp3EncSetOutputFormat(h.get(), &f) == 1) rates.push_back(rate);
@@ -54,8 +52,8 @@ SampleEncodeOutcome EncodeSamples(SampleSource& source, std::FILE* out, const En
     EncoderHandle h(OpenEncoderFor(options, enc::kInputFloat32, r));
     if (!h) return r;
 
-    std::vector<uint8_t> output(kOutputBytes);
-    const int headerBytes = enc::mp3EncGetVbrHeader(h.get(), output.data(), kOutputBytes);
+    std::vector<uint8_t> output(kEncodeOutputBytes);
+    const int headerBytes = enc::mp3EncGetVbrHeader(h.get(), output.data(), kEncodeOutputBytes);
     const bool seekable = std::ftell(out) >= 0;
     if (!WriteAll(out, output.data(), static_cast<size_t>(headerBytes))) return OutputFailed();
 
@@ -78,7 +76,7 @@ SampleEncodeOutcome EncodeSamples(SampleSource& source, std::FILE* out, const En
         }
         int consumed = 0;
         const int n = enc::VeloraencEncodeFrame(h.get(), reinterpret_cast<const uint8_t*>(chunk.data()) + offset,
-                                                static_cast<int>(pending), &consumed, output.data(), kOutputBytes, 0, 0);
+                                                static_cast<int>(pending), &consumed, output.data(), kEncodeOutputBytes, 0, 0);
         if (n < 0) {
             // What was written so far still becomes a complete, tagged file.
             Failed(EncodeFailure::EncodeFrame, "the encoder failed");
@@ -94,7 +92,7 @@ SampleEncodeOutcome EncodeSamples(SampleSource& source, std::FILE* out, const En
     if (headerBytes > 0 && !seekable) {
         r.vbrHeaderNotRewritten = true;
     } else if (headerBytes > 0) {
-        const int finalBytes = enc::mp3EncGetVbrHeader(h.get(), output.data(), kOutputBytes);
+        const int finalBytes = enc::mp3EncGetVbrHeader(h.get(), output.data(), kEncodeOutputBytes);
         switch (RewriteVbrHeader(out, output.data(), finalBytes, headerBytes)) {
             case HeaderRewrite::Done: break;
             case HeaderRewrite::LengthChanged: return Failed(EncodeFailure::Output, "the VBR header changed its length");

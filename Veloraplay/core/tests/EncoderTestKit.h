@@ -3,6 +3,7 @@
 // what it was asked and answers from a list, and a monitor output that keeps what it is given.
 #include "DialogService.h"
 #include "MonitorOutput.h"
+#include "FolderNames.h"
 #include "RiffTestFile.h"
 
 #include <dirent.h>
@@ -48,19 +49,6 @@ inline std::string readFile(const std::string& path) {
 }
 
 // The names in a folder, sorted, without "." and "..".
-inline std::vector<std::string> namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* d = ::opendir(folder.c_str())) {
-        while (const dirent* e = ::readdir(d)) {
-            const std::string n = e->d_name;
-            if (n != "." && n != "..") names.push_back(n);
-        }
-        ::closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class RecordingDialogs final : public DialogService {
   public:
     std::vector<MessageBoxRequest> boxes;

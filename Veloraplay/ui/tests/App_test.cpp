@@ -9,6 +9,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include "FolderNames.h"
+
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -26,6 +28,8 @@
 namespace veloraplay {
 namespace {
 
+using test::namesIn;
+
 using test::Clock;
 using test::Desktop;
 using test::kPatience;
@@ -36,18 +40,6 @@ constexpr auto kHandOverLimit = std::chrono::seconds(10);  // instrumented start
 #else
 constexpr auto kHandOverLimit = std::chrono::seconds(2);
 #endif
-std::vector<std::string> namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* d = ::opendir(folder.c_str())) {
-        while (const dirent* e = ::readdir(d)) {
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-                names.push_back(e->d_name);
-        }
-        ::closedir(d);
-    }
-    return names;
-}
-
 // The manual page renders without a warning and tells the command line and the environment
 // the program reads.
 TEST(App, ManualPageRendersAndNamesTheSwitchesAndTheEnvironment) {

@@ -11,6 +11,8 @@
 #include "ToneFiles.h"
 
 #include <dirent.h>
+#include "FolderNames.h"
+
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QLabel>
@@ -31,6 +33,8 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace veloraplay {
 namespace {
+
+using test::namesIn;
 
 using Clock = std::chrono::steady_clock;
 
@@ -67,19 +71,6 @@ ProgressDialog* progressDialog() {
         if (auto* d = dynamic_cast<ProgressDialog*>(w)) return d;
     }
     return nullptr;
-}
-
-std::vector<std::string> namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* d = ::opendir(folder.c_str())) {
-        while (const dirent* e = ::readdir(d)) {
-            const std::string n = e->d_name;
-            if (n != "." && n != "..") names.push_back(n);
-        }
-        ::closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 
