@@ -22,6 +22,8 @@ packages=(
   fonts-dejavu-core             # text for the offscreen and Xvfb window tests
   xvfb xauth xdotool imagemagick  # window tests: a virtual display, input and screenshots
   python3                       # tessura's internet-stream tests: loopback stream servers
+  libsystemd-dev                # tessura's remote control on the session bus (sd-bus)
+  dbus-daemon dbus-bin          # its tests: a private session bus, and dbus-send as the controller
 )
 
 for arg in "$@"; do

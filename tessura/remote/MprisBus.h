@@ -11,6 +11,7 @@
 // threads. See MprisModel.h for how the program wires it.
 #include "MprisModel.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -64,7 +65,7 @@ class MprisBus {
     int epoll_ = -1;
     int wakeFd_ = -1;
     int busFd_ = -1;
-    bool connected_ = false;
+    std::atomic<bool> connected_{false};  // read by other threads
 };
 
 }  // namespace tessura::remote
