@@ -197,6 +197,7 @@ std::unique_ptr<MprisBus> MprisBus::open(MprisModel& model, Post post, const std
         return nullptr;
     }
     model.setChangeListener([raw = bus.get()] { raw->wake(); });
+    bus->listening_ = true;
     bus->rearm();
     return bus;
 }
@@ -252,7 +253,7 @@ bool MprisBus::start(const std::string& address, std::string& error) {
 }
 
 MprisBus::~MprisBus() {
-    model_.setChangeListener({});
+    if (listening_) model_.setChangeListener({});
     sd_bus_slot_unref(playerSlot_);
     sd_bus_slot_unref(rootSlot_);
     if (bus_) sd_bus_flush_close_unref(bus_);

@@ -8,7 +8,8 @@
 // It does not run by itself: the owner waits until fd() is readable or timeoutMs() has passed
 // and then calls process(), all on one thread (MprisBusThread does that for a loop without a
 // window; a Qt loop can use a socket notifier and a timer). Only wake() may be called from other
-// threads. See MprisModel.h for how the program wires it.
+// threads. Destroy it on the thread that gives the model its news (or once they have stopped),
+// after whatever polls it. See MprisModel.h for how the program wires it.
 #include "MprisModel.h"
 
 #include <atomic>
@@ -66,6 +67,7 @@ class MprisBus {
     int wakeFd_ = -1;
     int busFd_ = -1;
     std::atomic<bool> connected_{false};  // read by other threads
+    bool listening_ = false;              // the model's change listener is ours
 };
 
 }  // namespace tessura::remote

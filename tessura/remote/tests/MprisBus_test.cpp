@@ -366,6 +366,18 @@ TEST_F(MprisBusTest, ASecondPlayerTakesAnInstanceName) {
     EXPECT_NE(get(kPlayer, "PlaybackStatus").find("string \"Stopped\""), std::string::npos);
 }
 
+TEST_F(MprisBusTest, AFailedOpenLeavesTheRunningBusAlone) {
+    std::string error;
+    const auto none = MprisBus::open(model_, [](MprisCommand) {}, "unix:path=/nonexistent/tessura/bus", &error);
+    EXPECT_FALSE(none);
+    EXPECT_FALSE(error.empty());
+    // The model still tells the bus that opened first about its changes.
+    SignalWatch watch(daemon_.address(), bus_->busName());
+    ASSERT_TRUE(watch.ok());
+    model_.playState(kPlaying);
+    EXPECT_TRUE(watch.waitFor([&] { return !watch.got.empty() && watch.got.back().status == "Playing"; }));
+}
+
 TEST(MprisBusLost, TheBusEndingLeavesThePlayerRunning) {
     PrivateSessionBus daemon;
     ASSERT_FALSE(daemon.address().empty()) << daemon.failure();
