@@ -9,16 +9,19 @@
 // ...) comes from the main thread; the bus thread reads snapshot() and takeChanges(). The model's
 // state is under its own lock, so both sides may call at any time.
 //
-// Wiring in the program (PlayerAssembly, engine, ThreadMessageQueue as in app/main.cpp):
+// Wiring in the program (PlayerAssembly, engine, ThreadMessageQueue as in app/main.cpp; link
+// tessura_remote):
 //
 //   1. Objects, before the engine starts playing:
 //        remote::MprisModel mpris(options);          // options.canRaise = true with a window
 //        auto bus = remote::MprisBus::open(mpris, [&messages](remote::MprisCommand c) {
 //            messages.post(remote::MprisCommandMessage(c));   // any thread -> main thread
-//        });                                          // nullopt: no session bus; run without
+//        }, {}, &error);      // nullptr (reason in error): no session bus; the player runs without
 //      Headless: remote::MprisBusThread busThread(*bus);  // polls it until destroyed.
 //      With a Qt loop instead: a QSocketNotifier (Read) on bus->fd() and a single-shot QTimer of
 //      bus->timeoutMs() (when >= 0), both calling bus->process(); re-arm the timer after each.
+//      At the end, before the player and the queue go: busThread (or the notifier), then bus,
+//      then mpris, on the main thread.
 //
 //   2. EngineEvents (the ConsoleEvents or the window's events) forward, on the main thread:
 //        playState(state)                  -> mpris.playState(state)
@@ -29,9 +32,10 @@
 //        mpris.volumeChanged(engine.volume());   // also catches -setvolume and the slider
 //
 //   3. The main thread's message handling, before PlayerAssembly::handle:
-//        if (auto command = remote::MprisCommandFromMessage(message)) {
-//            mpris.run(*command, target); continue;   // target: an MprisTarget, below
-//        }
+//        messages.drain([&](const ThreadMessage& m) {
+//            if (auto command = remote::MprisCommandFromMessage(m)) return mpris.run(*command, target);
+//            if (running && !player.handle(m)) running = false;
+//        });                                          // target: an MprisTarget, below
 //
 //   4. The MprisTarget over PlayerAssembly (all calls arrive on the main thread):
 //        play()          -> player.play()              (resumes when paused, else starts)
@@ -39,7 +43,9 @@
 //        stop()          -> player.stop()
 //        next()/previous() -> player.dispatcher().DispatchCommands("-playnext" / "-playprev", false)
 //        seekTo(ms)      -> player.seek(ms)
-//        openUri(entry)  -> the playlist cleared, JoinArguments-quoted entry dispatched, played
+//        openUri(entry)  -> as a file on the program's own command line (replaces the list, plays):
+//                             std::string word = entry; char* argv[] = {nullptr, word.data()};
+//                             player.dispatcher().DispatchCommands(JoinArguments(2, argv), false);
 //                           (entry is a local path or an http address, already checked)
 //        raise()         -> show and activate the main window (nothing without one)
 //        quit()          -> messages.post(thread_message::kQuit)

@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <poll.h>
 #include <string>
@@ -116,12 +115,9 @@ class MprisBusTest : public testing::Test {
         if (const char* old = std::getenv("DBUS_SESSION_BUS_ADDRESS")) oldAddress_ = old;
         setenv("DBUS_SESSION_BUS_ADDRESS", daemon_.address().c_str(), 1);
         std::string error;
+        // As the program does: the bus thread posts to the main thread's queue.
         bus_ = MprisBus::open(
-            model_,
-            [this](MprisCommand command) {
-                std::lock_guard<std::mutex> hold(mutex_);
-                posted_.push_back(std::move(command));
-            },
+            model_, [this](MprisCommand command) { messages_.post(MprisCommandMessage(command)); },
             daemon_.address(), &error);
         ASSERT_TRUE(bus_) << error;
         thread_ = std::make_unique<MprisBusThread>(*bus_);
@@ -152,11 +148,12 @@ class MprisBusTest : public testing::Test {
     // The main thread's share: what the bus posted, run against the target.
     std::vector<MprisCommand> runPosted() {
         std::vector<MprisCommand> taken;
-        {
-            std::lock_guard<std::mutex> hold(mutex_);
-            taken.swap(posted_);
-        }
-        for (const MprisCommand& command : taken) model_.run(command, target_);
+        messages_.drain([&](const ThreadMessage& message) {
+            const std::optional<MprisCommand> command = MprisCommandFromMessage(message);
+            ASSERT_TRUE(command) << message.code;
+            taken.push_back(*command);
+            model_.run(*command, target_);
+        });
         return taken;
     }
     // A track of a minute playing from 10 s.
@@ -171,8 +168,7 @@ class MprisBusTest : public testing::Test {
     std::optional<std::string> oldAddress_;
     MprisModel model_;
     RecordingTarget target_;
-    std::mutex mutex_;
-    std::vector<MprisCommand> posted_;
+    ThreadMessageQueue messages_;
     std::unique_ptr<MprisBus> bus_;
     std::unique_ptr<MprisBusThread> thread_;
 };
