@@ -17,6 +17,8 @@
 //        auto bus = remote::MprisBus::open(mpris, [&messages](remote::MprisCommand c) {
 //            messages.post(remote::MprisCommandMessage(c));   // any thread -> main thread
 //        }, {}, &error);      // nullptr (reason in error): no session bus; the player runs without
+//      The program's own tests should set DBUS_SESSION_BUS_ADDRESS to an address that cannot be
+//      reached (e.g. "unix:path=/nonexistent"), so that no test run shows up on the user's bus.
 //      Headless: remote::MprisBusThread busThread(*bus);  // polls it until destroyed.
 //      With a Qt loop instead: a QSocketNotifier (Read) on bus->fd() and a single-shot QTimer of
 //      bus->timeoutMs() (when >= 0), both calling bus->process(); re-arm the timer after each.

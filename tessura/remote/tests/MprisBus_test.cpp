@@ -374,6 +374,20 @@ TEST_F(MprisBusTest, AFailedOpenLeavesTheRunningBusAlone) {
     EXPECT_TRUE(watch.waitFor([&] { return !watch.got.empty() && watch.got.back().status == "Playing"; }));
 }
 
+TEST_F(MprisBusTest, WithoutAnAddressTheSessionBusIsUsed) {
+    // The fixture pointed DBUS_SESSION_BUS_ADDRESS at the private bus.
+    MprisModel other;
+    std::string error;
+    const auto session = MprisBus::open(other, [](MprisCommand) {}, {}, &error);
+    ASSERT_TRUE(session) << error;
+    EXPECT_EQ(session->busName(), std::string(kMprisBusName) + ".instance" + std::to_string(getpid()));
+
+    setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tessura/bus", 1);
+    MprisModel third;
+    EXPECT_FALSE(MprisBus::open(third, [](MprisCommand) {}, {}, &error));
+    EXPECT_FALSE(error.empty());
+}
+
 TEST(MprisBusLost, TheBusEndingLeavesThePlayerRunning) {
     PrivateSessionBus daemon;
     ASSERT_FALSE(daemon.address().empty()) << daemon.failure();
