@@ -122,6 +122,10 @@ struct MprisBusCalls {
         return sd_bus_message_append(reply, "x", static_cast<int64_t>(self(userdata).model_.snapshot().positionUs));
     }
     TESSURA_MPRIS_GETTER(canSeek) { return appendBool(reply, self(userdata).model_.snapshot().canSeek); }
+    TESSURA_MPRIS_GETTER(loopStatus) {
+        return sd_bus_message_append(reply, "s", LoopStatusName(self(userdata).model_.snapshot().repeatMode));
+    }
+    TESSURA_MPRIS_GETTER(shuffle) { return appendBool(reply, self(userdata).model_.snapshot().shuffle); }
 #undef TESSURA_MPRIS_GETTER
 
     static int setVolume(sd_bus*, const char*, const char*, const char*, sd_bus_message* value, void* userdata,
@@ -133,6 +137,26 @@ struct MprisBusCalls {
         if (!level) return sd_bus_error_set(error, SD_BUS_ERROR_INVALID_ARGS, "the volume is not a number");
         // The new value is announced when the player has taken it.
         self(userdata).post_(MprisCommand{MprisAction::SetVolume, *level, {}});
+        return 0;
+    }
+
+    static int setLoopStatus(sd_bus*, const char*, const char*, const char*, sd_bus_message* value, void* userdata,
+                             sd_bus_error* error) {
+        const char* status = nullptr;
+        const int r = sd_bus_message_read(value, "s", &status);
+        if (r < 0) return r;
+        const std::optional<int> mode = RepeatModeFromLoopStatus(status);
+        if (!mode) return sd_bus_error_set(error, SD_BUS_ERROR_INVALID_ARGS, "the loop status is None, Track or Playlist");
+        self(userdata).post_(MprisCommand{MprisAction::SetLoopStatus, *mode, {}});
+        return 0;
+    }
+
+    static int setShuffle(sd_bus*, const char*, const char*, const char*, sd_bus_message* value, void* userdata,
+                          sd_bus_error*) {
+        int on = 0;
+        const int r = sd_bus_message_read(value, "b", &on);
+        if (r < 0) return r;
+        self(userdata).post_(MprisCommand{MprisAction::SetShuffle, on != 0 ? 1 : 0, {}});
         return 0;
     }
 
@@ -167,6 +191,10 @@ struct MprisBusCalls {
             SD_BUS_METHOD_WITH_NAMES("OpenUri", "s", SD_BUS_PARAM(Uri), "", , openUri, SD_BUS_VTABLE_UNPRIVILEGED),
             SD_BUS_SIGNAL_WITH_NAMES("Seeked", "x", SD_BUS_PARAM(Position), 0),
             SD_BUS_PROPERTY("PlaybackStatus", "s", playbackStatus, 0, SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE),
+            SD_BUS_WRITABLE_PROPERTY("LoopStatus", "s", loopStatus, setLoopStatus, 0,
+                                     SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE | SD_BUS_VTABLE_UNPRIVILEGED),
+            SD_BUS_WRITABLE_PROPERTY("Shuffle", "b", shuffle, setShuffle, 0,
+                                     SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE | SD_BUS_VTABLE_UNPRIVILEGED),
             SD_BUS_PROPERTY("Rate", "d", one, 0, SD_BUS_VTABLE_PROPERTY_CONST),
             SD_BUS_PROPERTY("MinimumRate", "d", one, 0, SD_BUS_VTABLE_PROPERTY_CONST),
             SD_BUS_PROPERTY("MaximumRate", "d", one, 0, SD_BUS_VTABLE_PROPERTY_CONST),

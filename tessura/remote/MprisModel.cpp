@@ -17,7 +17,7 @@ ThreadMessage MprisCommandMessage(const MprisCommand& command) {
 std::optional<MprisCommand> MprisCommandFromMessage(const ThreadMessage& message) {
     if (message.code != kMprisCommandMessage) return std::nullopt;
     if (message.wparam < static_cast<intptr_t>(MprisAction::Play) ||
-        message.wparam > static_cast<intptr_t>(MprisAction::SetVolume))
+        message.wparam > static_cast<intptr_t>(MprisAction::SetShuffle))
         return std::nullopt;
     MprisCommand command;
     command.action = static_cast<MprisAction>(message.wparam);
@@ -48,6 +48,8 @@ void MprisModel::update(const std::function<void(MprisSnapshot&)>& change, std::
             changed |= kMetadata;
         if (state_.volume != before.volume) changed |= kVolume;
         if (state_.canSeek != before.canSeek) changed |= kCanSeek;
+        if (state_.repeatMode != before.repeatMode) changed |= kLoop;
+        if (state_.shuffle != before.shuffle) changed |= kShuffle;
         if (changed == 0 && !seeked) return;
         const bool wasIdle = pending_ == 0 && !seeked_;
         pending_ |= changed;
@@ -96,6 +98,14 @@ void MprisModel::positionChanged(int32_t ms) {
     state_.positionUs = MicrosFromMillis(std::max(ms, 0));
 }
 
+void MprisModel::playlistModes(int repeatMode, bool shuffle) {
+    const int mode = repeatMode >= 0 && repeatMode <= 2 ? repeatMode : 0;
+    update([&](MprisSnapshot& s) {
+        s.repeatMode = mode;
+        s.shuffle = shuffle;
+    });
+}
+
 MprisSnapshot MprisModel::snapshot() const {
     std::lock_guard<std::mutex> hold(mutex_);
     return state_;
@@ -108,6 +118,8 @@ MprisChanges MprisModel::takeChanges() {
     if (pending_ & kMetadata) changes.properties.push_back("Metadata");
     if (pending_ & kVolume) changes.properties.push_back("Volume");
     if (pending_ & kCanSeek) changes.properties.push_back("CanSeek");
+    if (pending_ & kLoop) changes.properties.push_back("LoopStatus");
+    if (pending_ & kShuffle) changes.properties.push_back("Shuffle");
     changes.seekedUs = seeked_;
     pending_ = 0;
     seeked_.reset();
@@ -175,6 +187,18 @@ void MprisModel::run(const MprisCommand& command, MprisTarget& target) {
         case MprisAction::SetVolume:
             target.setVolume(static_cast<uint32_t>(std::clamp<int64_t>(command.value, 0, kMaxVolume)));
             volumeChanged(target.volume());
+            break;
+        case MprisAction::SetLoopStatus: {
+            if (command.value < 0 || command.value > 2) break;
+            const int mode = static_cast<int>(command.value);
+            target.setRepeatMode(mode);
+            // Taken as set; the next tick's playlistModes() tells if the player differs.
+            playlistModes(mode, s.shuffle);
+            break;
+        }
+        case MprisAction::SetShuffle:
+            target.setShuffle(command.value != 0);
+            playlistModes(s.repeatMode, command.value != 0);
             break;
     }
 }

@@ -32,6 +32,7 @@
 //      and every tick of the loop (the headless loop's everyTick, the window's timer):
 //        mpris.positionChanged(engine.Position());
 //        mpris.volumeChanged(engine.volume());   // also catches -setvolume and the slider
+//        mpris.playlistModes(list.repeatMode(), list.shuffle());   // list: the engine's playlist
 //
 //   3. The main thread's message handling, before PlayerAssembly::handle:
 //        messages.drain([&](const ThreadMessage& m) {
@@ -52,6 +53,8 @@
 //        raise()         -> show and activate the main window (nothing without one)
 //        quit()          -> messages.post(thread_message::kQuit)
 //        setVolume(l)    -> player.setVolume(l)        (0-65535)
+//        setRepeatMode(m) -> DispatchCommands(m == 1 ? "-repeat one" : m == 2 ? "-repeat all" : "-repeat off", false)
+//        setShuffle(on)  -> player.playlist().SetShuffle(on)
 //        positionMs()    -> player.position()          volume() -> player.volume()
 #include "MprisValues.h"
 #include "ThreadMessages.h"
@@ -80,6 +83,8 @@ class MprisTarget {
     virtual void raise() = 0;
     virtual void quit() = 0;
     virtual void setVolume(uint32_t level) = 0;  // 0-65535
+    virtual void setRepeatMode(int mode) = 0;    // 0 off, 1 one track, 2 all
+    virtual void setShuffle(bool on) = 0;
     virtual int32_t positionMs() = 0;            // -1 when nothing plays
     virtual uint32_t volume() = 0;
 };
@@ -96,7 +101,9 @@ enum class MprisAction : int {
     OpenUri,      // text: the entry (EntryFromUri's result)
     Raise,
     Quit,
-    SetVolume,  // value: 0-65535
+    SetVolume,      // value: 0-65535
+    SetLoopStatus,  // value: the repeat mode, 0-2
+    SetShuffle,     // value: 0 or 1
 };
 
 struct MprisCommand {
@@ -139,12 +146,15 @@ struct MprisSnapshot {
     double volume = 1.0;
     int64_t positionUs = 0;
     bool canSeek = false;  // a track of known length is playing or paused
+    int repeatMode = 0;    // 0 off, 1 one track, 2 all
+    bool shuffle = false;
 };
 
 // Properties of the player interface whose value changed since the last takeChanges(), and the
 // new position after a seek (the Seeked signal).
 struct MprisChanges {
-    std::vector<const char*> properties;  // "PlaybackStatus", "Metadata", "Volume", "CanSeek"
+    // "PlaybackStatus", "Metadata", "Volume", "CanSeek", "LoopStatus", "Shuffle"
+    std::vector<const char*> properties;
     std::optional<int64_t> seekedUs;
     bool empty() const { return properties.empty() && !seekedUs; }
 };
@@ -160,6 +170,7 @@ class MprisModel {
     void trackInfo(const std::string& title, const std::string& second);
     void volumeChanged(uint32_t level);
     void positionChanged(int32_t ms);  // -1: nothing plays
+    void playlistModes(int repeatMode, bool shuffle);
 
     // A controller's command, on the main thread.
     void run(const MprisCommand& command, MprisTarget& target);
@@ -172,7 +183,7 @@ class MprisModel {
     void setChangeListener(std::function<void()> listener);
 
   private:
-    enum : unsigned { kStatus = 1, kMetadata = 2, kVolume = 4, kCanSeek = 8 };
+    enum : unsigned { kStatus = 1, kMetadata = 2, kVolume = 4, kCanSeek = 8, kLoop = 16, kShuffle = 32 };
     static bool canSeek(const MprisSnapshot& s) {
         return s.status != PlaybackStatus::Stopped && s.track.serial != 0 && s.track.lengthUs > 0;
     }

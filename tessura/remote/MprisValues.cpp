@@ -42,6 +42,19 @@ PlaybackStatus PlaybackStatusFromEngineState(int state) {
     return PlaybackStatus::Stopped;
 }
 
+const char* LoopStatusName(int repeatMode) {
+    if (repeatMode == 1) return "Track";
+    if (repeatMode == 2) return "Playlist";
+    return "None";
+}
+
+std::optional<int> RepeatModeFromLoopStatus(std::string_view status) {
+    if (status == "None") return 0;
+    if (status == "Track") return 1;
+    if (status == "Playlist") return 2;
+    return std::nullopt;
+}
+
 namespace {
 
 bool hasScheme(std::string_view text) {

@@ -25,6 +25,11 @@ const char* PlaybackStatusName(PlaybackStatus status);  // "Playing", "Paused", 
 // EngineEvents' kStatePlaying/kStateStopped/kStatePaused; anything else is Stopped.
 PlaybackStatus PlaybackStatusFromEngineState(int state);
 
+// The playlist's repeat mode (0 off, 1 one track, 2 all) as the loop status word, "None",
+// "Track" or "Playlist", and back; other modes read as off, other words give nothing.
+const char* LoopStatusName(int repeatMode);
+std::optional<int> RepeatModeFromLoopStatus(std::string_view status);
+
 // An absolute path as a file: URL with the bytes outside the unreserved set percent-encoded; a text
 // that already names a scheme ("http://...") is kept as it is.
 std::string UrlFromEntry(const std::string& entry);

@@ -250,6 +250,21 @@ TEST_F(MprisBusTest, VolumeIsReadAndSetAsAFraction) {
     EXPECT_EQ(doubleIn(get(kPlayer, "Volume")), 0.0);
 }
 
+TEST_F(MprisBusTest, LoopStatusAndShuffleAreReadAndSet) {
+    const std::string set = std::string("org.freedesktop.DBus.Properties.Set string:") + kPlayer;
+    EXPECT_NE(get(kPlayer, "LoopStatus").find("string \"None\""), std::string::npos);
+    EXPECT_NE(get(kPlayer, "Shuffle").find("boolean false"), std::string::npos);
+    send(set + " string:LoopStatus variant:string:Playlist");
+    send(set + " string:Shuffle variant:boolean:true");
+    const std::vector<MprisCommand> expected{{MprisAction::SetLoopStatus, 2, ""}, {MprisAction::SetShuffle, 1, ""}};
+    EXPECT_EQ(runPosted(), expected);
+    EXPECT_EQ(target_.calls, (std::vector<std::string>{"setRepeatMode:2", "setShuffle:on"}));
+    EXPECT_NE(get(kPlayer, "LoopStatus").find("string \"Playlist\""), std::string::npos);
+    EXPECT_NE(get(kPlayer, "Shuffle").find("boolean true"), std::string::npos);
+    model_.playlistModes(1, false);
+    EXPECT_NE(get(kPlayer, "LoopStatus").find("string \"Track\""), std::string::npos);
+}
+
 TEST_F(MprisBusTest, RepliesCarryTheTrackAndTheState) {
     EXPECT_NE(get(kPlayer, "PlaybackStatus").find("string \"Stopped\""), std::string::npos);
     const std::string none = get(kPlayer, "Metadata");
@@ -279,7 +294,8 @@ TEST_F(MprisBusTest, MalformedCallsGetErrorsAndPostNothing) {
     for (const std::string& call :
          {p + "OpenUri string:ftp://host/x.mp3", p + "OpenUri string:file:///a%00b", p + "OpenUri string:",
           p + "Seek string:far", p + "SetPosition int64:5", set + " string:Volume variant:string:loud",
-          set + " string:PlaybackStatus variant:string:Playing", p + "NoSuchMethod",
+          set + " string:PlaybackStatus variant:string:Playing", set + " string:LoopStatus variant:string:Forever",
+          set + " string:Shuffle variant:string:yes", p + "NoSuchMethod",
           std::string("org.freedesktop.DBus.Properties.Get string:") + kPlayer + " string:NoSuchProperty"}) {
         int status = 0;
         const std::string reply = send(call, status);
@@ -333,6 +349,10 @@ TEST_F(MprisBusTest, ChangesAreSignalled) {
     model_.playState(kStopped);
     ASSERT_TRUE(watch.waitFor(changed("PlaybackStatus")));
     EXPECT_EQ(watch.got.back().status, "Stopped");
+    watch.got.clear();
+    model_.playlistModes(2, true);
+    ASSERT_TRUE(watch.waitFor(changed("Shuffle")));
+    EXPECT_EQ(watch.got.back().keys, (std::vector<std::string>{"LoopStatus", "Shuffle"}));
     // The position alone is never announced.
     model_.positionChanged(777);
     model_.playState(kPlaying);

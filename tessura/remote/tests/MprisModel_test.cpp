@@ -70,6 +70,12 @@ const CommandRow kCommandRows[] = {
     {"volume", kPlaying, 60000, 0, MprisAction::SetVolume, 32768, "", {"setVolume:32768"}},
     {"volume above full", kPlaying, 60000, 0, MprisAction::SetVolume, 70000, "", {"setVolume:65535"}},
     {"volume below zero", kPlaying, 60000, 0, MprisAction::SetVolume, -5, "", {"setVolume:0"}},
+    {"loop the playlist", kPlaying, 60000, 0, MprisAction::SetLoopStatus, 2, "", {"setRepeatMode:2"}},
+    {"loop the track", kStopped, -1, 0, MprisAction::SetLoopStatus, 1, "", {"setRepeatMode:1"}},
+    {"loop nothing", kPlaying, 60000, 0, MprisAction::SetLoopStatus, 0, "", {"setRepeatMode:0"}},
+    {"loop status out of range", kPlaying, 60000, 0, MprisAction::SetLoopStatus, 3, "", {}},
+    {"shuffle on", kPlaying, 60000, 0, MprisAction::SetShuffle, 1, "", {"setShuffle:on"}},
+    {"shuffle off", kPlaying, 60000, 0, MprisAction::SetShuffle, 0, "", {"setShuffle:off"}},
 };
 
 class MprisCommands : public testing::TestWithParam<CommandRow> {};
@@ -122,6 +128,10 @@ TEST(MprisModel, NewsBecomeChangedProperties) {
         {"same file again is a new track", [](MprisModel& m) { m.trackStarted("http://h/live", 0, 0); }, {"Metadata"}},
         {"stopped", [](MprisModel& m) { m.playState(kStopped); }, {"PlaybackStatus"}},
         {"batch", [](MprisModel& m) { m.playState(kPlaying); m.volumeChanged(0); }, {"PlaybackStatus", "Volume"}},
+        {"repeat all", [](MprisModel& m) { m.playlistModes(2, false); }, {"LoopStatus"}},
+        {"shuffle", [](MprisModel& m) { m.playlistModes(2, true); }, {"Shuffle"}},
+        {"same modes", [](MprisModel& m) { m.playlistModes(2, true); }, {}},
+        {"unknown repeat mode reads as off", [](MprisModel& m) { m.playlistModes(9, true); }, {"LoopStatus"}},
     };
     MprisModel model;
     int wakeUps = 0;
@@ -195,6 +205,19 @@ TEST(MprisModel, VolumeFollowsThePlayer) {
     EXPECT_EQ(names(model.takeChanges()), std::vector<std::string>{"Volume"});
 }
 
+TEST(MprisModel, PlaylistModesSetAreShownAtOnce) {
+    MprisModel model;
+    RecordingTarget target;
+    model.run({MprisAction::SetLoopStatus, 1, {}}, target);
+    model.run({MprisAction::SetShuffle, 1, {}}, target);
+    EXPECT_EQ(model.snapshot().repeatMode, 1);
+    EXPECT_TRUE(model.snapshot().shuffle);
+    EXPECT_EQ(names(model.takeChanges()), (std::vector<std::string>{"LoopStatus", "Shuffle"}));
+    // The player's own word wins at the next tick.
+    model.playlistModes(0, true);
+    EXPECT_EQ(model.snapshot().repeatMode, 0);
+}
+
 TEST(MprisModel, SeekingAnnouncesThePositionReached) {
     MprisModel model;
     model.trackStarted("/m/a.mp3", 60000, 0);
@@ -223,6 +246,7 @@ TEST(MprisModel, CommandsTravelAsThreadMessages) {
         {MprisAction::SetPosition, 123456789012, TrackObjectPath(7)},
         {MprisAction::OpenUri, 0, "/m/\xC3\xA9 x.mp3"},
         {MprisAction::SetVolume, 65535, {}},
+        {MprisAction::SetShuffle, 1, {}},
     };
     for (const MprisCommand& command : commands) {
         const ThreadMessage message = MprisCommandMessage(command);
@@ -232,7 +256,7 @@ TEST(MprisModel, CommandsTravelAsThreadMessages) {
     ThreadMessage other;
     other.code = thread_message::kQuit;
     EXPECT_FALSE(MprisCommandFromMessage(other));
-    for (const intptr_t action : {intptr_t{0}, intptr_t{13}, intptr_t{-1}}) {
+    for (const intptr_t action : {intptr_t{0}, intptr_t{15}, intptr_t{-1}}) {
         ThreadMessage unknown;
         unknown.code = kMprisCommandMessage;
         unknown.wparam = action;

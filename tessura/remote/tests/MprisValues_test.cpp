@@ -62,6 +62,17 @@ TEST(MprisValues, PlaybackStatus) {
     EXPECT_STREQ(PlaybackStatusName(PlaybackStatusFromEngineState(-7)), "Stopped");
 }
 
+TEST(MprisValues, LoopStatus) {
+    const char* names[] = {"None", "Track", "Playlist"};
+    for (int mode = 0; mode < 3; ++mode) {
+        EXPECT_STREQ(LoopStatusName(mode), names[mode]);
+        EXPECT_EQ(RepeatModeFromLoopStatus(names[mode]), mode);
+    }
+    EXPECT_STREQ(LoopStatusName(3), "None");
+    EXPECT_STREQ(LoopStatusName(-1), "None");
+    for (const char* word : {"", "none", "Playlist ", "All"}) EXPECT_FALSE(RepeatModeFromLoopStatus(word)) << word;
+}
+
 TEST(MprisValues, UrlFromEntry) {
     struct Row {
         const char* entry;

@@ -30,6 +30,8 @@ struct RecordingTarget final : MprisTarget {
         calls.push_back("setVolume:" + std::to_string(l));
         level = l;
     }
+    void setRepeatMode(int mode) override { calls.push_back("setRepeatMode:" + std::to_string(mode)); }
+    void setShuffle(bool on) override { calls.push_back(on ? "setShuffle:on" : "setShuffle:off"); }
     int32_t positionMs() override { return position; }
     uint32_t volume() override { return level; }
 };
