@@ -30,14 +30,15 @@ run_suite release
 run_suite sanitize
 
 # The threaded parts under the thread sanitizer: veloraplay's playback controller and encoder
-# window's job, tessura's output chain and engine, and its internet streams (the rest runs on one
-# thread per job).
+# window's job, tessura's output chain and engine, its internet streams and its bus remote (the
+# rest runs on one thread per job).
 echo "=== tsan: configure and build the threaded parts' tests"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs"
 echo "=== tsan: tests"
 for t in Veloraplay/audio/tests/veloraplay_playback_test Veloraplay/core/tests/veloraplay_encoder_test \
-         tessura/engine/tests/tessura_player_test tessura/engine/stream/tests/tessura_stream_test; do
+         tessura/engine/tests/tessura_player_test tessura/engine/stream/tests/tessura_stream_test \
+         tessura/remote/tests/tessura_remote_test; do
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "build/tsan/$t" || status=1
 done
 
