@@ -1,0 +1,41 @@
+#include "WindowPlacement.h"
+
+#include <algorithm>
+
+namespace tessura::ui {
+
+int PositionSlot(int mode) {
+    switch (mode) {
+        case kMidMode: return 1;
+        case kSmallMode: return 2;
+        default: return 0;
+    }
+}
+
+WindowPoint WindowPosition(const Preferences& preferences, int mode) {
+    if (preferences.individualModePositions == 0) return {preferences.mainWindowX, preferences.mainWindowY};
+    const auto slot = static_cast<std::size_t>(PositionSlot(mode));
+    return {preferences.windowX[slot], preferences.windowY[slot]};
+}
+
+void StoreWindowPosition(Preferences& preferences, int mode, WindowPoint at) {
+    if (preferences.individualModePositions == 0) {
+        preferences.mainWindowX = at.x;
+        preferences.mainWindowY = at.y;
+        return;
+    }
+    const auto slot = static_cast<std::size_t>(PositionSlot(mode));
+    preferences.windowX[slot] = at.x;
+    preferences.windowY[slot] = at.y;
+}
+
+ModeRequest ModeAfterSplash(const Preferences& preferences) {
+    return {std::clamp(preferences.windowState, 1, 3), std::clamp(preferences.navWindowState, 0, kNavigatorPages - 1)};
+}
+
+ModeRequest StartupMode(const Preferences& preferences) {
+    if (preferences.openWithSplash) return {kSplashMode, 0};
+    return ModeAfterSplash(preferences);
+}
+
+}  // namespace tessura::ui
