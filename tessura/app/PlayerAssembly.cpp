@@ -9,6 +9,7 @@
 #include "PluginCrashGuard.h"
 #include "audio/AlsaMasterVolume.h"
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <spawn.h>
@@ -154,9 +155,25 @@ bool PlayerAssembly::handle(const ThreadMessage& message) {
     }
 }
 
-void PlayerAssembly::post(uint32_t code, intptr_t wparam, intptr_t lparam, int /*delayMs*/) {
+void PlayerAssembly::post(uint32_t code, intptr_t wparam, intptr_t lparam, int delayMs) {
     // Without a window there is no timer to delay by; the order of the messages is kept.
-    messages_.post(code, wparam, lparam);
+    if (!gui_ || delayMs <= 0) {
+        messages_.post(code, wparam, lparam);
+        return;
+    }
+    using namespace std::chrono;
+    const int64_t now = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    delayed_.add(nullptr, ThreadMessage{code, wparam, lparam, {}}, now + delayMs);
+}
+
+void PlayerAssembly::sendDueMessages(int64_t nowMs) {
+    for (DelayedMessages::Entry& due : delayed_.takeDue(nowMs)) messages_.post(std::move(due.message));
+}
+
+std::optional<std::string> PlayerAssembly::takeSkinToLoad() {
+    std::optional<std::string> skin = std::move(skinToLoad_);
+    skinToLoad_.reset();
+    return skin;
 }
 
 MessageRequest TranslatedMessage(const LanguageStore& language, const std::string& titleKey,

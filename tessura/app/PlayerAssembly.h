@@ -15,6 +15,7 @@
 #include "WaveAudioOutput.h"
 
 #include "DialogService.h"
+#include "FrameChores.h"
 #include "ErrorService.h"
 #include "LanguageStore.h"
 #include "Preferences.h"
@@ -25,6 +26,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tessura {
@@ -57,6 +59,14 @@ class PlayerAssembly final : public CommandTarget {
     bool hasInputModules() const { return engine_->moduleCount() > 0; }
     PlayerEngine& engine() { return *engine_; }
     CommandDispatcher& dispatcher() { return dispatcher_; }
+    OutputChain& chain() { return *chain_; }
+    EqualiserFilter& equaliser() { return equaliser_; }
+    // The skin a loadskin command stored ("" = the default skin), taken once.
+    std::optional<std::string> takeSkinToLoad();
+    // With a window: the visualisation steps of the "," and "." keys and the vis commands.
+    void setVisualisationStepper(std::function<void(int)> step) { visStep_ = std::move(step); }
+    // With a window: the delayed posts that fell due, sent to the main thread.
+    void sendDueMessages(int64_t nowMs);
 
     // The default playlist under its guard, at start-up.
     void loadDefaultPlaylist();
@@ -82,7 +92,9 @@ class PlayerAssembly final : public CommandTarget {
     void post(uint32_t code, intptr_t wparam, intptr_t lparam, int delayMs) override;
     void installSkin(const std::string& file) override;
     void storeSkinToLoad(const std::string& file) override { skinToLoad_ = file; }
-    void stepVisualisation(int) override {}
+    void stepVisualisation(int step) override {
+        if (visStep_) visStep_(step);
+    }
     void showStatus(const std::string& text) override { events_.statusText(text); }
     void showMessage(const std::string& captionKey, const std::string& textKey) override;
     void execute(const std::string& program, const std::string& arguments) override;
@@ -108,7 +120,9 @@ class PlayerAssembly final : public CommandTarget {
     std::unique_ptr<OutputChain> chain_;
     std::unique_ptr<PlayerEngine> engine_;
     CommandDispatcher dispatcher_{*this};
-    std::string skinToLoad_;
+    std::optional<std::string> skinToLoad_;
+    std::function<void(int)> visStep_;
+    DelayedMessages delayed_;
     bool shutDown_ = false;
 };
 

@@ -1,7 +1,7 @@
 // tessura: the program folder, the language files and the settings, the plug-ins and the
 // player engine. With -nogui it plays its command line without a window, taking its commands
-// from later starts and its end from -quit or a termination signal; the windows are not part
-// of this build yet, so without -nogui it reports what it found and ends.
+// from later starts and its end from -quit or a termination signal. Without -nogui it opens its
+// window in the skin's modes and plays through the same player.
 #include "Announcement.h"
 #include "DialogService.h"
 #include "ErrorService.h"
@@ -20,6 +20,9 @@
 #include "StartupLanguage.h"
 #include "TextCase.h"
 #include "ThreadMessages.h"
+#include "WindowRun.h"
+
+#include <QApplication>
 
 #include <condition_variable>
 #include <csignal>
@@ -27,6 +30,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <pthread.h>
 #include <string>
@@ -41,8 +45,9 @@ void printHelp() {
         "With -nogui tessura plays without a window: the files, folders, playlists and\n"
         "addresses given are added to its playlist and played, then it waits for commands\n"
         "(-pause, -resume, -playnext, -setvolume 0-65535, -quit ...) and ends on -quit or\n"
-        "a termination signal, keeping its playlist in tessura.pls. Without -nogui this build\n"
-        "reports what it found and ends: the windows are not built yet.\n"
+        "a termination signal, keeping its playlist in tessura.pls. Without -nogui it opens\n"
+        "its window (mid, navigator, small, splash and full-screen modes, drawn from the skin)\n"
+        "and takes the same commands; QT_QPA_PLATFORM=offscreen runs it without a display.\n"
         "\n"
         "It finds its program folder ($TESSURA_HOME, else the folder it was started from),\n"
         "its language files and plug-ins in system/, and its settings in\n"
@@ -95,12 +100,12 @@ void runWithoutWindow(tessura::PlayerAssembly& player, tessura::ThreadMessageQue
         woken = true;
         wake.notify_one();
     });
-    std::thread signals([&] {
+    std::thread signalWaiter([&] {
         int signal = 0;
         sigwait(&endSignals, &signal);
         messages.post(tessura::thread_message::kQuit);
     });
-    signals.detach();
+    signalWaiter.detach();
     bool running = true;
     while (running) {
         {
@@ -140,7 +145,7 @@ int main(int argc, char** argv) {
     sigemptyset(&endSignals);
     sigaddset(&endSignals, SIGTERM);
     sigaddset(&endSignals, SIGINT);
-    if (noGui) pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
+    pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
 
     const ProgramFolder folder = ProgramFolder::fromEnvironment();
     const auto errors = ErrorService::create();
@@ -162,68 +167,58 @@ int main(int argc, char** argv) {
     context.audioCdHandlerIsOurs = registrar.IsAudioCdHandler();
     Preferences preferences = LoadPreferences(settings, context);
 
-    if (noGui) {
-        ThreadMessageQueue messages;
-        info::InfoBlock block;
-        if (!block.Open()) {
-            MessageRequest request;
-            request.title = "Non-Fatal Error...";
-            request.text = "Failure to initialize Information Interface";
-            dialogs.message(request);
+    // Qt before anything starts a thread; the offscreen or X display is the caller's choice.
+    std::unique_ptr<QApplication> application;
+    if (!noGui) application = std::make_unique<QApplication>(argc, argv);
+
+    ThreadMessageQueue messages;
+    info::InfoBlock block;
+    if (!block.Open()) {
+        MessageRequest request;
+        request.title = "Non-Fatal Error...";
+        request.text = "Failure to initialize Information Interface";
+        dialogs.message(request);
+    }
+    ConsoleEvents events(stdout, block.isOpen() ? &block : nullptr);
+    int result = 0;
+    {
+        PlayerAssembly player(folder, settings, languages, dialogs, preferences, messages, events, !noGui, errors);
+        if (!player.hasInputModules()) {
+            dialogs.message(TranslatedMessage(languages, "errors/tessuraerror", "errors/noinputplugins"));
+            return 1;
         }
-        ConsoleEvents events(stdout, block.isOpen() ? &block : nullptr);
-        int result = 0;
-        {
-            PlayerAssembly player(folder, settings, languages, dialogs, preferences, messages, events, false, errors);
-            if (!player.hasInputModules()) {
-                dialogs.message(TranslatedMessage(languages, "errors/tessuraerror", "errors/noinputplugins"));
-                return 1;
-            }
-            block.SetState(info::PlayState::Stopped);
-            publishSkin(block, preferences, folder.home);
-            block.SetVisName(languages.Text(kBuiltinVisualisations[visualisationIndex(preferences)]));
-            if (decision == StartDecision::RunAsFirst && instance.canListen())
-                instance.listen([&messages](std::string text) { messages.post(forwardedThreadMessage(std::move(text))); });
-            NoChatClient chat;
-            events.onTrackStarted = [&] {
-                Playlist& list = player.engine().playlist();
-                AnnounceTrack(preferences.tellmIRC != 0, preferences.tellmIRCString, list.entry(list.currentIndex()),
-                              chat);
-            };
-            player.loadDefaultPlaylist();
+        block.SetState(info::PlayState::Stopped);
+        publishSkin(block, preferences, folder.home);
+        block.SetVisName(languages.Text(kBuiltinVisualisations[visualisationIndex(preferences)]));
+        if (decision == StartDecision::RunAsFirst && instance.canListen())
+            instance.listen([&messages](std::string text) { messages.post(forwardedThreadMessage(std::move(text))); });
+        NoChatClient chat;
+        events.onTrackStarted = [&] {
+            Playlist& list = player.engine().playlist();
+            AnnounceTrack(preferences.tellmIRC != 0, preferences.tellmIRCString, list.entry(list.currentIndex()),
+                          chat);
+        };
+        player.loadDefaultPlaylist();
+        if (noGui) {
             player.dispatcher().DispatchCommands(arguments, false);
             runWithoutWindow(player, messages, endSignals, [&] {
                 const int32_t position = player.engine().Position();
                 if (position >= 0) block.SetPosition(position);
             });
-            instance.stop();
-            player.shutDown();
+        } else {
+            result = RunWithWindow({player, messages, preferences, settings, languages, dialogs, folder, block,
+                                    endSignals, arguments});
         }
-        block.Close();
-        SavePreferences(settings, preferences, context);
-        if (settings.lastWriteResult() != 0) {
-            std::fprintf(stderr, "tessura: the settings could not be written: %s\n",
-                         errors->text(settings.lastWriteResult()).value_or("unknown error").c_str());
-            result = 1;
-        }
-        return result;
+        instance.stop();
+        player.shutDown();
     }
-
-    std::printf("%s: program folder %s\n", languages.Text("tessura").c_str(), folder.home.c_str());
-    std::printf("language: %s (%zu offered)\n", languages.SelectedName().c_str(),
-                languages.Languages().size());
-    std::printf("settings: %s%s\n", settings.settingsFile().c_str(),
-                settings.usable() ? "" : " (cannot be written; using the program folder's tessura.ini)");
-    std::printf("start number %d, window mode %d, skin %s\n", preferences.seedNumber,
-                preferences.windowState, preferences.currentSkin.c_str());
-    std::printf("The windows are not built yet; tessura saves its settings and ends.\n"
-                "tessura -nogui FILES plays without a window.\n");
-
+    block.Close();
     SavePreferences(settings, preferences, context);
     if (settings.lastWriteResult() != 0) {
         std::fprintf(stderr, "tessura: the settings could not be written: %s\n",
                      errors->text(settings.lastWriteResult()).value_or("unknown error").c_str());
-        return 1;
+        result = 1;
     }
-    return 0;
+    return result;
 }
+

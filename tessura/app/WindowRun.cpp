@@ -1,0 +1,166 @@
+#include "WindowRun.h"
+
+#include "MainWindow.h"
+#include "SkinLoader.h"
+#include "VisAnalysis.h"
+#include "VisualisationList.h"
+
+#include <QApplication>
+#include <QMetaObject>
+#include <chrono>
+#include <thread>
+
+namespace tessura {
+
+namespace {
+
+int64_t nowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// The player as the window drives it.
+class AssemblyWindowPlayer final : public ui::WindowPlayer, public HostVariableSource {
+  public:
+    AssemblyWindowPlayer(PlayerAssembly& player, Preferences& preferences, const LanguageStore& languages)
+        : player_(player), preferences_(preferences), languages_(languages) {}
+
+    CommandTarget& target() override { return player_; }
+    void runCommands(const std::string& words) override { player_.dispatcher().DispatchCommands(words, false); }
+    int32_t lengthMs() override { return player_.engine().Length(); }
+    bool playing() override { return player_.engine().IsPlaying(); }
+    bool equaliserOn() override { return player_.equaliser().enabled(); }
+    void setEqualiserOn(bool on) override {
+        player_.equaliser().setEnabled(on);
+        preferences_.enableEQ = on ? 1 : 0;
+    }
+    uint32_t balance() override { return player_.engine().balance(); }
+    void setBalance(uint32_t balance) override { player_.engine().SetBalance(balance); }
+    void setAmplifierKnob(uint32_t knob) override { player_.engine().SetAmplifierKnob(knob); }
+    void setPitchKnob(uint32_t knob) override { player_.engine().SetPitchKnob(knob, false); }
+    bool announcing() override { return preferences_.tellmIRC != 0; }
+    void setAnnouncing(bool on) override { preferences_.tellmIRC = on ? 1 : 0; }
+    std::string text(const std::string& key) override { return languages_.Text(key); }
+
+    // HostVariableSource, for the visualisation plug-ins.
+    int32_t songLengthMs() override { return player_.engine().Length(); }
+    int32_t songPositionMs() override { return player_.engine().Position(); }
+    uint32_t visualLeftColour() override { return skinColours_.internalVisLeftColor; }
+    uint32_t visualRightColour() override { return skinColours_.internalVisRightColor; }
+    uint32_t visualBlendColour() override { return skinColours_.internalVisBlendColor; }
+    std::string skinName() override { return skinName_; }
+    std::string songFileName() override { return player_.engine().playingFile(); }
+    std::string songDisplayText() override {
+        Playlist& list = player_.playlist();
+        return list.entry(list.currentIndex()).display;
+    }
+    void setSkin(const LoadedSkin& skin) {
+        skinColours_ = skin.description.colours;
+        skinName_ = skin.displayTitle;
+    }
+
+  private:
+    PlayerAssembly& player_;
+    Preferences& preferences_;
+    const LanguageStore& languages_;
+    SkinColours skinColours_;
+    std::string skinName_;
+};
+
+}  // namespace
+
+int RunWithWindow(WindowRunParts parts) {
+    PlayerAssembly& player = parts.player;
+    ThreadMessageQueue& messages = parts.messages;
+    Preferences& preferences = parts.preferences;
+    AssemblyWindowPlayer windowPlayer(player, preferences, parts.languages);
+    player.equaliser().setEnabled(preferences.enableEQ != 0);
+
+    // What the output hears, for the visualisations.
+    VisAnalysis analysis;
+    player.chain().setAnalysisTap(analysis.tap());
+    VisualisationList visualisations({parts.folder.home, parts.languages, windowPlayer,
+                                      [&messages](const std::string& text) {
+                                          ThreadMessage m;
+                                          m.code = thread_message::kStatusText;
+                                          m.text = text;
+                                          messages.post(std::move(m));
+                                      },
+                                      {}, false});
+    visualisations.build();
+    visualisations.select(preferences.visNumber);
+    player.setVisualisationStepper([&](int step) {
+        const int count = static_cast<int>(visualisations.size());
+        if (count == 0) return;
+        visualisations.select((visualisations.currentIndex() + step + count) % count);
+        preferences.visNumber = visualisations.currentIndex();
+    });
+    ui::VisPicture picture(visualisations, analysis);
+
+    ui::WindowSetup setup{windowPlayer, preferences, {}, &picture, {}, {}};
+    setup.loadSkin = [&] {
+        if (std::optional<std::string> stored = player.takeSkinToLoad())
+            preferences.currentSkin = stored->empty() ? preferences.defaultSkin : *stored;
+        LoadedSkin skin = LoadSkin({parts.settings, SkinSources{preferences.currentSkin, preferences.defaultSkin,
+                                                                parts.folder.home},
+                                    parts.languages, parts.dialogs});
+        preferences.currentSkin = skin.skinPath;
+        if (skin.quitRequested) messages.post(thread_message::kQuit);
+        windowPlayer.setSkin(skin);
+        parts.block.SetSkinName(skin.displayTitle);
+        return skin;
+    };
+    setup.everyFrame = [&] {
+        player.sendDueMessages(nowMs());
+        const int32_t position = player.engine().Position();
+        if (position >= 0) parts.block.SetPosition(position);
+    };
+    setup.filesDialog = [&](bool add) {
+        FileRequest request;
+        request.titleKey = "openfile/title";
+        request.title = parts.languages.Text("openfile/title");
+        request.initialPath = preferences.defaultFilesDirectory;
+        const std::vector<std::string> files = parts.dialogs.chooseFiles(request);
+        if (files.empty()) return;
+        Playlist& list = player.playlist();
+        if (!add) list.ClearPlaylist();
+        const int first = list.size();
+        for (const std::string& file : files) list.AddItem(file);
+        if (!add && list.size() > first && preferences.immediatePlay != 0) player.playPosition(list.PositionOfEntry(first));
+    };
+    ui::MainWindow window(std::move(setup));
+
+    bool running = true;
+    const auto drain = [&] {
+        messages.drain([&](const ThreadMessage& m) {
+            if (!running || window.handleMessage(m)) return;
+            if (!player.handle(m)) {
+                running = false;
+                QApplication::exit(0);  // not quit(): that asks the window to close, which posts kQuit again
+            }
+        });
+        window.update();
+    };
+    messages.setWakeUp([&] { QMetaObject::invokeMethod(&window, drain, Qt::QueuedConnection); });
+    // SIGTERM and SIGINT close the window as -quit does.
+    std::thread signalWaiter([&] {
+        int signal = 0;
+        sigwait(&parts.endSignals, &signal);
+        messages.post(thread_message::kQuit);
+    });
+    signalWaiter.detach();
+
+    window.start();
+    player.dispatcher().DispatchCommands(parts.arguments, false);
+    QMetaObject::invokeMethod(&window, drain, Qt::QueuedConnection);  // what came before the wake-up
+    const int result = running ? QApplication::exec() : 0;
+    messages.setWakeUp({});
+    if (window.isVisible() && window.modes().current() >= 1 && window.modes().current() <= 3)
+        ui::StoreWindowPosition(preferences, window.modes().current(), {window.x(), window.y()});
+    preferences.windowState = window.modes().windowState();
+    preferences.navWindowState = window.modes().navPage();
+    player.chain().setAnalysisTap({});
+    return result;
+}
+
+}  // namespace tessura

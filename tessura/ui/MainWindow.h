@@ -1,0 +1,141 @@
+#pragma once
+// tessura's main window: frameless, shaped by the current mode's frame region and drawn from
+// the skin's images. It is the mode host of the mode switch (mid, navigator with its twelve
+// pages, small, splash, full-screen visualisation) and the window side of the player's actions;
+// everything it decides lives in core/.
+#include "ModeSwitch.h"
+#include "PlayerActions.h"
+#include "Preferences.h"
+#include "SkinFace.h"
+#include "ThreadMessages.h"
+#include "TimeDisplay.h"
+#include "VisPicture.h"
+#include "WindowPlacement.h"
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QSystemTrayIcon;
+class QTimer;
+
+namespace tessura::ui {
+
+class FullScreenVis;
+
+struct WindowSetup {
+    WindowPlayer& player;
+    Preferences& preferences;
+    // The current skin, loaded under its crash guard (CurrentSkin, else the default skin).
+    std::function<LoadedSkin()> loadSkin;
+    VisPicture* visualisation = nullptr;  // none: the visualisation pages stay dark
+    // Called once per display frame (the delayed messages, the information block).
+    std::function<void()> everyFrame;
+    // The files the user chose in the open dialog (add: append instead of replace).
+    std::function<void(bool add)> filesDialog;
+    std::string version = "1.96", buildDate = "March 1, 2002";
+};
+
+class MainWindow final : public QWidget, public ModeHost, public WindowActions {
+  public:
+    explicit MainWindow(WindowSetup setup);
+    ~MainWindow() override;
+
+    // Opens in the start-up mode (the splash when due).
+    void start();
+    // The window's share of the main thread's messages; false for the player's.
+    bool handleMessage(const ThreadMessage& message);
+    void setStatus(const std::string& text);
+    // Reloads the skin (0x8226, a loadskin command) and rebuilds the current mode.
+    void reloadSkin();
+
+    ModeSwitch& modes() { return modes_; }
+    PlayerActions& actions() { return actions_; }
+    const SkinFace& face() const { return *face_; }
+    // The mode's picture as the window shows it (for looking at it without a screen).
+    QImage picture();
+    QWidget* fullScreenWindow() const;
+    // Where a control of the current mode sits, in window coordinates (empty when none).
+    QRect controlRect(Control control) const;
+    // One display frame now (the timer's work), for tests.
+    void frame();
+
+    // ModeHost.
+    void hideAllModes() override;
+    void showMode(int mode, int page) override;
+    void passNavigatorPage(int page) override;
+    void applyTopMost() override;
+    void clearStatus() override;
+    // WindowActions.
+    void switchMode(int mode, int page) override;
+    void tabMode() override;
+    void filesDialog(bool add) override;
+    void jumpDialog() override {}
+    void removeSelected() override {}
+    bool toggleAlwaysOnTop() override;
+    bool toggleLockMovement() override;
+    void loadDefaultSkin() override;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool focusNextPrevChild(bool next) override;  // Tab is a key of the key table
+
+  private:
+    struct Hit {
+        QRect rect;
+        QRegion shape;  // empty: the rectangle
+        Control control;
+    };
+    enum class Drag { None, Window, Volume, SongRing, SeekBar };
+
+    void shape();
+    std::vector<Hit> hits() const;
+    void paintMid(QPainter& p);
+    void paintNavigator(QPainter& p);
+    void paintNavigatorPage(QPainter& p, const QRect& area);
+    void paintSmall(QPainter& p);
+    void paintSplash(QPainter& p);
+    void paintTime(QPainter& p, QPoint at, QPoint entryAt);
+    QRect navTab(int page) const;
+    QRect seekBar() const;
+    QString title() const;
+    QString status() const;
+    bool keyCommand(int qtKey, Qt::KeyboardModifiers modifiers);
+    void setStatusText(const std::string& text, bool keep);
+    void ensureTray();
+    double songShare();
+    void seekTo(double share);
+
+    WindowSetup setup_;
+    std::unique_ptr<SkinFace> face_;
+    ModeSwitch modes_;
+    PlayerActions actions_;
+    TimeDisplay time_;
+    TimeDisplay::Frame timeFrame_;
+    int mode_ = kNoMode;
+    int page_ = 0;
+    int listTop_ = 0;  // first playlist line shown on the navigator's list page
+    std::string status_;
+    int64_t statusShownMs_ = -1;
+    Drag drag_ = Drag::None;
+    QPoint dragFrom_;
+    int dragStartVolume_ = 0;
+    double dragShare_ = 0;
+    QImage vis_;
+    QTimer* frames_ = nullptr;
+    QTimer* splash_ = nullptr;
+    QSystemTrayIcon* tray_ = nullptr;
+    std::unique_ptr<FullScreenVis> fullScreen_;
+};
+
+}  // namespace tessura::ui
