@@ -56,10 +56,12 @@ void ConsoleEvents::message(const std::string& caption, const std::string& text)
 }
 
 void ConsoleEvents::playState(int state) {
+    if (also != nullptr) also->playState(state);
     if (block_ != nullptr) block_->SetState(static_cast<info::PlayState>(state));
 }
 
 void ConsoleEvents::trackStarted(const std::string& file, int32_t lengthMs, int32_t positionMs) {
+    if (also != nullptr) also->trackStarted(file, lengthMs, positionMs);
     if (onTrackStarted) onTrackStarted();
     if (block_ == nullptr) return;
     block_->SetFileName(file);
@@ -68,6 +70,7 @@ void ConsoleEvents::trackStarted(const std::string& file, int32_t lengthMs, int3
 }
 
 void ConsoleEvents::trackInfo(const std::string& title, const std::string& second) {
+    if (also != nullptr) also->trackInfo(title, second);
     if (block_ == nullptr) return;
     block_->SetTitle(title);
     block_->SetAuthor(second);
@@ -134,6 +137,7 @@ void PlayerAssembly::play() {
 }
 
 bool PlayerAssembly::handle(const ThreadMessage& message) {
+    if (messageHook && messageHook(message)) return true;
     if (engine_->handleMessage(message)) return true;
     switch (message.code) {
         case thread_message::kQuit:

@@ -43,6 +43,8 @@ class ConsoleEvents final : public EngineEvents {
     void trackInfo(const std::string& title, const std::string& second) override;
     // Called when a new file starts to be heard (the chat announcement).
     std::function<void()> onTrackStarted;
+    // Also told every piece of news (the remote-control bus).
+    EngineEvents* also = nullptr;
 
   private:
     std::FILE* out_;
@@ -70,6 +72,13 @@ class PlayerAssembly final : public CommandTarget {
 
     // The default playlist under its guard, at start-up.
     void loadDefaultPlaylist();
+    // Runs before the player's own handling; true when it took the message.
+    std::function<bool(const ThreadMessage&)> messageHook;
+    // Called once per frame of the main loop (with or without a window).
+    std::function<void()> tickHook;
+    void tick() {
+        if (tickHook) tickHook();
+    }
     // Handles one main-thread message; false for kQuit (the loop ends).
     bool handle(const ThreadMessage& message);
     // At exit: the position remembered, playback stopped, the default playlist and the

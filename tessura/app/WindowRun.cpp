@@ -114,6 +114,7 @@ int RunWithWindow(WindowRunParts parts) {
         player.sendDueMessages(nowMs());
         const int32_t position = player.engine().Position();
         if (position >= 0) parts.block.SetPosition(position);
+        player.tick();
     };
     setup.filesDialog = [&](bool add) {
         FileRequest request;

@@ -7,6 +7,7 @@
 #include "ErrorService.h"
 #include "FileTypeRegistrar.h"
 #include "LanguageStore.h"
+#include "MprisLink.h"
 #include "PlayerAssembly.h"
 #include "Preferences.h"
 #include "ProgramFolder.h"
@@ -198,12 +199,18 @@ int main(int argc, char** argv) {
             AnnounceTrack(preferences.tellmIRC != 0, preferences.tellmIRCString, list.entry(list.currentIndex()),
                           chat);
         };
+        // Desktop media keys and panels reach the player over the session bus, where there is one.
+        MprisLink mpris(player, messages, !noGui);
+        events.also = &mpris.news();
+        player.messageHook = [&mpris](const ThreadMessage& m) { return mpris.handle(m); };
+        player.tickHook = [&mpris] { mpris.tick(); };
         player.loadDefaultPlaylist();
         if (noGui) {
             player.dispatcher().DispatchCommands(arguments, false);
             runWithoutWindow(player, messages, endSignals, [&] {
                 const int32_t position = player.engine().Position();
                 if (position >= 0) block.SetPosition(position);
+                player.tick();
             });
         } else {
             result = RunWithWindow({player, messages, preferences, settings, languages, dialogs, folder, block,
@@ -211,6 +218,10 @@ int main(int argc, char** argv) {
         }
         instance.stop();
         player.shutDown();
+        // The bus goes before the player: nothing may reach it afterwards.
+        events.also = nullptr;
+        player.messageHook = {};
+        player.tickHook = {};
     }
     block.Close();
     SavePreferences(settings, preferences, context);

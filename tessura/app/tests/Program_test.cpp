@@ -5,6 +5,7 @@
 
 #include "InfoBlockReader.h"
 #include "LoopbackServer.h"
+#include "PrivateSessionBus.h"
 #include "PlaybackControls.h"
 #include "audio/WaveOutDevice.h"
 
@@ -26,7 +27,9 @@ struct ProgramRun {
 };
 
 ProgramRun runProgram(const std::string& environment, const std::string& arguments = "") {
-    const std::string command = environment + " '" TESSURA_PROGRAM "' " + arguments + " 2>&1";
+    // Never the user's own session bus (a run that sets one of its own overrides this).
+    const std::string command = "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent " + environment +
+                                " '" TESSURA_PROGRAM "' " + arguments + " 2>&1";
     ProgramRun run;
     std::FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return run;
@@ -88,7 +91,9 @@ bool waitFor(Done done, double seconds = 10) {
 // What a run without a window needs: a program folder whose system/ is the built one, private
 // settings, data and runtime folders, an information block of its own and the wav: output.
 struct HeadlessHome {
-    explicit HeadlessHome(const std::string& name)
+    // `bus`: the session bus the player may use; by default one that cannot be reached, so no
+    // run shows up on the user's own.
+    explicit HeadlessHome(const std::string& name, const std::string& bus = "unix:path=/nonexistent")
         : out(folder.file("out.wav")), suffix(std::to_string(::getpid()) + name) {
         const std::string home = folder.file("home");
         EXPECT_EQ(std::system(("mkdir -p '" + home + "' && ln -s '" + program.substr(0, program.rfind('/')) +
@@ -96,7 +101,8 @@ struct HeadlessHome {
         ::setenv("TESSURA_INFO_SUFFIX", suffix.c_str(), 1);  // for the test's own reader
         environment = "TESSURA_HOME='" + home + "' XDG_CONFIG_HOME='" + folder.file("config") +
                       "' XDG_DATA_HOME='" + folder.file("data") + "' XDG_RUNTIME_DIR='" + folder.path() +
-                      "' TESSURA_INFO_SUFFIX=" + suffix + " TESSURA_AUDIO='wav:" + out + "'";
+                      "' TESSURA_INFO_SUFFIX=" + suffix + " TESSURA_AUDIO='wav:" + out +
+                      "' DBUS_SESSION_BUS_ADDRESS='" + bus + "'";
     }
     ~HeadlessHome() { ::unsetenv("TESSURA_INFO_SUFFIX"); }
 
@@ -251,6 +257,43 @@ TEST(TessuraProgram, PlaysAnInternetStationAndShowsItsTitle) {
     ASSERT_TRUE(readWholeFile(out, heard));
     ASSERT_EQ(heard.size(), 44 + expected.size()) << run.log();
     EXPECT_TRUE(heard.compare(44, std::string::npos, expected) == 0) << "what is heard is mpg123's decode of the bytes served";
+}
+
+TEST(TessuraProgram, DesktopControllersDriveItOverTheSessionBus) {
+    remote::PrivateSessionBus bus;
+    ASSERT_FALSE(bus.address().empty()) << bus.failure();
+    HeadlessHome run("mpris", bus.address());
+    const std::string a = run.folder.file("a.flac");
+    ASSERT_EQ(std::system(("sox -n -r 44100 -c 2 -b 16 '" + a + "' synth 8 sine 440 gain -6").c_str()), 0);
+    const std::string pid = run.start("-nogui '" + a + "'");
+    ASSERT_FALSE(pid.empty());
+    info::InfoBlockReader reader;
+    ASSERT_TRUE(waitFor([&] { return reader.open(); })) << run.log();
+    auto state = [&] { return reader.read().value_or(info::Snapshot{}).state; };
+    ASSERT_TRUE(waitFor([&] { return state() == 1; })) << run.log();
+
+    const std::string send = "dbus-send --bus='" + bus.address() +
+                             "' --print-reply --dest=org.mpris.MediaPlayer2.tessura /org/mpris/MediaPlayer2 ";
+    const std::string get = send + "org.freedesktop.DBus.Properties.Get string:org.mpris.MediaPlayer2.Player string:";
+    int status = 0;
+    auto call = [&](const std::string& command) {
+        const std::string reply = remote::RunCommand(command, status);
+        EXPECT_EQ(status, 0) << command << "\n" << reply;
+        return reply;
+    };
+    EXPECT_TRUE(waitFor([&] { return call(get + "Metadata").find("\"a\"") != std::string::npos; }))
+        << "the track's title";
+    call(send + "org.mpris.MediaPlayer2.Player.PlayPause");
+    EXPECT_TRUE(waitFor([&] { return state() == 3; })) << "paused from the bus";
+    EXPECT_TRUE(waitFor([&] { return call(get + "PlaybackStatus").find("\"Paused\"") != std::string::npos; }));
+    call(send + "org.freedesktop.DBus.Properties.Set string:org.mpris.MediaPlayer2.Player string:Volume "
+                "variant:double:0.5");
+    EXPECT_TRUE(waitFor([&] { return call(get + "Volume").find("double 0.5") != std::string::npos; }));
+    call(send + "org.mpris.MediaPlayer2.Player.Play");
+    EXPECT_TRUE(waitFor([&] { return state() == 1; }));
+    call(send + "org.mpris.MediaPlayer2.Quit");
+    EXPECT_TRUE(waitFor([&] { return std::system(("kill -0 " + pid + " 2>/dev/null").c_str()) != 0; }));
+    EXPECT_FALSE(info::readBlockOnce().has_value()) << "ended as -quit ends it";
 }
 
 TEST(TessuraProgram, WithoutASettingsFolderItWarnsAndKeepsTheOlderFileInstead) {
