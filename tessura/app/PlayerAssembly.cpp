@@ -90,7 +90,6 @@ PlayerAssembly::PlayerAssembly(const ProgramFolder& folder, SettingsStore& setti
     choice.processor = toPluginGuid(preferences.activeDSP);
     chain_->setChoice(choice);
 
-    static AlsaMasterVolume master;
     EngineSettings engineSettings;
     engineSettings.defaultExtension = preferences.defaultExtension;
     engineSettings.alwaysUseMasterVolume = preferences.alwaysUseMasterVolume != 0;
@@ -108,7 +107,7 @@ PlayerAssembly::PlayerAssembly(const ProgramFolder& folder, SettingsStore& setti
     std::vector<StreamSourceFactory> sources{[] { return std::make_unique<FileStreamSource>(); },
                                              NetStreamSourceFactory(std::move(net))};
     EngineParts parts{plugins_, *chain_,  BuiltinStages{pitch_, amplifier_, equaliser_}, messages_, requests_,
-                      language_, events_, std::move(sources), &master, {}};
+                      language_, events_, std::move(sources), &master_, {}};
     engine_ = std::make_unique<PlayerEngine>(std::move(parts), std::move(engineSettings));
     engine_->playlist().SetRepeatMode(preferences.repeatMode);
     if (preferences.shufflePlay != 0) engine_->playlist().SetShuffle(true);

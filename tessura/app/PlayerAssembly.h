@@ -4,6 +4,7 @@
 // settings they start from and leave behind. The program's loop (with or without a window)
 // feeds it the main thread's messages.
 #include "Amplifier.h"
+#include "audio/AlsaMasterVolume.h"
 #include "CommandLine.h"
 #include "EqualiserFilter.h"
 #include "HostRequests.h"
@@ -126,6 +127,7 @@ class PlayerAssembly final : public CommandTarget {
     PitchShifter pitch_;
     Amplifier amplifier_;
     EqualiserFilter equaliser_;
+    AlsaMasterVolume master_;  // the system mixer's Master control, where there is one
     std::unique_ptr<OutputChain> chain_;
     std::unique_ptr<PlayerEngine> engine_;
     CommandDispatcher dispatcher_{*this};

@@ -1,6 +1,7 @@
 // The tessura program from the outside: started with a private settings folder, it reads the
 // language file and the settings beside it, writes the settings back and ends; without any
 // language file it cannot run and says so.
+#include "CommandOutput.h"
 #include "TempFolder.h"
 
 #include "InfoBlockReader.h"
@@ -67,15 +68,17 @@ TEST(TessuraProgram, OpensItsWindowReadsItsFilesAndWritesTheSettingsWhenToldToQu
     EXPECT_NE(help.output.find("TESSURA_AUDIO"), std::string::npos);
 }
 
-// Runs `command` with the shell and gives its standard output.
-std::string shell(const std::string& command) {
-    std::string out;
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return out;
-    char piece[4096];
-    for (std::size_t n; (n = std::fread(piece, 1, sizeof piece, pipe)) > 0;) out.append(piece, n);
-    ::pclose(pipe);
-    return out;
+using test::commandOutput;
+
+// A sine tone of `seconds` at `hz`, 44.1 kHz stereo, as FLAC (by sox) or mp3 (by lame, through
+// a WAVE file beside it).
+void makeTone(const std::string& path, double seconds, int hz) {
+    const std::string synth = " synth " + std::to_string(seconds) + " sine " + std::to_string(hz) + " gain -6";
+    const bool mp3 = path.size() > 4 && path.compare(path.size() - 4, 4, ".mp3") == 0;
+    const std::string command = mp3 ? "sox -n -r 44100 -c 2 -b 16 '" + path + ".wav'" + synth + " && lame --quiet -b 128 '" +
+                                          path + ".wav' '" + path + "'"
+                                    : "sox -n -r 44100 -c 2 -b 16 '" + path + "'" + synth;
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
 // Waits up to `seconds` for `done`.
@@ -128,10 +131,9 @@ TEST(TessuraProgram, PlaysItsCommandLineWithoutAWindowUntilItIsTold) {
     HeadlessHome run("a");
     const test::TempFolder& folder = run.folder;
     const std::string a = folder.file("a.flac"), b = folder.file("b.mp3"), out = run.out;
-    ASSERT_EQ(std::system(("sox -n -r 44100 -c 2 -b 16 '" + a + "' synth 1.1 sine 440 gain -6 && "
-                           "sox -n -r 44100 -c 2 -b 16 '" + folder.file("src.wav") + "' synth 0.4 sine 700 gain -6 && "
-                           "lame --quiet -b 128 '" + folder.file("src.wav") + "' '" + b + "'").c_str()), 0);
-    const std::string expected = shell("sox '" + a + "' -t raw -e signed-integer -b 16 -L - && mpg123 -q -e s16 -s '" + b + "'");
+    makeTone(a, 1.1, 440);
+    makeTone(b, 0.4, 700);
+    const std::string expected = commandOutput("sox '" + a + "' -t raw -e signed-integer -b 16 -L - && mpg123 -q -e s16 -s '" + b + "'");
     ASSERT_GT(expected.size(), 100000u);
 
     // Started in the background; ended by a termination signal once everything was heard.
@@ -161,11 +163,10 @@ TEST(TessuraProgram, LaterStartsHandTheirCommandsToTheRunningPlayer) {
     const std::string a = folder.file("a.flac"), b = folder.file("b.mp3"), out = run.out;
     // The first entry is longer than the player decodes ahead, so it is still current when
     // -playnext comes.
-    ASSERT_EQ(std::system(("sox -n -r 44100 -c 2 -b 16 '" + a + "' synth 8 sine 440 gain -6 && "
-                           "sox -n -r 44100 -c 2 -b 16 '" + folder.file("src.wav") + "' synth 0.8 sine 700 gain -6 && "
-                           "lame --quiet -b 128 '" + folder.file("src.wav") + "' '" + b + "'").c_str()), 0);
-    const std::string first = shell("sox '" + a + "' -t raw -e signed-integer -b 16 -L -");
-    std::string second = shell("mpg123 -q -e s16 -s '" + b + "'");
+    makeTone(a, 8, 440);
+    makeTone(b, 0.8, 700);
+    const std::string first = commandOutput("sox '" + a + "' -t raw -e signed-integer -b 16 -L -");
+    std::string second = commandOutput("mpg123 -q -e s16 -s '" + b + "'");
     ASSERT_GT(second.size(), 100000u);
     // What is heard of the second entry: at the volume set, as the output scales it.
     applyVolume(reinterpret_cast<uint8_t*>(second.data()), second.size(), 16, 2, packVolume(32768, 32768));
@@ -234,9 +235,8 @@ TEST(TessuraProgram, PlaysAnInternetStationAndShowsItsTitle) {
     HeadlessHome run("station");
     const test::TempFolder& folder = run.folder;
     const std::string station = folder.file("station.mp3"), out = run.out;
-    ASSERT_EQ(std::system(("sox -n -r 44100 -c 2 -b 16 '" + folder.file("src.wav") + "' synth 1.2 sine 500 gain -6 && "
-                           "lame --quiet -b 128 '" + folder.file("src.wav") + "' '" + station + "'").c_str()), 0);
-    const std::string expected = shell("mpg123 -q -e s16 -s '" + station + "'");
+    makeTone(station, 1.2, 500);
+    const std::string expected = commandOutput("mpg123 -q -e s16 -s '" + station + "'");
     ASSERT_GT(expected.size(), 100000u);
 
     LoopbackServer server(VELORA_SOURCE_DIR "/tessura/engine/stream/tests/stream_server.py");
@@ -264,7 +264,7 @@ TEST(TessuraProgram, DesktopControllersDriveItOverTheSessionBus) {
     ASSERT_FALSE(bus.address().empty()) << bus.failure();
     HeadlessHome run("mpris", bus.address());
     const std::string a = run.folder.file("a.flac");
-    ASSERT_EQ(std::system(("sox -n -r 44100 -c 2 -b 16 '" + a + "' synth 8 sine 440 gain -6").c_str()), 0);
+    makeTone(a, 8, 440);
     const std::string pid = run.start("-nogui '" + a + "'");
     ASSERT_FALSE(pid.empty());
     info::InfoBlockReader reader;

@@ -1,28 +1,20 @@
 // The manual page renders without warnings and names every command word the command line
 // takes, and the environment the program reads.
 #include "CommandLine.h"
+#include "CommandOutput.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 namespace tessura {
 namespace {
 
-std::string output(const std::string& command) {
-    std::string out;
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return out;
-    char piece[4096];
-    for (std::size_t n; (n = std::fread(piece, 1, sizeof piece, pipe)) > 0;) out.append(piece, n);
-    ::pclose(pipe);
-    return out;
-}
+using test::commandOutput;
 
 TEST(TessuraManual, RendersCleanlyAndNamesEveryCommandAndVariable) {
-    EXPECT_EQ(output("MANWIDTH=100 man --warnings -l '" TESSURA_MANUAL "' 2>&1 >/dev/null"), "") << "warnings";
-    const std::string page = output("MANWIDTH=100 MAN_KEEP_FORMATTING=0 man -l '" TESSURA_MANUAL "' 2>/dev/null | col -b");
+    EXPECT_EQ(commandOutput("MANWIDTH=100 man --warnings -l '" TESSURA_MANUAL "' 2>&1 >/dev/null"), "") << "warnings";
+    const std::string page = commandOutput("MANWIDTH=100 MAN_KEEP_FORMATTING=0 man -l '" TESSURA_MANUAL "' 2>/dev/null | col -b");
     ASSERT_FALSE(page.empty());
     for (const std::string_view word : CommandWords()) {
         std::string command(1, '-');
