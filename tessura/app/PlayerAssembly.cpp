@@ -179,6 +179,13 @@ std::optional<std::string> PlayerAssembly::takeSkinToLoad() {
     return skin;
 }
 
+void PostQuitOnEndSignals(const sigset_t& signals, ThreadMessageQueue& messages) {
+    std::thread([set = &signals, queue = &messages] {
+        int signal = 0;
+        if (sigwait(set, &signal) == 0) queue->post(thread_message::kQuit);
+    }).detach();
+}
+
 MessageRequest TranslatedMessage(const LanguageStore& language, const std::string& titleKey,
                                  const std::string& textKey) {
     MessageRequest request;

@@ -24,6 +24,7 @@
 #include "SettingsStore.h"
 #include "ThreadMessages.h"
 
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -136,6 +137,11 @@ class PlayerAssembly final : public CommandTarget {
     DelayedMessages delayed_;
     bool shutDown_ = false;
 };
+
+// SIGTERM and SIGINT (blocked in every thread by `signals`) end the program as -quit does: a
+// detached thread waits for them and posts kQuit. It holds only the addresses of `signals` and
+// `messages`, which must live as long as the program.
+void PostQuitOnEndSignals(const sigset_t& signals, ThreadMessageQueue& messages);
 
 // A message box of two language keys, translated.
 MessageRequest TranslatedMessage(const LanguageStore& language, const std::string& titleKey,

@@ -144,12 +144,7 @@ int RunWithWindow(WindowRunParts parts) {
     };
     messages.setWakeUp([&] { QMetaObject::invokeMethod(&window, drain, Qt::QueuedConnection); });
     // SIGTERM and SIGINT close the window as -quit does.
-    std::thread signalWaiter([&] {
-        int signal = 0;
-        sigwait(&parts.endSignals, &signal);
-        messages.post(thread_message::kQuit);
-    });
-    signalWaiter.detach();
+    PostQuitOnEndSignals(parts.endSignals, messages);
 
     window.start();
     player.dispatcher().DispatchCommands(parts.arguments, false);

@@ -101,12 +101,7 @@ void runWithoutWindow(tessura::PlayerAssembly& player, tessura::ThreadMessageQue
         woken = true;
         wake.notify_one();
     });
-    std::thread signalWaiter([&] {
-        int signal = 0;
-        sigwait(&endSignals, &signal);
-        messages.post(tessura::thread_message::kQuit);
-    });
-    signalWaiter.detach();
+    tessura::PostQuitOnEndSignals(endSignals, messages);
     bool running = true;
     while (running) {
         {
