@@ -35,6 +35,7 @@ KeyCommand plain(int key) {
         case key::kPeriod: return {KeyAction::NextVis};
         case key::kBackquote: return {KeyAction::SetVolume, 0};
         case '0': return {KeyAction::SetVolume, 65535};
+        case key::kF1: return {KeyAction::AboutBox};
         default: break;
     }
     // '1'-'9': about the digit x 6554, by the formula the key codes were scaled with.
@@ -52,6 +53,7 @@ KeyCommand withCtrl(int key) {
         case 'E': return mode(2, 5);
         case 'F': return mode(5, 0);
         case 'I': return {KeyAction::ToggleAnnounce};
+        case 'K': return {KeyAction::SettingsScreen};  // Ctrl+P, the usual one, is a mode switch here
         case 'L': return {KeyAction::LockMovement};
         case 'N': return mode(2, 255);
         case 'O': return mode(2, 2);

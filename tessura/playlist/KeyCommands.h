@@ -9,6 +9,8 @@ namespace tessura {
 namespace key {
 inline constexpr int kTab = 0x09, kEscape = 0x1B, kLeft = 0x25, kUp = 0x26, kRight = 0x27, kDown = 0x28;
 inline constexpr int kComma = 0xBC, kPeriod = 0xBE, kBackquote = 0xC0;
+// F1 sits above the byte-wide codes: its usual code, 0x70, is a lower-case letter here.
+inline constexpr int kF1 = 0x170;
 }  // namespace key
 
 enum class KeyAction {
@@ -39,6 +41,8 @@ enum class KeyAction {
     ToggleAnnounce,
     LockMovement,
     LoadDefaultSkin,
+    SettingsScreen,   // the settings screen
+    AboutBox,
 };
 
 struct KeyCommand {

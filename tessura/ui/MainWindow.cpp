@@ -1,6 +1,8 @@
 #include "MainWindow.h"
 
+#include "AboutBox.h"
 #include "FrameChores.h"
+#include "LanguageStore.h"
 #include "PositionPreview.h"
 #include "QtKeys.h"
 #include "SkinLayout.h"
@@ -9,7 +11,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -652,10 +656,8 @@ QRect MainWindow::controlRect(Control control) const {
 
 void MainWindow::mousePressEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
-    if (event->button() == Qt::RightButton) {
-        tabMode();
-        return;
-    }
+    if (event->button() == Qt::RightButton) return;  // the context menu's
+
     if (mode_ == kSplashMode) {
         splash_->stop();
         const ModeRequest next = ModeAfterSplash(setup_.preferences);
@@ -790,6 +792,72 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 bool MainWindow::focusNextPrevChild(bool) { return false; }
+
+// -- settings, about box and the context menu ---------------------------------------------------
+
+std::string MainWindow::text(const std::string& key) const {
+    return setup_.settings.languages ? setup_.settings.languages->Text(key) : setup_.player.text(key);
+}
+
+void MainWindow::openSettings() {
+    if (!settings_) {
+        SettingsSources sources = setup_.settings;
+        sources.applied = [this](const SettingsApplyResult& r, const SettingsValues& v) { settingsApplied(r, v); };
+        settings_ = new SettingsScreen(setup_.preferences, std::move(sources), [this](const std::string& k) { return text(k); }, this);
+        settings_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    settings_->show();
+    settings_->raise();
+    settings_->activateWindow();
+}
+
+void MainWindow::settingsApplied(const SettingsApplyResult& result, const SettingsValues& values) {
+    namespace fx = settings_effect;
+    if (result.effects & fx::kAlwaysOnTop) applyTopMost();
+    if (result.effects & fx::kFrameRate)
+        frames_->setInterval(framePeriodMs(setup_.preferences.displayFrameRate, false));
+    if (result.effects & fx::kWindowBehaviour) {
+        setWindowFlag(Qt::Tool, setup_.preferences.minimizeToSystemTray != 0);
+        if (setup_.preferences.translucentOnDeactivate == 0) setWindowOpacity(1.0);
+        ensureTray();
+        if (mode_ >= kMidMode && mode_ <= kSplashMode) show();
+    }
+    if (result.effects & fx::kSkin) {
+        setup_.player.target().storeSkinToLoad(setup_.preferences.currentSkin);
+        setup_.player.target().post(thread_message::kLoadStoredSkin);
+    }
+    if (result.effects & fx::kPlaylistDisplay) time_.invalidate();
+    update();
+    if (setup_.settings.applied) setup_.settings.applied(result, values);
+}
+
+void MainWindow::openAbout() {
+    if (!about_) {
+        const LoadedSkin& skin = face_->skin();
+        about_ = new AboutBox(*face_, {setup_.version, setup_.buildDate, skin.displayTitle, skin.description.author},
+                              [this](const std::string& k) { return text(k); }, this);
+        about_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    about_->show();
+    about_->raise();
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
+    if (!menu_) {
+        menu_ = new QMenu(this);
+        menu_->addAction(QString::fromStdString(text("main/settingsmenu")), QKeySequence(Qt::CTRL | Qt::Key_K), this,
+                         [this] { openSettings(); });
+        menu_->addAction(QString::fromStdString(text("main/aboutmenu")), QKeySequence(Qt::Key_F1), this,
+                         [this] { openAbout(); });
+        menu_->addSeparator();
+        menu_->addAction(QString::fromStdString(text("main/nextmodemenu")), QKeySequence(Qt::CTRL | Qt::Key_Tab), this,
+                         [this] { tabMode(); });
+        menu_->addSeparator();
+        menu_->addAction(QString::fromStdString(text("main/quitmenu")), this,
+                         [this] { setup_.player.target().post(thread_message::kQuit); });
+    }
+    menu_->popup(event->globalPos());
+}
 
 void MainWindow::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange && setup_.preferences.translucentOnDeactivate != 0)

@@ -3,21 +3,25 @@
 // the skin's images. It is the mode host of the mode switch (mid, navigator with its twelve
 // pages, small, splash, full-screen visualisation) and the window side of the player's actions;
 // everything it decides lives in core/.
+#include "AboutBox.h"
 #include "ModeSwitch.h"
 #include "PlayerActions.h"
 #include "Preferences.h"
+#include "SettingsScreen.h"
 #include "SkinFace.h"
 #include "ThreadMessages.h"
 #include "TimeDisplay.h"
 #include "VisPicture.h"
 #include "WindowPlacement.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+class QMenu;
 class QSystemTrayIcon;
 class QTimer;
 
@@ -36,6 +40,8 @@ struct WindowSetup {
     // The files the user chose in the open dialog (add: append instead of replace).
     std::function<void(bool add)> filesDialog;
     std::string version = "1.96", buildDate = "March 1, 2002";
+    // What the settings screen lists; its `applied` hears of changes after the window took its share.
+    SettingsSources settings{};
 };
 
 class MainWindow final : public QWidget, public ModeHost, public WindowActions {
@@ -77,6 +83,11 @@ class MainWindow final : public QWidget, public ModeHost, public WindowActions {
     bool toggleAlwaysOnTop() override;
     bool toggleLockMovement() override;
     void loadDefaultSkin() override;
+    void openSettings() override;  // Ctrl+K, the context menu
+    void openAbout() override;     // F1, the context menu
+    SettingsScreen* settingsScreen() const { return settings_; }
+    AboutBox* aboutBox() const { return about_; }
+    QMenu* contextMenu() const { return menu_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -88,6 +99,7 @@ class MainWindow final : public QWidget, public ModeHost, public WindowActions {
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     bool focusNextPrevChild(bool next) override;  // Tab is a key of the key table
 
   private:
@@ -113,6 +125,8 @@ class MainWindow final : public QWidget, public ModeHost, public WindowActions {
     bool keyCommand(int qtKey, Qt::KeyboardModifiers modifiers);
     void setStatusText(const std::string& text, bool keep);
     void ensureTray();
+    void settingsApplied(const SettingsApplyResult& result, const SettingsValues& values);
+    std::string text(const std::string& key) const;
     double songShare();
     void seekTo(double share);
 
@@ -136,6 +150,9 @@ class MainWindow final : public QWidget, public ModeHost, public WindowActions {
     QTimer* splash_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     std::unique_ptr<FullScreenVis> fullScreen_;
+    QPointer<SettingsScreen> settings_;
+    QPointer<AboutBox> about_;
+    QMenu* menu_ = nullptr;
 };
 
 }  // namespace tessura::ui

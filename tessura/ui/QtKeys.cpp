@@ -10,6 +10,7 @@ int VirtualKeyForQtKey(int qtKey) {
         case Qt::Key_Tab:
         case Qt::Key_Backtab: return key::kTab;
         case Qt::Key_Escape: return key::kEscape;
+        case Qt::Key_F1: return key::kF1;
         case Qt::Key_Left: return key::kLeft;
         case Qt::Key_Up: return key::kUp;
         case Qt::Key_Right: return key::kRight;

@@ -122,6 +122,8 @@ void PlayerActions::run(const KeyCommand& command) {
             status(window_.toggleLockMovement() ? "main/movementlocked" : "main/movementnotlocked");
             break;
         case KeyAction::LoadDefaultSkin: window_.loadDefaultSkin(); break;
+        case KeyAction::SettingsScreen: window_.openSettings(); break;
+        case KeyAction::AboutBox: window_.openAbout(); break;
     }
 }
 

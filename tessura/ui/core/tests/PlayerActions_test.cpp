@@ -44,6 +44,9 @@ TEST(PlayerActions, KeysAndControlsReachThePlayer) {
         {0xBE, false, false, false, {"vis 1"}, nullptr},
         {'D', true, false, false, {"-clearplaylist"}, nullptr},
         {'Z', true, false, false, {"default skin"}, nullptr},
+        {'K', true, false, false, {"settings"}, nullptr},
+        {'K', false, false, false, {}, nullptr},
+        {key::kF1, false, false, false, {"about"}, nullptr},
         {'T', true, false, false, {}, "<main/alwaysontop>"},
         {'L', true, false, false, {}, "<main/movementnotlocked>"},
     };

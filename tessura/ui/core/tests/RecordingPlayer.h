@@ -63,6 +63,8 @@ struct RecordingPlayer final : CommandTarget, WindowPlayer, WindowActions {
     bool toggleAlwaysOnTop() override { return true; }
     bool toggleLockMovement() override { return false; }
     void loadDefaultSkin() override { calls.push_back("default skin"); }
+    void openSettings() override { calls.push_back("settings"); }
+    void openAbout() override { calls.push_back("about"); }
 };
 
 }  // namespace tessura::ui::test
