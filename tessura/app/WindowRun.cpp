@@ -1,6 +1,8 @@
 #include "WindowRun.h"
 
 #include "MainWindow.h"
+#include "FileTypeRegistrar.h"
+#include "InternetSettingsPage.h"
 #include "SkinLoader.h"
 #include "VisAnalysis.h"
 #include "VisualisationList.h"
@@ -128,6 +130,41 @@ int RunWithWindow(WindowRunParts parts) {
         const int first = list.size();
         for (const std::string& file : files) list.AddItem(file);
         if (!add && list.size() > first && preferences.immediatePlay != 0) player.playPosition(list.PositionOfEntry(first));
+    };
+    // The settings screen: what it lists, and the parts of its changes the window does not take.
+    FileTypeRegistrar registrar(parts.folder, parts.settings, runToolIfPresent);
+    setup.settings.programDir = parts.folder.home;
+    setup.settings.languages = &parts.languages;
+    setup.settings.connectionType = ReadConnectionType(parts.settings);
+    for (int i = 0; i < kFileTypeCount; ++i)
+        if (registrar.IsDefaultFor(kFileTypeMimeTypes[i])) setup.settings.fileTypes |= 1u << i;
+    uint32_t registeredTypes = setup.settings.fileTypes;
+    setup.settings.applied = [&](const SettingsApplyResult& result, const SettingsValues& values) {
+        namespace fx = settings_effect;
+        bool stored = true;
+        if (result.effects & fx::kVisualEffects) visualisations.setSettings(visSettingsFrom(preferences));
+        if (result.effects & fx::kConnectionType)
+            stored = parts.settings.SetSettingInt("", kConnectionTypeKey, values.connectionType) && stored;
+        if (result.effects & fx::kAudioCdHandler) stored = registrar.SetAudioCdHandler(preferences.autoCDInsert != 0) && stored;
+        if (values.fileTypes != registeredTypes) {
+            std::vector<std::string> add, remove;
+            for (int i = 0; i < kFileTypeCount; ++i) {
+                const bool now = (values.fileTypes >> i) & 1u, before = (registeredTypes >> i) & 1u;
+                if (now && !before) add.emplace_back(kFileTypeMimeTypes[i]);
+                if (!now && before) remove.emplace_back(kFileTypeMimeTypes[i]);
+            }
+            const auto caption = [&](const char* key) {  // no mnemonic marks in a desktop action's name
+                std::string t = parts.languages.Text(key);
+                std::erase(t, '&');
+                return t;
+            };
+            const FileTypeTexts texts{caption("main/playcommand"), caption("main/addtoplaylistcommand"),
+                                      caption("main/opencommand"), caption("main/installcommand"),
+                                      caption("main/tessuraplaylisttype"), caption("main/tessuraskintype")};
+            stored = (add.empty() || registrar.Register(add, texts)) && (remove.empty() || registrar.Unregister(remove)) && stored;
+            registeredTypes = values.fileTypes;
+        }
+        if (!stored) parts.dialogs.message(TranslatedMessage(parts.languages, "errors/nonfatalerror", "errors/regerror"));
     };
     ui::MainWindow window(std::move(setup));
 

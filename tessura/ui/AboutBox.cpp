@@ -22,51 +22,58 @@ std::string fill(const AboutBox::Text& text, const char* key, const std::string&
     return formatChecked(format, args).value_or(format + " " + value);
 }
 
-// The picture part of the box: the splash image, the texts over its lower part.
+// The picture part of the box: the skin's splash picture with the texts on a band below it in
+// the skin's colours (the splash has its own lettering, which the texts must not cover).
 class AboutPicture final : public QWidget {
   public:
     AboutPicture(const SkinFace& face, QStringList lines) : lines_(std::move(lines)) {
         const SkinColours& c = face.description().colours;
         splash_ = face.image("/jpeg/splash");
+        if (splash_.width() > kMaxWidth) splash_ = splash_.scaledToWidth(kMaxWidth, Qt::SmoothTransformation);
         text_ = SkinFace::colour(c.systemColor1);
-        shade_ = SkinFace::colour(c.systemBkColor2);
+        band_ = SkinFace::colour(c.systemBkColor2);
         top_ = SkinFace::colour(c.systemBkColor1);
-        setFixedSize(splash_.isNull() ? QSize(360, 220) : splash_.size().boundedTo(QSize(480, 360)).expandedTo(QSize(300, 200)));
+        const int pictureHeight = splash_.isNull() ? 40 : splash_.height();
+        setFixedSize(std::max(splash_.width(), 320), pictureHeight + bandHeight());
     }
 
   protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
+        const QRect band(0, height() - bandHeight(), width(), bandHeight());
         if (!splash_.isNull()) {
-            p.drawImage(rect(), splash_.scaled(size(), Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation));
+            p.fillRect(QRect(0, 0, width(), band.y()), Qt::black);
+            p.drawImage((width() - splash_.width()) / 2, 0, splash_);
         } else {
-            QLinearGradient g(0, 0, 0, height());
-            g.setColorAt(0, top_);
-            g.setColorAt(1, shade_);
-            p.fillRect(rect(), g);
+            p.fillRect(QRect(0, 0, width(), band.y()), top_);
         }
-        // A band in the skin's dark colour keeps the texts legible over any picture.
-        const int lineHeight = 18, band = lineHeight * int(lines_.size()) + 16;
-        QColor veil = shade_;
-        veil.setAlpha(splash_.isNull() ? 0 : 200);
-        const QRect area(0, height() - band, width(), band);
-        p.fillRect(area, veil);
+        QLinearGradient g(0, band.y(), 0, height());
+        g.setColorAt(0, band_.lighter(130));
+        g.setColorAt(1, band_);
+        p.fillRect(band, g);
+        p.setPen(QPen(text_, 1));
+        p.drawLine(band.topLeft(), band.topRight());
         QFont f = font();
+        int y = band.y() + kPadding;
         for (int i = 0; i < lines_.size(); ++i) {
+            const int h = i == 0 ? kTitleHeight : kLineHeight;
             f.setBold(i == 0);
-            f.setPixelSize(i == 0 ? 15 : 12);
+            f.setPixelSize(i == 0 ? 16 : 12);
             p.setFont(f);
-            p.setPen(text_);
-            p.drawText(QRect(12, area.y() + 8 + i * lineHeight, width() - 24, lineHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                       lines_[i]);
+            p.setPen(i == 0 ? text_ : text_.lighter(115));
+            p.drawText(QRect(14, y, width() - 28, h), Qt::AlignLeft | Qt::AlignVCenter, lines_[i]);
+            y += h;
         }
     }
 
   private:
+    static constexpr int kMaxWidth = 480, kPadding = 10, kTitleHeight = 24, kLineHeight = 18;
+    int bandHeight() const { return 2 * kPadding + kTitleHeight + kLineHeight * (int(lines_.size()) - 1); }
+
     QStringList lines_;
     QImage splash_;
-    QColor text_, shade_, top_;
+    QColor text_, band_, top_;
 };
 
 }  // namespace

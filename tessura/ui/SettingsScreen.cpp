@@ -49,6 +49,9 @@ SettingsScreen::SettingsScreen(Preferences& live, SettingsSources sources, Text 
     tabs_ = new QListWidget;
     tabs_->setObjectName("settings/tabs");
     tabs_->setFixedWidth(170);
+    tabs_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    tabs_->setSpacing(1);
+    tabs_->setTextElideMode(Qt::ElideRight);
     pages_ = new QStackedWidget;
     const auto addHeading = [this](const std::string& key) {
         auto* item = new QListWidgetItem(tr8(key));
@@ -72,7 +75,7 @@ SettingsScreen::SettingsScreen(Preferences& live, SettingsSources sources, Text 
     for (std::size_t i : modulePages)
         addTab(fromUtf8(sources_.inputModules[i].name), buildPluginPage(sources_.inputModules[i]));
     if (modulePages.empty()) {
-        auto* item = new QListWidgetItem("    " + tr8("settings/nomodulepages"));
+        auto* item = new QListWidgetItem("    " + tr8("misc/none"));
         item->setFlags(Qt::NoItemFlags);
         tabs_->addItem(item);
         rowToPage_.push_back(-1);
