@@ -64,6 +64,7 @@ class PlayerAssembly final : public CommandTarget {
     PlayerEngine& engine() { return *engine_; }
     CommandDispatcher& dispatcher() { return dispatcher_; }
     OutputChain& chain() { return *chain_; }
+    PluginHost& plugins() { return plugins_; }  // what the settings screen lists
     EqualiserFilter& equaliser() { return equaliser_; }
     // The skin a loadskin command stored ("" = the default skin), taken once.
     std::optional<std::string> takeSkinToLoad();

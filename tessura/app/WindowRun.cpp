@@ -136,6 +136,15 @@ int RunWithWindow(WindowRunParts parts) {
     setup.settings.programDir = parts.folder.home;
     setup.settings.languages = &parts.languages;
     setup.settings.connectionType = ReadConnectionType(parts.settings);
+    const auto choice = [](const PluginInfo& info) {
+        const Guid guid{info.guid.data1, info.guid.data2, info.guid.data3,
+                        {info.guid.data4[0], info.guid.data4[1], info.guid.data4[2], info.guid.data4[3],
+                         info.guid.data4[4], info.guid.data4[5], info.guid.data4[6], info.guid.data4[7]}};
+        return ui::PluginChoice{formatGuid(guid), info.name != nullptr ? info.name : formatGuid(guid)};
+    };
+    for (const LoadedOutput& output : player.plugins().outputs()) setup.settings.outputs.push_back(choice(output.info));
+    for (const LoadedProcessor& processor : player.plugins().processors())
+        setup.settings.effectPlugins.push_back(choice(processor.info));
     for (int i = 0; i < kFileTypeCount; ++i)
         if (registrar.IsDefaultFor(kFileTypeMimeTypes[i])) setup.settings.fileTypes |= 1u << i;
     uint32_t registeredTypes = setup.settings.fileTypes;
