@@ -1,6 +1,7 @@
 #include "WindowRun.h"
 
 #include "MainWindow.h"
+#include "PluginSettingsPage.h"
 #include "FileTypeRegistrar.h"
 #include "InternetSettingsPage.h"
 #include "SkinLoader.h"
@@ -145,6 +146,21 @@ int RunWithWindow(WindowRunParts parts) {
     for (const LoadedOutput& output : player.plugins().outputs()) setup.settings.outputs.push_back(choice(output.info));
     for (const LoadedProcessor& processor : player.plugins().processors())
         setup.settings.effectPlugins.push_back(choice(processor.info));
+    // "Configure": the selected output's own page, while the settings screen waits.
+    setup.settings.configureOutput = [&player, &parts, choice](const std::string& guid) {
+        for (LoadedOutput& output : player.plugins().outputs()) {
+            if (choice(output.info).guid != guid || output.iface == nullptr) continue;
+            SettingsPage* page = nullptr;
+            if (output.iface->table->GetSettingsPage == nullptr ||
+                output.iface->table->GetSettingsPage(output.iface, &page) != TESSURA_RESULT_OK || page == nullptr)
+                return;
+            ui::PluginSettingsPage dialog(page, QString::fromStdString(choice(output.info).name),
+                                          QString::fromStdString(parts.languages.Text("settings/close")),
+                                          QApplication::activeWindow());
+            dialog.exec();
+            return;
+        }
+    };
     for (int i = 0; i < kFileTypeCount; ++i)
         if (registrar.IsDefaultFor(kFileTypeMimeTypes[i])) setup.settings.fileTypes |= 1u << i;
     uint32_t registeredTypes = setup.settings.fileTypes;

@@ -5,12 +5,14 @@
 
 #include "FrameChores.h"
 #include "LanguageStore.h"
+#include "PluginSettingsPage.h"
 #include "RecordingPlayer.h"
 #include "ScriptedDialogService.h"
 #include "SettingsStore.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -22,6 +24,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 namespace tessura::ui {
@@ -192,6 +195,82 @@ TEST(SettingsScreen, TheAboutBoxAndTheContextMenu) {
     w.contextMenu()->actions().back()->trigger();
     EXPECT_EQ(f.player.calls.back(), "post " + std::to_string(thread_message::kQuit));
     w.contextMenu()->hide();
+}
+
+// A plug-in's page as an output plug-in hands it over: a label, a slider and a list, and a
+// handler that records what the screen tells it.
+struct FakePage {
+    SettingsPage page;
+    char text[32];
+};
+std::vector<std::string> pageLog;
+
+intptr_t fakeHandler(SettingsPage* page, int32_t message, int32_t control, intptr_t value,
+                     SettingsRequestFunction request) {
+    auto& fake = *reinterpret_cast<FakePage*>(page);
+    switch (message) {
+        case SETTINGS_PAGE_OPENED:
+            request(page, 3, SETTINGS_REQUEST_PREPARE_LIST, 0);
+            request(page, 3, SETTINGS_REQUEST_ADD_ITEM, reinterpret_cast<intptr_t>("Default device"));
+            request(page, 3, SETTINGS_REQUEST_ADD_ITEM, reinterpret_cast<intptr_t>("Headphones"));
+            request(page, 3, SETTINGS_REQUEST_SET_POSITION, 1);
+            request(page, 2, SETTINGS_REQUEST_SET_RANGE, (32 << 16) | 4);
+            request(page, 2, SETTINGS_REQUEST_SET_POSITION, 8);
+            request(page, 1, SETTINGS_REQUEST_SET_TEXT, reinterpret_cast<intptr_t>("Fragment: 8k"));
+            pageLog.push_back("opened");
+            return 1;
+        case SETTINGS_PAGE_CHANGED:
+            std::snprintf(fake.text, sizeof fake.text, "Fragment: %dk", int(value));
+            if (control == 2) request(page, 1, SETTINGS_REQUEST_SET_TEXT, reinterpret_cast<intptr_t>(fake.text));
+            pageLog.push_back("changed " + std::to_string(control) + " " + std::to_string(value));
+            return 1;
+        case SETTINGS_PAGE_CLOSED:
+            pageLog.push_back("closed, list at " + std::to_string(request(page, 3, SETTINGS_REQUEST_GET_SELECTION, 0)));
+            std::free(page->controls);
+            std::free(page);
+            return 1;
+        default: return 0;
+    }
+}
+
+SettingsPage* fakePage() {
+    auto* fake = static_cast<FakePage*>(std::calloc(1, sizeof(FakePage)));
+    auto* controls = static_cast<SettingsControl*>(std::calloc(3, sizeof(SettingsControl)));
+    controls[0].kind = SETTINGS_CONTROL_LABEL;
+    controls[0].text = "Fragment:";
+    controls[0].control = 1;
+    controls[1].kind = SETTINGS_CONTROL_SLIDER;
+    controls[1].control = 2;
+    controls[2].kind = SETTINGS_CONTROL_LIST;
+    controls[2].control = 3;
+    fake->page = {controls, 3, &fakeHandler};
+    return &fake->page;
+}
+
+TEST(SettingsScreen, AnOutputsOwnPageIsBuiltFromItsControlsAndToldOfChanges) {
+    pageLog.clear();
+    {
+        PluginSettingsPage dialog(fakePage(), "Test output", "Close");
+        auto* label = qobject_cast<QLabel*>(dialog.control(1));
+        auto* slider = qobject_cast<QSlider*>(dialog.control(2));
+        auto* list = qobject_cast<QComboBox*>(dialog.control(3));
+        ASSERT_TRUE(label && slider && list);
+        // What the plug-in set while opening is not reported back as a change.
+        EXPECT_EQ(pageLog, (std::vector<std::string>{"opened"}));
+        EXPECT_EQ(slider->minimum(), 4);
+        EXPECT_EQ(slider->maximum(), 32);
+        EXPECT_EQ(slider->value(), 8);
+        EXPECT_EQ(list->count(), 2);
+        EXPECT_EQ(list->currentIndex(), 1);
+        EXPECT_EQ(label->text(), "Fragment: 8k");
+        slider->setValue(16);
+        EXPECT_EQ(label->text(), "Fragment: 16k");
+        list->setCurrentIndex(0);
+        dialog.show();
+        EXPECT_TRUE(dialog.grab().save(QString::fromStdString(kGrabs) + "/settings-output-page.png"));
+        dialog.reject();  // closing tells the plug-in once, which frees the page
+    }
+    EXPECT_EQ(pageLog, (std::vector<std::string>{"opened", "changed 2 16", "changed 3 0", "closed, list at 0"}));
 }
 
 }  // namespace
