@@ -73,7 +73,7 @@ SettingsScreen::SettingsScreen(Preferences& live, SettingsSources sources, Text 
     addHeading(kPluginGroupKey);
     const std::vector<std::size_t> modulePages = PluginSettingsTabs(sources_.inputModules);
     for (std::size_t i : modulePages)
-        addTab(fromUtf8(sources_.inputModules[i].name), buildPluginPage(sources_.inputModules[i]));
+        addTab(fromUtf8(sources_.inputModules[i].name), buildPluginPage(i));
     if (modulePages.empty()) {
         auto* item = new QListWidgetItem("    " + tr8("misc/none"));
         item->setFlags(Qt::NoItemFlags);
@@ -417,13 +417,19 @@ QWidget* SettingsScreen::buildSkinsPage(const SettingOption& option) {
     return page;
 }
 
-QWidget* SettingsScreen::buildPluginPage(const InputModuleEntry& module) {
+QWidget* SettingsScreen::buildPluginPage(std::size_t module) {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(headingLabel(fromUtf8(module.name)));
-    auto* note = new QLabel(tr8("settings/modulepage"));
-    note->setWordWrap(true);
-    layout->addWidget(note);
+    layout->addWidget(headingLabel(fromUtf8(sources_.inputModules[module].name)));
+    auto* button = new QPushButton(tr8("settings/configplugin"));
+    button->setEnabled(static_cast<bool>(sources_.configureModule));
+    connect(button, &QPushButton::clicked, this, [this, module] {
+        if (sources_.configureModule) sources_.configureModule(module);
+    });
+    auto* row = new QHBoxLayout;
+    row->addWidget(button);
+    row->addStretch(1);
+    layout->addLayout(row);
     layout->addStretch(1);
     return page;
 }

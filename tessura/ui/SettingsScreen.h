@@ -37,6 +37,8 @@ struct SettingsSources {
     uint32_t fileTypes = 0;                     // which types are ours now
     // Opens the configuration page of the output with this GUID; none: the button is disabled.
     std::function<void(const std::string& guid)> configureOutput;
+    // Opens the settings page of inputModules[index] (loaded without Initialise, then Configure).
+    std::function<void(std::size_t index)> configureModule;
     // After OK or Apply wrote something: what changed and the values now in effect (the
     // connection type and the file types are for the program to store).
     std::function<void(const SettingsApplyResult&, const SettingsValues&)> applied;
@@ -57,7 +59,7 @@ class SettingsScreen final : public QDialog {
 
   private:
     QWidget* buildPage(const SettingsTabInfo& tab);
-    QWidget* buildPluginPage(const InputModuleEntry& module);
+    QWidget* buildPluginPage(std::size_t module);
     QWidget* buildSkinsPage(const SettingOption& option);
     void addOption(QVBoxLayout* layout, const SettingOption& option);
     void changed();

@@ -170,6 +170,22 @@ TEST(SettingsScreen, EveryTabIsGrabbedAndSevenWithoutSkins) {
 
     Fixture without(0);
     EXPECT_EQ(without.openSettings().pageCount(), 7);
+
+    // The plug-in group: a tab per input module with a page, from the last module to the first.
+    SettingsSources sources;
+    sources.inputModules = {{"Wave files", kModuleOffersSettingsPage}, {"Plain", 0}, {"Tracker", 0x12}};
+    std::vector<std::size_t> configured;
+    sources.configureModule = [&configured](std::size_t i) { configured.push_back(i); };
+    Preferences preferences;
+    SettingsScreen withModules(preferences, sources, [&f](const std::string& k) { return f.texts.Text(k); });
+    ASSERT_EQ(withModules.pageCount(), 10);
+    auto& rows = control<QListWidget>(withModules, "settings/tabs");
+    EXPECT_EQ(rows.item(9)->text().trimmed().toStdString(), "Audio plug-ins");
+    EXPECT_EQ(rows.item(10)->text().trimmed().toStdString(), "Tracker");
+    EXPECT_EQ(rows.item(11)->text().trimmed().toStdString(), "Wave files");
+    withModules.page(8)->findChild<QPushButton*>()->click();
+    withModules.page(9)->findChild<QPushButton*>()->click();
+    EXPECT_EQ(configured, (std::vector<std::size_t>{2, 0}));
 }
 
 TEST(SettingsScreen, TheAboutBoxAndTheContextMenu) {
