@@ -47,7 +47,7 @@ SettingsScreen::SettingsScreen(Preferences& live, SettingsSources sources, Text 
     setWindowTitle(tr8("settings/title"));
 
     tabs_ = new QListWidget;
-    tabs_->setObjectName("settings/tabs");
+    tabs_->setObjectName("tabs");
     tabs_->setFixedWidth(170);
     tabs_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     tabs_->setSpacing(1);
@@ -362,7 +362,7 @@ QWidget* SettingsScreen::buildSkinsPage(const SettingOption& option) {
 
     auto* preview = new QVBoxLayout;
     auto* thumb = new QLabel;
-    thumb->setObjectName("settings/skinthumb");
+    thumb->setObjectName("skinthumb");
     thumb->setFixedSize(164, 124);
     thumb->setAlignment(Qt::AlignCenter);
     thumb->setFrameShape(QFrame::StyledPanel);

@@ -134,7 +134,7 @@ TEST(SettingsScreen, ApplyReachesThePreferencesAndTheWindowAndCancelLeavesThem) 
     auto& skins = control<QListWidget>(s, "settings/tab/skins");
     ASSERT_GE(skins.count(), 2);
     skins.setCurrentRow(1);
-    EXPECT_NE(control<QLabel>(s, "settings/skinthumb").pixmap().toImage().isNull(), true);
+    EXPECT_NE(control<QLabel>(s, "skinthumb").pixmap().toImage().isNull(), true);
     button(s, QDialogButtonBox::Ok).click();
     EXPECT_EQ(f.preferences.currentSkin, skins.item(1)->data(Qt::UserRole).toString().toStdString());
     EXPECT_EQ(f.player.calls.back(), "post " + std::to_string(thread_message::kLoadStoredSkin));
@@ -159,7 +159,7 @@ TEST(SettingsScreen, EveryTabIsGrabbedAndSevenWithoutSkins) {
     EXPECT_TRUE(labels.contains("Pre-buffer: off")) << labels.join("|").toStdString();
     EXPECT_TRUE(labels.contains("Buffer size: 64 KB")) << labels.join("|").toStdString();
     // The list walks the tabs with the arrow keys and passes over the group headings.
-    auto& tabs = control<QListWidget>(s, "settings/tabs");
+    auto& tabs = control<QListWidget>(s, "tabs");
     tabs.setFocus();
     tabs.setCurrentRow(8);  // the last general tab
     QTest::keyClick(&tabs, Qt::Key_Up);
@@ -179,7 +179,7 @@ TEST(SettingsScreen, EveryTabIsGrabbedAndSevenWithoutSkins) {
     Preferences preferences;
     SettingsScreen withModules(preferences, sources, [&f](const std::string& k) { return f.texts.Text(k); });
     ASSERT_EQ(withModules.pageCount(), 10);
-    auto& rows = control<QListWidget>(withModules, "settings/tabs");
+    auto& rows = control<QListWidget>(withModules, "tabs");
     EXPECT_EQ(rows.item(9)->text().trimmed().toStdString(), "Audio plug-ins");
     EXPECT_EQ(rows.item(10)->text().trimmed().toStdString(), "Tracker");
     EXPECT_EQ(rows.item(11)->text().trimmed().toStdString(), "Wave files");
