@@ -817,10 +817,13 @@ void MainWindow::settingsApplied(const SettingsApplyResult& result, const Settin
     if (result.effects & fx::kFrameRate)
         frames_->setInterval(framePeriodMs(setup_.preferences.displayFrameRate, false));
     if (result.effects & fx::kWindowBehaviour) {
-        setWindowFlag(Qt::Tool, setup_.preferences.minimizeToSystemTray != 0);
+        const bool tool = setup_.preferences.minimizeToSystemTray != 0;
+        if (windowFlags().testFlag(Qt::Tool) != tool) {  // a new flag hides the window
+            setWindowFlag(Qt::Tool, tool);
+            if (mode_ >= kMidMode && mode_ <= kSplashMode) show();
+        }
         if (setup_.preferences.translucentOnDeactivate == 0) setWindowOpacity(1.0);
         ensureTray();
-        if (mode_ >= kMidMode && mode_ <= kSplashMode) show();
     }
     if (result.effects & fx::kSkin) {
         setup_.player.target().storeSkinToLoad(setup_.preferences.currentSkin);
