@@ -1,6 +1,7 @@
 #include "WindowRun.h"
 
 #include "MainWindow.h"
+#include "PlaybackControls.h"
 #include "SkinLoader.h"
 #include "VisAnalysis.h"
 #include "VisualisationList.h"
@@ -35,6 +36,7 @@ class AssemblyWindowPlayer final : public ui::WindowPlayer, public HostVariableS
         preferences_.enableEQ = on ? 1 : 0;
     }
     uint32_t balance() override { return player_.engine().balance(); }
+    std::string balanceText() override { return tessura::balanceText(languages_, player_.engine().balance()); }
     void setBalance(uint32_t balance) override { player_.engine().SetBalance(balance); }
     void setAmplifierKnob(uint32_t knob) override { player_.engine().SetAmplifierKnob(knob); }
     void setPitchKnob(uint32_t knob) override { player_.engine().SetPitchKnob(knob, false); }

@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "FrameChores.h"
+#include "NavigatorPages.h"
 #include "PositionPreview.h"
 #include "QtKeys.h"
 #include "SkinLayout.h"
@@ -31,10 +32,6 @@ int64_t nowMs() {
 }
 
 // The navigator's pages: what each one shows in the display.
-constexpr const char* kPageNames[kNavigatorPages] = {
-    "Playlist", "Now playing", "Equaliser", "Visualisation", "Visualisations", "Play order",
-    "Sound",    "Settings",    "Skin",      "Keys",          "Statistics",     "About"};
-
 const art::MidLayout kMid;
 const art::NavLayout kNav;
 const art::SmallLayout kSmall;
@@ -198,7 +195,15 @@ void MainWindow::showMode(int mode, int page) {
     }
     if (mode == kSplashMode) splash_->start();
     shape();
-    const WindowPoint at = WindowPosition(setup_.preferences, mode);
+    // The primary screen first: a position on no screen opens there.
+    std::vector<ScreenArea> areas;
+    QList<QScreen*> screens = QGuiApplication::screens();
+    if (QScreen* primary = QGuiApplication::primaryScreen()) screens.prepend(primary);
+    for (const QScreen* screen : screens) {
+        const QRect r = screen->availableGeometry();
+        areas.push_back({r.x(), r.y(), r.width(), r.height()});
+    }
+    const WindowPoint at = KeepOnScreen(WindowPosition(setup_.preferences, mode), width(), height(), areas);
     move(at.x, at.y);
     show();
     raise();
@@ -450,7 +455,10 @@ void MainWindow::paintNavigator(QPainter& p) {
 
     const QRect display = face_->bounds("/rgn/nav/display");
     paintTime(p, display.topLeft() + QPoint(6, 4), QPoint(display.right() - 3 * sheets::kDigitWidth - 6, display.y() + 4));
-    face_->text(p, QRect(display.x() + 150, display.y() + 4, 100, 20), kPageNames[page_], 10,
+    face_->text(p, QRect(display.x() + 150, display.y() + 4, 100, 20), fromUtf8(NavigatorPageTitle(page_, [this](const std::string& key) {
+                    return setup_.player.text(key);
+                })),
+                10,
                 SkinFace::colour(d.colours.systemColor2), Qt::AlignRight | Qt::AlignVCenter);
     paintNavigatorPage(p, QRect(display.x() + 4, display.y() + 26, display.width() - 8, display.height() - 28));
 
@@ -491,6 +499,30 @@ void MainWindow::paintNavigator(QPainter& p) {
     if (lit > 0) face_->sprite(p, "/jpeg/misc", d.locations.sliderOn, {lit, bar.height()}, bar.topLeft());
 }
 
+NavigatorFacts MainWindow::navigatorFacts() {
+    CommandTarget& target = setup_.player.target();
+    Playlist& list = target.playlist();
+    const Preferences& prefs = setup_.preferences;
+    NavigatorFacts f;
+    if (list.size() > 0) f.current = list.entry(std::max(0, list.currentIndex()));
+    f.entries = list.size();
+    f.repeatMode = list.repeatMode();
+    f.shuffle = list.shuffle();
+    f.volume = target.volume();
+    f.balanceText = setup_.player.balanceText();
+    f.alwaysOnTop = prefs.alwaysOnTop != 0;
+    f.movementLocked = prefs.lockWindowMovement != 0;
+    f.remainingTime = prefs.showElapsedTime != 0;
+    f.frameRate = prefs.displayFrameRate;
+    f.seedNumber = prefs.seedNumber;
+    f.skinTitle = face_->skin().displayTitle;
+    f.skinAuthor = face_->description().author;
+    f.skinPath = face_->skin().skinPath;
+    f.version = setup_.version;
+    f.buildDate = setup_.buildDate;
+    return f;
+}
+
 void MainWindow::paintNavigatorPage(QPainter& p, const QRect& area) {
     const SkinDescription& d = face_->description();
     CommandTarget& target = setup_.player.target();
@@ -507,16 +539,7 @@ void MainWindow::paintNavigatorPage(QPainter& p, const QRect& area) {
             listTop_ = std::clamp(listTop_, 0, std::max(0, list.size() - lines));
             for (int i = listTop_; i < std::min(list.size(), listTop_ + lines); ++i)
                 add(QString("%1. %2").arg(i + 1).arg(fromUtf8(list.entry(i).display)), i == current);
-            if (list.size() == 0) add("(empty playlist)");
-            break;
-        }
-        case 1: {
-            const int current = list.currentIndex();
-            const PlaylistEntry e = list.entry(current);
-            add(e.title.empty() ? fromUtf8(e.display) : fromUtf8(e.title), true);
-            if (!e.author.empty()) add(fromUtf8(e.author));
-            if (!e.info.empty()) add(fromUtf8(e.info));
-            add(fromUtf8(e.file));
+            if (list.size() == 0) add(fromUtf8(setup_.player.text("navpage/emptyplaylist")));
             break;
         }
         case 2: {  // the equaliser's state; the bands sit in the drawer
@@ -536,39 +559,11 @@ void MainWindow::paintNavigatorPage(QPainter& p, const QRect& area) {
                     add(fromUtf8(names[i]), int(i) == vl.currentIndex());
             }
             break;
-        case 5:
-            add(fromUtf8(setup_.player.text(list.shuffle() ? "main/shuffleon" : "main/shuffleoff")));
-            add(QString("Repeat: %1").arg(list.repeatMode() == 0 ? "off" : list.repeatMode() == 1 ? "one track" : "all"));
-            add(QString("%1 entries").arg(list.size()));
-            break;
-        case 6:
-            add(fromUtf8(VolumeStatusText(setup_.player.text("main/volume"), target.volume())));
-            add(QString("Balance %1").arg(int(setup_.player.balance()) - 32768));
-            break;
-        case 7:
-            add(QString("Always on top: %1").arg(setup_.preferences.alwaysOnTop ? "on" : "off"));
-            add(QString("Window movement locked: %1").arg(setup_.preferences.lockWindowMovement ? "yes" : "no"));
-            add(QString("Frames per second: %1").arg(setup_.preferences.displayFrameRate));
-            add(QString("Remaining time shown: %1").arg(setup_.preferences.showElapsedTime ? "yes" : "no"));
-            break;
-        case 8:
-            add(fromUtf8(face_->skin().displayTitle), true);
-            add(fromUtf8(face_->description().author));
-            add(fromUtf8(face_->skin().skinPath));
-            break;
-        case 9:
-            add("X play/stop  C pause  V stop  Z/B prev/next");
-            add("Up/Down volume  Ctrl+Left/Right seek");
-            add("Esc navigator  Ctrl+Tab next mode  Ctrl+F full screen");
-            add("R repeat  S shuffle  Q equaliser  , . visualisation");
-            break;
-        case 10:
-            add(QString("Start number %1").arg(setup_.preferences.seedNumber));
-            add(QString("%1 entries in the playlist").arg(list.size()));
-            break;
         default:
-            add(QString("Tessura %1").arg(fromUtf8(setup_.version)), true);
-            add(fromUtf8(setup_.buildDate));
+            for (const PageLine& line : NavigatorPageLines(page_, navigatorFacts(), [this](const std::string& key) {
+                     return setup_.player.text(key);
+                 }))
+                add(fromUtf8(line.text), line.lit);
             break;
     }
     for (std::size_t i = 0; i < rows.size() && int(i) < lines; ++i)

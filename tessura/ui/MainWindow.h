@@ -4,6 +4,7 @@
 // pages, small, splash, full-screen visualisation) and the window side of the player's actions;
 // everything it decides lives in core/.
 #include "ModeSwitch.h"
+#include "NavigatorPages.h"
 #include "PlayerActions.h"
 #include "Preferences.h"
 #include "SkinFace.h"
@@ -103,6 +104,7 @@ class MainWindow final : public QWidget, public ModeHost, public WindowActions {
     void paintMid(QPainter& p);
     void paintNavigator(QPainter& p);
     void paintNavigatorPage(QPainter& p, const QRect& area);
+    NavigatorFacts navigatorFacts();
     void paintSmall(QPainter& p);
     void paintSplash(QPainter& p);
     void paintTime(QPainter& p, QPoint at, QPoint entryAt);

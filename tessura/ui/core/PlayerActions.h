@@ -22,6 +22,7 @@ class WindowPlayer {
     virtual bool equaliserOn() = 0;
     virtual void setEqualiserOn(bool on) = 0;
     virtual uint32_t balance() = 0;
+    virtual std::string balanceText() = 0;  // as the status line shows it
     virtual void setBalance(uint32_t balance) = 0;
     virtual void setAmplifierKnob(uint32_t knob) = 0;
     virtual void setPitchKnob(uint32_t knob) = 0;

@@ -23,6 +23,10 @@ using test::RecordingPlayer;
 struct WindowFixture {
     explicit WindowFixture(const std::string& skin) {
         std::filesystem::create_directories(folder);
+        // The shipped English texts, from the program folder the skins are in.
+        texts.LoadLanguageList(std::filesystem::path(TESSURA_DEFAULT_SKIN).parent_path().string());
+        texts.SelectLanguage("English");
+        player.language = [this](const std::string& key) { return texts.Text(key); };
         player.list.AddItem("/music/harbour lights.mp3");
         player.list.AddItem("/music/night ferry.mp3");
         preferences.openWithSplash = false;

@@ -4,6 +4,7 @@
 #include "PlayerActions.h"
 #include "PlaylistHost.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,12 +48,18 @@ struct RecordingPlayer final : CommandTarget, WindowPlayer, WindowActions {
     bool equaliserOn() override { return eq; }
     void setEqualiserOn(bool on) override { eq = on; }
     uint32_t balance() override { return 32768; }
+    std::string balanceText() override { return text("main/balancecentre"); }
     void setBalance(uint32_t) override {}
     void setAmplifierKnob(uint32_t) override {}
     void setPitchKnob(uint32_t) override {}
     bool announcing() override { return announce; }
     void setAnnouncing(bool on) override { announce = on; }
-    std::string text(const std::string& key) override { return key == "main/volume" ? "Volume: %d%%" : "<" + key + ">"; }
+    // The language's texts when a test gives them, else the key in angle brackets.
+    std::function<std::string(const std::string&)> language;
+    std::string text(const std::string& key) override {
+        if (language) return language(key);
+        return key == "main/volume" ? "Volume: %d%%" : "<" + key + ">";
+    }
 
     // WindowActions.
     void switchMode(int mode, int page) override { calls.push_back("mode " + std::to_string(mode) + "/" + std::to_string(page)); }
