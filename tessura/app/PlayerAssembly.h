@@ -6,6 +6,7 @@
 #include "Amplifier.h"
 #include "audio/AlsaMasterVolume.h"
 #include "CommandLine.h"
+#include "Equaliser.h"
 #include "EqualiserFilter.h"
 #include "HostRequests.h"
 #include "InfoBlock.h"
@@ -64,7 +65,9 @@ class PlayerAssembly final : public CommandTarget {
     PlayerEngine& engine() { return *engine_; }
     CommandDispatcher& dispatcher() { return dispatcher_; }
     OutputChain& chain() { return *chain_; }
-    EqualiserFilter& equaliser() { return equaliser_; }
+    EqualiserFilter& equaliserFilter() { return equaliser_; }
+    // The equaliser's model over "TesEque.spf" in the program folder; it drives the filter.
+    Equaliser& equaliser() { return *equaliserModel_; }
     // The skin a loadskin command stored ("" = the default skin), taken once.
     std::optional<std::string> takeSkinToLoad();
     // With a window: the visualisation steps of the "," and "." keys and the vis commands.
@@ -83,8 +86,8 @@ class PlayerAssembly final : public CommandTarget {
     }
     // Handles one main-thread message; false for kQuit (the loop ends).
     bool handle(const ThreadMessage& message);
-    // At exit: the position remembered, playback stopped, the default playlist and the
-    // settings written.
+    // At exit: the position remembered, playback stopped, the default playlist, the
+    // equaliser's Custom curve and the settings written.
     void shutDown();
 
     // CommandTarget.
@@ -128,6 +131,7 @@ class PlayerAssembly final : public CommandTarget {
     PitchShifter pitch_;
     Amplifier amplifier_;
     EqualiserFilter equaliser_;
+    std::unique_ptr<Equaliser> equaliserModel_;  // made once the filter exists
     AlsaMasterVolume master_;  // the system mixer's Master control, where there is one
     std::unique_ptr<OutputChain> chain_;
     std::unique_ptr<PlayerEngine> engine_;

@@ -7,8 +7,10 @@
 #include "VisualisationList.h"
 
 #include <QApplication>
+#include <QInputDialog>
 #include <QMetaObject>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 namespace tessura {
@@ -31,9 +33,14 @@ class AssemblyWindowPlayer final : public ui::WindowPlayer, public HostVariableS
     int32_t lengthMs() override { return player_.engine().Length(); }
     bool playing() override { return player_.engine().IsPlaying(); }
     bool equaliserOn() override { return player_.equaliser().enabled(); }
-    void setEqualiserOn(bool on) override {
-        player_.equaliser().setEnabled(on);
-        preferences_.enableEQ = on ? 1 : 0;
+    void setEqualiserOn(bool on) override { player_.equaliser().EnableEqualiser(on, true); }
+    double bandGain(int band) override { return player_.equaliser().BandGain(band); }
+    void setBandGain(int band, double value) override { player_.equaliser().SetBandGain(band, value); }
+    int equaliserPreset() override { return player_.equaliser().presetId(); }
+    void selectPreset(int id) override { player_.equaliser().SelectPreset(id); }
+    std::string presetName(int id) override { return player_.equaliser().PresetName(id).value_or(""); }
+    bool saveUserPreset(int id, const std::string& name) override {
+        return player_.equaliser().SaveUserPreset(id, name);
     }
     uint32_t balance() override { return player_.engine().balance(); }
     std::string balanceText() override { return tessura::balanceText(languages_, player_.engine().balance()); }
@@ -76,7 +83,6 @@ int RunWithWindow(WindowRunParts parts) {
     ThreadMessageQueue& messages = parts.messages;
     Preferences& preferences = parts.preferences;
     AssemblyWindowPlayer windowPlayer(player, preferences, parts.languages);
-    player.equaliser().setEnabled(preferences.enableEQ != 0);
 
     // What the output hears, for the visualisations.
     VisAnalysis analysis;
@@ -130,6 +136,24 @@ int RunWithWindow(WindowRunParts parts) {
         const int first = list.size();
         for (const std::string& file : files) list.AddItem(file);
         if (!add && list.size() > first && preferences.immediatePlay != 0) player.playPosition(list.PositionOfEntry(first));
+    };
+    setup.askText = [&](const std::string& title, const std::string& text) -> std::optional<std::string> {
+        const char* script = std::getenv("TESSURA_DIALOGS");
+        if (QApplication::platformName() != "offscreen" && (script == nullptr || *script == '\0')) {
+            bool ok = false;
+            const QString answer = QInputDialog::getText(nullptr, QString::fromStdString(title),
+                                                         QString::fromStdString(text), QLineEdit::Normal, {}, &ok);
+            if (!ok) return std::nullopt;
+            return answer.toStdString();
+        }
+        // Without a screen the dialog script answers, as it answers a file dialog: its line for
+        // the question gives the text.
+        FileRequest request;
+        request.title = text;
+        request.titleKey = "eq/enterpresetname_text";
+        const std::vector<std::string> answer = parts.dialogs.chooseFiles(request);
+        if (answer.empty()) return std::nullopt;
+        return answer.front();
     };
     ui::MainWindow window(std::move(setup));
 

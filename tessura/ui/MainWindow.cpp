@@ -72,7 +72,11 @@ class FullScreenVis final : public QWidget {
 MainWindow::MainWindow(WindowSetup setup)
     : setup_(std::move(setup)), face_(std::make_unique<SkinFace>(setup_.loadSkin())),
       modes_(*this, setup_.preferences.windowState, setup_.preferences.navWindowState),
-      actions_(setup_.player, *this), time_(setup_.preferences.showElapsedTime != 0) {
+      actions_(setup_.player, *this), time_(setup_.preferences.showElapsedTime != 0),
+      drawer_(setup_.player, [this]() -> std::optional<std::string> {
+          if (!setup_.askText) return std::nullopt;
+          return setup_.askText(setup_.player.text("eq/savepreset_text"), setup_.player.text("eq/enterpresetname_text"));
+      }) {
     Qt::WindowFlags flags = Qt::FramelessWindowHint | Qt::Window;
     if (setup_.preferences.minimizeToSystemTray != 0) flags |= Qt::Tool;  // no task-bar button
     if (setup_.preferences.alwaysOnTop != 0) flags |= Qt::WindowStaysOnTopHint;
@@ -223,10 +227,21 @@ void MainWindow::shape() {
             frame = "/rgn/mid/frame";
             size = face_->image("/jpeg/midtessura").size();
             break;
-        case kNavigatorMode:
-            frame = "/rgn/nav/frame";
+        case kNavigatorMode: {
+            // The drawer, while out, hangs below the body and is part of the window's shape.
             size = face_->image("/jpeg/navigator").size();
-            break;
+            if (size.isEmpty()) size = face_->bounds("/rgn/nav/frame").size();
+            QRegion region = face_->region("/rgn/nav/frame");
+            if (drawer_.showing()) {
+                const QRect open = drawer_.openRect(*face_);
+                size = size.expandedTo(QSize(open.right() + 1, open.bottom() + 1));
+                if (!region.isEmpty()) region += drawer_.shape(*face_);
+            }
+            setFixedSize(size.expandedTo(QSize(1, 1)));
+            if (region.isEmpty()) clearMask();
+            else setMask(region);
+            return;
+        }
         case kSmallMode: {
             // The small body with its two tabs above and below.
             QRegion all = face_->region("/rgn/small/frame") + face_->region("/rgn/small/extratop") +
@@ -319,6 +334,10 @@ void MainWindow::frame() {
         } else {
             vis_ = setup_.visualisation->render(kNav.display.size() - QSize(0, 24));
         }
+    }
+    if (mode_ == kNavigatorMode && drawer_.advance()) {
+        shape();
+        update();
     }
     if (timeFrame_.redraw || visShown || drag_ != Drag::None) update();
 }
@@ -432,10 +451,20 @@ QRect MainWindow::navTab(int page) const {
 
 QRect MainWindow::seekBar() const { return kNav.seek; }
 
+QRect MainWindow::navPageArea() const {
+    const QRect display = face_->bounds("/rgn/nav/display");
+    return QRect(display.x() + 4, display.y() + 26, display.width() - 8, display.height() - 28);
+}
+
 void MainWindow::paintNavigator(QPainter& p) {
     const SkinDescription& d = face_->description();
     CommandTarget& target = setup_.player.target();
+    // The drawer first: the body covers the part of it that is still inside.
+    drawer_.paint(p, *face_);
+    p.save();
+    if (drawer_.showing() && !face_->region("/rgn/nav/frame").isEmpty()) p.setClipRegion(face_->region("/rgn/nav/frame"));
     p.drawImage(0, 0, face_->image("/jpeg/navigator"));
+    p.restore();
     const bool playing = setup_.player.playing(), paused = target.paused();
     if (playing && !paused)
         face_->sprite(p, "/jpeg/misc", d.locations.navPlayOn, {40, 40}, face_->bounds("/rgn/nav/play").topLeft());
@@ -460,7 +489,7 @@ void MainWindow::paintNavigator(QPainter& p) {
                 })),
                 10,
                 SkinFace::colour(d.colours.systemColor2), Qt::AlignRight | Qt::AlignVCenter);
-    paintNavigatorPage(p, QRect(display.x() + 4, display.y() + 26, display.width() - 8, display.height() - 28));
+    paintNavigatorPage(p, navPageArea());
 
     // The page tabs, the current one lit.
     const QImage& tabs = face_->image("/jpeg/navitem2");
@@ -542,12 +571,9 @@ void MainWindow::paintNavigatorPage(QPainter& p, const QRect& area) {
             if (list.size() == 0) add(fromUtf8(setup_.player.text("navpage/emptyplaylist")));
             break;
         }
-        case 2: {  // the equaliser's state; the bands sit in the drawer
-            add(fromUtf8(setup_.player.text(setup_.player.equaliserOn() ? "main/eqenabled" : "main/eqdisabled")), true);
-            add(QString("Preset %1").arg(setup_.preferences.eqPreset));
-            add("Q switches it on and off");
-            break;
-        }
+        case 2:  // the equaliser's curve; its sliders sit in the drawer
+            drawer_.paintPage(p, *face_, area);
+            return;
         case 3:
             if (!vis_.isNull()) p.drawImage(area.topLeft() + QPoint(-4, -2), vis_);
             return;
@@ -678,6 +704,20 @@ void MainWindow::mousePressEvent(QMouseEvent* event) {
         return;
     }
     if (mode_ == kNavigatorMode) {
+        if (within("/rgn/nav/drawertop")) {
+            drawer_.toggle();
+            drawer_.setFocused(drawer_.open());
+            shape();
+            update();
+            return;
+        }
+        const QRect pageArea = navPageArea();
+        if (drawer_.press(*face_, at, page_ == 2 ? &pageArea : nullptr)) {
+            if (drawer_.dragging()) drag_ = Drag::Drawer;
+            update();
+            return;
+        }
+        drawer_.setFocused(false);
         if (seekBar().contains(at)) {
             drag_ = Drag::SeekBar;
             mouseMoveEvent(event);
@@ -742,12 +782,17 @@ void MainWindow::mouseMoveEvent(QMouseEvent* event) {
             dragShare_ = std::clamp(double(at.x() - seekBar().x()) / std::max(1, seekBar().width()), 0.0, 1.0);
             update();
             break;
+        case Drag::Drawer:
+            drawer_.move(at);
+            update();
+            break;
         case Drag::None: break;
     }
 }
 
 void MainWindow::mouseReleaseEvent(QMouseEvent*) {
     if (drag_ == Drag::SongRing || drag_ == Drag::SeekBar) seekTo(dragShare_);
+    if (drag_ == Drag::Drawer) drawer_.release();
     if (drag_ == Drag::Window && mode_ >= kMidMode && mode_ <= kSmallMode)
         StoreWindowPosition(setup_.preferences, mode_, {x(), y()});
     drag_ = Drag::None;
@@ -761,6 +806,10 @@ void MainWindow::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void MainWindow::wheelEvent(QWheelEvent* event) {
     const int steps = event->angleDelta().y() / 120;
+    if (steps != 0 && mode_ == kNavigatorMode && drawer_.wheel(*face_, event->position().toPoint(), steps)) {
+        update();
+        return;
+    }
     if (steps != 0) actions_.setVolume(int64_t(setup_.player.target().volume()) + steps * 2048);
     update();
 }
@@ -779,8 +828,31 @@ bool MainWindow::keyCommand(int qtKey, Qt::KeyboardModifiers modifiers) {
     return true;
 }
 
+// The drawer's keys come before the key table while it has the keyboard; plain Tab hands the
+// keyboard to it (opening it) and back, Esc gives it back.
+bool MainWindow::navigatorKey(QKeyEvent* event) {
+    if (mode_ != kNavigatorMode) return false;
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)) {
+        drawer_.setFocused(!drawer_.focused());
+        if (drawer_.focused() && !drawer_.open()) {
+            drawer_.setOpen(true);
+            drawer_.setFocused(true);
+            shape();
+        }
+        return true;
+    }
+    if (!drawer_.focused()) return false;
+    if (event->key() == Qt::Key_Escape) {
+        drawer_.setFocused(false);
+        return true;
+    }
+    return plain && drawer_.key(event->key());
+}
+
 void MainWindow::keyPressEvent(QKeyEvent* event) {
-    if (keyCommand(event->key(), event->modifiers())) update();
+    if (navigatorKey(event)) update();
+    else if (keyCommand(event->key(), event->modifiers())) update();
     else QWidget::keyPressEvent(event);
 }
 

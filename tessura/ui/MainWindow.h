@@ -4,6 +4,7 @@
 // pages, small, splash, full-screen visualisation) and the window side of the player's actions;
 // everything it decides lives in core/.
 #include "ModeSwitch.h"
+#include "NavigatorDrawer.h"
 #include "NavigatorPages.h"
 #include "PlayerActions.h"
 #include "Preferences.h"
@@ -16,6 +17,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,8 @@ struct WindowSetup {
     std::function<void()> everyFrame;
     // The files the user chose in the open dialog (add: append instead of replace).
     std::function<void(bool add)> filesDialog;
+    // A line of text asked of the user (title, question); nothing when cancelled.
+    std::function<std::optional<std::string>(const std::string& title, const std::string& text)> askText{};
     std::string version = "1.96", buildDate = "March 1, 2002";
 };
 
@@ -62,6 +66,7 @@ class MainWindow final : public QWidget, public ModeHost, public WindowActions {
     QRect controlRect(Control control) const;
     // One display frame now (the timer's work), for tests.
     void frame();
+    NavigatorDrawer& drawer() { return drawer_; }
 
     // ModeHost.
     void hideAllModes() override;
@@ -97,7 +102,7 @@ class MainWindow final : public QWidget, public ModeHost, public WindowActions {
         QRegion shape;  // empty: the rectangle
         Control control;
     };
-    enum class Drag { None, Window, Volume, SongRing, SeekBar };
+    enum class Drag { None, Window, Volume, SongRing, SeekBar, Drawer };
 
     void shape();
     std::vector<Hit> hits() const;
@@ -110,6 +115,8 @@ class MainWindow final : public QWidget, public ModeHost, public WindowActions {
     void paintTime(QPainter& p, QPoint at, QPoint entryAt);
     QRect navTab(int page) const;
     QRect seekBar() const;
+    QRect navPageArea() const;  // where the navigator's page content goes in the display
+    bool navigatorKey(QKeyEvent* event);
     QString title() const;
     QString status() const;
     bool keyCommand(int qtKey, Qt::KeyboardModifiers modifiers);
@@ -138,6 +145,7 @@ class MainWindow final : public QWidget, public ModeHost, public WindowActions {
     QTimer* splash_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     std::unique_ptr<FullScreenVis> fullScreen_;
+    NavigatorDrawer drawer_;
 };
 
 }  // namespace tessura::ui

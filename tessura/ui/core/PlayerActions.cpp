@@ -64,8 +64,7 @@ void PlayerActions::click(Control control) {
             status(target.playlist().shuffle() ? "main/shuffleon" : "main/shuffleoff");
             break;
         case Control::Equaliser:
-            player_.setEqualiserOn(!player_.equaliserOn());
-            status(player_.equaliserOn() ? "main/eqenabled" : "main/eqdisabled");
+            player_.setEqualiserOn(!player_.equaliserOn());  // announces itself
             break;
         case Control::JumpToNavigator:
             window_.switchMode(2, 255);
