@@ -193,7 +193,7 @@ TEST(MainWindow, TheNavigatorsDrawerEditsTheEqualiserTurnsItsKnobsAndSavesPreset
         const QRect amp = w.drawer().knobRect(face, Knob::Amplifier);
         drag(w, amp.center(), amp.center() - QPoint(0, 12));
         EXPECT_TRUE(has(f.player.calls, "amp " + std::to_string(32768 + 12 * kKnobDragStep))) << f.player.calls.size();
-        EXPECT_EQ(f.player.status.back(), "<nav/amplify>");
+        EXPECT_EQ(f.player.status.back(), "Amplify");
         const QRect balance = w.drawer().knobRect(face, Knob::Balance);
         drag(w, balance.center(), balance.center() + QPoint(0, 8));
         EXPECT_EQ(f.player.balanceValue, uint32_t(32768 - 8 * kKnobDragStep));
@@ -205,7 +205,7 @@ TEST(MainWindow, TheNavigatorsDrawerEditsTheEqualiserTurnsItsKnobsAndSavesPreset
         f.answer = "Harbour";
         click(w, w.drawer().partRect(face, NavigatorDrawer::Part::Save).center());
         ASSERT_EQ(f.asked.size(), 1u);
-        EXPECT_EQ(f.asked[0], "<eq/savepreset_text> | <eq/enterpresetname_text>");
+        EXPECT_EQ(f.asked[0], "Save preset | Enter Preset Name");
         EXPECT_TRUE(has(f.player.calls, "save 100 Harbour"));
         click(w, w.drawer().partRect(face, NavigatorDrawer::Part::Lamp).center());
         EXPECT_FALSE(f.player.eq);

@@ -73,7 +73,8 @@ struct RecordingPlayer final : CommandTarget, WindowPlayer, WindowActions {
         calls.push_back("preset " + std::to_string(id));
     }
     std::string presetName(int id) override {
-        if (id >= 0 && id <= 6) return "<preset " + std::to_string(id) + ">";
+        static const char* const builtin[] = {"None", "Pop", "Rock", "Jazz", "Classical", "Dance", "Custom"};
+        if (id >= 0 && id <= 6) return builtin[id];
         if (id < 100 || id > 109) return "";
         const auto saved = userNames.find(id);
         return saved != userNames.end() ? saved->second : "UserPreset" + std::to_string(id - 100);
