@@ -107,7 +107,7 @@ QRect NavigatorDrawer::partRect(const SkinFace& face, Part part) const {
                           : face.bounds("/rgn/nav/dknobamp").x() - open.x() - 6;
     QRect r;
     switch (part) {
-        case Part::Lamp: r = QRect(left, top, 24, height); break;
+        case Part::Lamp: r = QRect(left, top, 26, height); break;
         case Part::PresetBack: r = QRect(left + 30, top, 12, height); break;
         case Part::Preset: r = QRect(left + 42, top, 116, height); break;
         case Part::PresetNext: r = QRect(left + 158, top, 12, height); break;
@@ -176,14 +176,36 @@ void NavigatorDrawer::paint(QPainter& p, const SkinFace& face) {
     const QColor text = SkinFace::colour(d.colours.statusBarTextColor);
     const QColor lit = SkinFace::colour(d.colours.systemColor2);
     const bool on = player_.equaliserOn();
-    const SkinPoint lamp = on ? d.locations.cyanOn : d.locations.cyanOff;
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.drawImage(partRect(face, Part::Lamp), misc, QRect(lamp.x, lamp.y, 30, 20));
+    QColor well = SkinFace::colour(d.colours.statusBarBgColor);
+    well.setAlpha(150);
+    {
+        // The on/off lamp: a light in a small well, and its label.
+        const QRectF lampRect = QRectF(partRect(face, Part::Lamp)).adjusted(0.5, 0.5, -0.5, -0.5);
+        p.setPen(QPen(text, 0.6));
+        p.setBrush(well);
+        p.drawRoundedRect(lampRect, lampRect.height() / 2, lampRect.height() / 2);
+        const QPointF light(lampRect.x() + lampRect.height() / 2 + 0.5, lampRect.center().y());
+        const QColor lightColour = on ? SkinFace::colour(d.colours.systemColor1) : SkinFace::colour(d.colours.statusBarFgColor);
+        if (on) {
+            QRadialGradient glowing(light, 5);
+            QColor halo = lightColour;
+            halo.setAlpha(120);
+            glowing.setColorAt(0, halo);
+            halo.setAlpha(0);
+            glowing.setColorAt(1, halo);
+            p.setPen(Qt::NoPen);
+            p.setBrush(glowing);
+            p.drawEllipse(light, 5, 5);
+        }
+        p.setPen(Qt::NoPen);
+        p.setBrush(lightColour);
+        p.drawEllipse(light, 2.5, 2.5);
+        face.text(p, lampRect.toAlignedRect().adjusted(int(lampRect.height()) - 4, 0, 2, 0),
+                  fromUtf8(player_.text("eq/lamp_text")), 8, on ? lit : text, Qt::AlignCenter);
+    }
     arrow(p, partRect(face, Part::PresetBack), -1, text);
     arrow(p, partRect(face, Part::PresetNext), 1, text);
     const QRect preset = partRect(face, Part::Preset);
-    QColor well = SkinFace::colour(d.colours.statusBarBgColor);
-    well.setAlpha(150);
     p.setPen(Qt::NoPen);
     p.setBrush(well);
     p.drawRoundedRect(QRectF(preset).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
