@@ -138,16 +138,15 @@ int RunWithWindow(WindowRunParts parts) {
         if (!add && list.size() > first && preferences.immediatePlay != 0) player.playPosition(list.PositionOfEntry(first));
     };
     setup.askText = [&](const std::string& title, const std::string& text) -> std::optional<std::string> {
-        const char* script = std::getenv("TESSURA_DIALOGS");
-        if (QApplication::platformName() != "offscreen" && (script == nullptr || *script == '\0')) {
+        // The desktop's own question, unless a dialog script answers (as the dialog service
+        // decides): the script's line for the question gives the text, as for a file dialog.
+        if (std::getenv("TESSURA_DIALOGS") == nullptr) {
             bool ok = false;
             const QString answer = QInputDialog::getText(nullptr, QString::fromStdString(title),
                                                          QString::fromStdString(text), QLineEdit::Normal, {}, &ok);
             if (!ok) return std::nullopt;
             return answer.toStdString();
         }
-        // Without a screen the dialog script answers, as it answers a file dialog: its line for
-        // the question gives the text.
         FileRequest request;
         request.title = text;
         request.titleKey = "eq/enterpresetname_text";
