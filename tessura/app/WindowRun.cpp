@@ -7,7 +7,6 @@
 #include "VisualisationList.h"
 
 #include <QApplication>
-#include <QInputDialog>
 #include <QMetaObject>
 #include <chrono>
 #include <cstdlib>
@@ -137,22 +136,8 @@ int RunWithWindow(WindowRunParts parts) {
         for (const std::string& file : files) list.AddItem(file);
         if (!add && list.size() > first && preferences.immediatePlay != 0) player.playPosition(list.PositionOfEntry(first));
     };
-    setup.askText = [&](const std::string& title, const std::string& text) -> std::optional<std::string> {
-        // The desktop's own question, unless a dialog script answers (as the dialog service
-        // decides): the script's line for the question gives the text, as for a file dialog.
-        if (std::getenv("TESSURA_DIALOGS") == nullptr) {
-            bool ok = false;
-            const QString answer = QInputDialog::getText(nullptr, QString::fromStdString(title),
-                                                         QString::fromStdString(text), QLineEdit::Normal, {}, &ok);
-            if (!ok) return std::nullopt;
-            return answer.toStdString();
-        }
-        FileRequest request;
-        request.title = text;
-        request.titleKey = "eq/enterpresetname_text";
-        const std::vector<std::string> answer = parts.dialogs.chooseFiles(request);
-        if (answer.empty()) return std::nullopt;
-        return answer.front();
+    setup.askText = [&](const std::string& title, const std::string& text) {
+        return parts.dialogs.askText({title, text, "eq/savepreset_text", "eq/enterpresetname_text", {}});
     };
     ui::MainWindow window(std::move(setup));
 

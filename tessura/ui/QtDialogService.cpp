@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QThread>
@@ -86,6 +87,17 @@ std::vector<std::string> QtDialogService::chooseFiles(const FileRequest& request
     if (dialog.exec() != QDialog::Accepted) return chosen;
     for (const QString& file : dialog.selectedFiles()) chosen.push_back(file.toStdString());
     return chosen;
+}
+
+std::optional<std::string> QtDialogService::askText(const TextRequest& request) {
+    if (!qApp) return fallback_.askText(request);
+    if (!onWindowThread()) return std::nullopt;
+    QInputDialog dialog(QApplication::activeWindow());
+    dialog.setWindowTitle(fromUtf8(request.title));
+    dialog.setLabelText(fromUtf8(request.text));
+    dialog.setTextValue(fromUtf8(request.initial));
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.textValue().toStdString();
 }
 
 }  // namespace tessura::ui

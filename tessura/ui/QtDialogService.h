@@ -16,6 +16,7 @@ class QtDialogService final : public DialogService {
 
     Answer message(const MessageRequest& request) override;
     std::vector<std::string> chooseFiles(const FileRequest& request) override;
+    std::optional<std::string> askText(const TextRequest& request) override;  // cancelled off the window's thread
 
   private:
     DialogService& fallback_;

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -84,6 +85,22 @@ TEST(QtDialogService, TheOpenDialogGivesTheChosenFilesAndCancelGivesNone) {
     EXPECT_EQ(title, "Open files");
     whenShown<QFileDialog>([](QFileDialog& dialog) { dialog.reject(); });
     EXPECT_TRUE(dialogs.chooseFiles(request).empty());
+}
+
+TEST(QtDialogService, AQuestionGivesTheLineTypedAndNothingWhenCancelled) {
+    ScriptedDialogService fallback(nullptr);
+    QtDialogService dialogs(fallback);
+    const TextRequest request{"Save preset", "Enter Preset Name", "", "", "UserPreset0"};
+    std::string offered;
+    whenShown<QInputDialog>([&](QInputDialog& dialog) {
+        offered = dialog.textValue().toStdString();
+        dialog.setTextValue("Evening");
+        dialog.accept();
+    });
+    EXPECT_EQ(dialogs.askText(request), std::optional<std::string>("Evening"));
+    EXPECT_EQ(offered, "UserPreset0");
+    whenShown<QInputDialog>([](QInputDialog& dialog) { dialog.reject(); });
+    EXPECT_EQ(dialogs.askText(request), std::nullopt);
 }
 
 TEST(QtDialogService, AMessageFromAnotherThreadReturnsAtOnceAndIsShownOnTheWindowThread) {
