@@ -39,6 +39,7 @@ enum class KeyAction {
     ToggleAnnounce,
     LockMovement,
     LoadDefaultSkin,
+    PlaylistEditor,   // open the playlist editor window
 };
 
 struct KeyCommand {

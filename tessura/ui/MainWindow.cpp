@@ -1,7 +1,9 @@
 #include "MainWindow.h"
 
 #include "FrameChores.h"
+#include "JumpDialog.h"
 #include "NavigatorPages.h"
+#include "PlaylistEditor.h"
 #include "PositionPreview.h"
 #include "QtKeys.h"
 #include "SkinLayout.h"
@@ -150,7 +152,15 @@ bool MainWindow::handleMessage(const ThreadMessage& message) {
         case thread_message::kStatusText:
             setStatus(message.text);
             return true;
+        case playlist_message::kEntriesChanged:
+        case playlist_message::kStateChanged:
+            if (editor_) editor_->notify(message.code, message.wparam, message.lparam);
+            return true;
+        case thread_message::kRefreshTrackInfo:  // the editor's refresh too; the player re-reads it
+            if (editor_) editor_->notify(playlist_message::kRefresh, message.wparam, message.lparam);
+            return false;
         case thread_message::kRefreshSongDisplay:
+            if (editor_) editor_->followCurrent();
             time_.invalidate();
             update();
             return false;  // the player refreshes its entry too
@@ -163,6 +173,7 @@ bool MainWindow::handleMessage(const ThreadMessage& message) {
 
 void MainWindow::reloadSkin() {
     face_ = std::make_unique<SkinFace>(setup_.loadSkin());
+    if (editor_) editor_->setColours(face_->description().colours);
     time_.invalidate();
     modes_.request(kRebuildMode, page_);
 }
@@ -303,6 +314,29 @@ void MainWindow::loadDefaultSkin() {
 
 void MainWindow::filesDialog(bool add) {
     if (setup_.filesDialog) setup_.filesDialog(add);
+    if (editor_) editor_->notify(playlist_message::kEntriesChanged, -1, -1);
+}
+
+void MainWindow::playlistEditor() {
+    if (!editor_) {
+        editor_ = std::make_unique<PlaylistEditor>(setup_.player, [this] { filesDialog(true); });
+        editor_->setColours(face_->description().colours);
+    }
+    editor_->show();
+    editor_->raise();
+    editor_->activateWindow();
+}
+
+void MainWindow::removeSelected() {
+    if (editor_) editor_->removeSelected();
+}
+
+void MainWindow::jumpDialog() {
+    if (!jump_) jump_ = std::make_unique<JumpDialog>(setup_.player, this);
+    jump_->start();
+    jump_->show();
+    jump_->raise();
+    jump_->activateWindow();
 }
 
 // -- the frame --------------------------------------------------------------------------------
@@ -801,6 +835,8 @@ void MainWindow::mouseReleaseEvent(QMouseEvent*) {
 
 void MainWindow::mouseDoubleClickEvent(QMouseEvent* event) {
     if (mode_ == kSmallMode) switchMode(kMidMode, 0);
+    else if (mode_ == kNavigatorMode && page_ == 0 && face_->bounds("/rgn/nav/display").contains(event->position().toPoint()))
+        playlistEditor();  // the list page opens the full list
     else mousePressEvent(event);
 }
 

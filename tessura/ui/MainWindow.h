@@ -27,6 +27,8 @@ class QTimer;
 namespace tessura::ui {
 
 class FullScreenVis;
+class JumpDialog;
+class PlaylistEditor;
 
 struct WindowSetup {
     WindowPlayer& player;
@@ -64,6 +66,8 @@ class MainWindow final : public QWidget, public ModeHost, public WindowActions {
     QWidget* fullScreenWindow() const;
     // Where a control of the current mode sits, in window coordinates (empty when none).
     QRect controlRect(Control control) const;
+    PlaylistEditor* editor() const { return editor_.get(); }  // none until first opened
+    JumpDialog* jumpWindow() const { return jump_.get(); }
     // One display frame now (the timer's work), for tests.
     void frame();
     NavigatorDrawer& drawer() { return drawer_; }
@@ -78,8 +82,9 @@ class MainWindow final : public QWidget, public ModeHost, public WindowActions {
     void switchMode(int mode, int page) override;
     void tabMode() override;
     void filesDialog(bool add) override;
-    void jumpDialog() override {}
-    void removeSelected() override {}
+    void jumpDialog() override;
+    void removeSelected() override;
+    void playlistEditor() override;  // opens (or raises) the editor window
     bool toggleAlwaysOnTop() override;
     bool toggleLockMovement() override;
     void loadDefaultSkin() override;
@@ -146,6 +151,8 @@ class MainWindow final : public QWidget, public ModeHost, public WindowActions {
     QSystemTrayIcon* tray_ = nullptr;
     std::unique_ptr<FullScreenVis> fullScreen_;
     NavigatorDrawer drawer_;
+    std::unique_ptr<PlaylistEditor> editor_;
+    std::unique_ptr<JumpDialog> jump_;
 };
 
 }  // namespace tessura::ui

@@ -121,6 +121,7 @@ void PlayerActions::run(const KeyCommand& command) {
             status(window_.toggleLockMovement() ? "main/movementlocked" : "main/movementnotlocked");
             break;
         case KeyAction::LoadDefaultSkin: window_.loadDefaultSkin(); break;
+        case KeyAction::PlaylistEditor: window_.playlistEditor(); break;
     }
 }
 

@@ -52,6 +52,7 @@ class WindowActions {
     virtual bool toggleAlwaysOnTop() = 0;  // the new state
     virtual bool toggleLockMovement() = 0;
     virtual void loadDefaultSkin() = 0;
+    virtual void playlistEditor() {}
 };
 
 // The controls of the skins that are not keys of their own.
