@@ -73,7 +73,11 @@ class EditorTableModel final : public QAbstractTableModel {
     }
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
-        if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+        if (orientation != Qt::Horizontal || section < 0 || section > 2) return {};
+        // Each heading stands over its column's text: the title on the left, the numbers right.
+        if (role == Qt::TextAlignmentRole)
+            return section == 1 ? int(Qt::AlignLeft | Qt::AlignVCenter) : int(Qt::AlignRight | Qt::AlignVCenter);
+        if (role != Qt::DisplayRole) return {};
         static const char* const keys[] = {"playlist/column_number", "playlist/column_title", "playlist/column_length"};
         return fromUtf8(player_.text(keys[section]));
     }
@@ -124,6 +128,7 @@ PlaylistEditor::PlaylistEditor(WindowPlayer& player, std::function<void()> addFi
       addFilesDialog_(std::move(addFiles)), model_(std::make_unique<EditorTableModel>(editing_, player)) {
     setWindowTitle(say("playlist/title"));
     setAcceptDrops(true);
+    setAttribute(Qt::WA_QuitOnClose, false);  // closing the list is not quitting the player
 
     table_ = new QTableView(this);
     table_->setModel(model_.get());
@@ -145,6 +150,11 @@ PlaylistEditor::PlaylistEditor(WindowPlayer& player, std::function<void()> addFi
     table_->installEventFilter(this);
     table_->viewport()->installEventFilter(this);
     table_->setAccessibleName(say("playlist/title"));
+    // An empty list says how to fill it.
+    empty_ = new QLabel(say("playlist/empty"), table_->viewport());
+    empty_->setAlignment(Qt::AlignCenter);
+    empty_->setWordWrap(true);
+    empty_->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     const auto button = [this](const char* key, auto action) {
         auto* b = new QPushButton(say(key), this);
@@ -227,6 +237,9 @@ void PlaylistEditor::setColours(const SkinColours& colours) {
         model_->selectedText = palette.color(QPalette::HighlightedText);
     }
     table_->setPalette(palette);
+    QPalette hint = palette;
+    hint.setColor(QPalette::WindowText, mix(palette.color(QPalette::Base), palette.color(QPalette::Text), 0.6));
+    empty_->setPalette(hint);
     model_->reset();
     showCursor();
 }
@@ -239,6 +252,8 @@ void PlaylistEditor::apply(const EditorUpdate& update) {
 }
 
 void PlaylistEditor::showCursor() {
+    empty_->setVisible(editing_.rowCount() == 0);
+    empty_->setGeometry(table_->viewport()->rect().adjusted(16, 16, -16, -16));
     const int cursor = editing_.cursor();
     const bool any = !editing_.selectedRows().empty();
     remove_->setEnabled(any);
@@ -312,6 +327,9 @@ bool PlaylistEditor::tableKey(QKeyEvent* event) {
         case Qt::Key_Delete:
             removeSelected();
             return true;
+        case Qt::Key_Escape:
+            close();
+            return true;
         case Qt::Key_Return:
         case Qt::Key_Enter:
             editing_.playCursor();
@@ -336,6 +354,7 @@ bool PlaylistEditor::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == table_->viewport()) {
         switch (event->type()) {
+            case QEvent::Resize: empty_->setGeometry(table_->viewport()->rect().adjusted(16, 16, -16, -16)); break;
             case QEvent::MouseButtonPress: {
                 auto* mouse = static_cast<QMouseEvent*>(event);
                 if (mouse->button() != Qt::LeftButton) break;

@@ -55,6 +55,7 @@ class PlaylistEditor final : public QWidget {
     std::unique_ptr<EditorTableModel> model_;
     QTableView* table_ = nullptr;
     QLabel* summary_ = nullptr;
+    QLabel* empty_ = nullptr;
     QPushButton* remove_ = nullptr;
     QPushButton* up_ = nullptr;
     QPushButton* down_ = nullptr;

@@ -111,13 +111,26 @@ TEST(PlaylistEditor, RemovesMovesAndPlaysWhatTheUserPicks) {
     for (QPushButton* b : editor.findChildren<QPushButton*>())
         if (b->text() == "<playlist/add>") b->click();
     EXPECT_EQ(f.player.calls, std::vector<std::string>{"add dialog"});
+
+    // Esc closes the editor; the key opens it again on the same list.
+    QTest::keyClick(editor.table(), Qt::Key_Escape);
+    EXPECT_FALSE(editor.isVisible());
+    QTest::keyClick(&w, Qt::Key_W);
+    EXPECT_TRUE(editor.isVisible());
+    EXPECT_EQ(editor.table()->model()->rowCount(), 2);
 }
 
 TEST(PlaylistEditor, FollowsThePlaylistsMessagesAndTakesDroppedFiles) {
     EditorFixture f;
     MainWindow& w = *f.window;
-    w.playlistEditor();
+    // A double click on the navigator's list page opens the editor.
+    w.modes().request(2, 0);
+    const QRect list = w.face().bounds("/rgn/nav/display");
+    ASSERT_FALSE(list.isEmpty());
+    QTest::mouseDClick(&w, Qt::LeftButton, Qt::NoModifier, list.center() + QPoint(0, 20));
+    ASSERT_NE(w.editor(), nullptr);
     PlaylistEditor& editor = *w.editor();
+    EXPECT_TRUE(editor.isVisible());
 
     // An entry's information arrives: the window hands the message on and the row shows it.
     EntryInfo info;
@@ -233,6 +246,11 @@ TEST(PlaylistEditor, GrabsOfBothWindows) {
         QTest::keyClick(jump.searchLine(), Qt::Key_Down);
         QApplication::processEvents();
         ASSERT_TRUE(jump.grab().save(QString::fromStdString(out + "/" + name + "-jump-dialog.png")));
+
+        editor.editing().clear();
+        editor.notify(playlist_message::kEntriesChanged, -1, -1);
+        QApplication::processEvents();
+        ASSERT_TRUE(editor.grab().save(QString::fromStdString(out + "/" + name + "-playlist-editor-empty.png")));
     }
 }
 
