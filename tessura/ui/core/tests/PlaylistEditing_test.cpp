@@ -142,6 +142,14 @@ TEST(PlaylistEditing, SortByTitleGivesThePlaylistsOwnOrder) {
     // The selected entry (the current one, "dawn") is still the selected one.
     ASSERT_EQ(editing.selectedRows().size(), 1u);
     EXPECT_EQ(mine.names()[static_cast<std::size_t>(editing.selectedRows()[0])], "dawn");
+
+    // An order that is not every entry once changes nothing.
+    const std::vector<std::string> sorted = mine.names();
+    for (const std::vector<int>& bad : {std::vector<int>{0, 0, 1, 2, 3}, std::vector<int>{0, 1, 2, 3},
+                                        std::vector<int>{0, 1, 2, 3, 5}, std::vector<int>{-1, 1, 2, 3, 4}}) {
+        mine.list.ReorderPlaylist(bad);
+        EXPECT_EQ(mine.names(), sorted);
+    }
 }
 
 TEST(PlaylistEditing, PlayingARowAsksForItsPlaceInThePlayOrder) {
