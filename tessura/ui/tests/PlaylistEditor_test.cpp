@@ -194,26 +194,6 @@ TEST(JumpDialog, TypedWordsFindTheEntryAndEnterPlaysIt) {
     EXPECT_TRUE(f.player.calls.empty());
 }
 
-// The recording player with the shipped English texts, for pictures that read as the user's.
-struct EnglishPlayer final : WindowPlayer {
-    EnglishPlayer(RecordingPlayer& r, const LanguageStore& t) : recording(r), texts(t) {}
-    CommandTarget& target() override { return recording; }
-    void runCommands(const std::string& words) override { recording.runCommands(words); }
-    int32_t lengthMs() override { return recording.lengthMs(); }
-    bool playing() override { return recording.playing(); }
-    bool equaliserOn() override { return false; }
-    void setEqualiserOn(bool) override {}
-    uint32_t balance() override { return 32768; }
-    void setBalance(uint32_t) override {}
-    void setAmplifierKnob(uint32_t) override {}
-    void setPitchKnob(uint32_t) override {}
-    bool announcing() override { return false; }
-    void setAnnouncing(bool) override {}
-    std::string text(const std::string& key) override { return texts.Text(key); }
-    RecordingPlayer& recording;
-    const LanguageStore& texts;
-};
-
 TEST(PlaylistEditor, GrabsOfBothWindows) {
     const std::string out = "/tmp/tessura-grabs";
     std::filesystem::create_directories(out);
@@ -221,7 +201,8 @@ TEST(PlaylistEditor, GrabsOfBothWindows) {
         EditorFixture f(skin);
         ASSERT_TRUE(f.texts.LoadLanguageList(TESSURA_LANGUAGE_DIR).empty());
         ASSERT_EQ(f.texts.SelectLanguage("English"), 0);
-        EnglishPlayer english(f.player, f.texts);
+        // The shipped English texts, for pictures that read as the user's.
+        f.player.language = [&f](const std::string& key) { return f.texts.Text(key); };
         const std::string name = std::filesystem::path(skin).stem().string();
         const int lengths[] = {212, 185, -1, 3725, 96};
         for (int i = 0; i < 5; ++i) {
@@ -231,7 +212,7 @@ TEST(PlaylistEditor, GrabsOfBothWindows) {
             f.player.list.ApplyModuleInfo(i, info);
         }
         f.player.list.setCurrentIndex(1);
-        PlaylistEditor editor(english, {});
+        PlaylistEditor editor(f.player, {});
         editor.setColours(f.window->face().description().colours);
         editor.show();
         clickRow(editor, 3);
@@ -239,7 +220,7 @@ TEST(PlaylistEditor, GrabsOfBothWindows) {
         QApplication::processEvents();
         ASSERT_TRUE(editor.grab().save(QString::fromStdString(out + "/" + name + "-playlist-editor.png")));
 
-        JumpDialog jump(english);
+        JumpDialog jump(f.player);
         jump.start();
         jump.show();
         QTest::keyClicks(jump.searchLine(), "o");
