@@ -21,6 +21,7 @@ packages=(
   libasound2-dev                # tessura: the master volume on the system mixer
   fonts-dejavu-core             # text for the offscreen and Xvfb window tests
   xvfb xauth xdotool imagemagick  # window tests: a virtual display, input and screenshots
+  x11-xserver-utils             # xsetroot: a desktop colour that shows through the shaped window
   python3                       # tessura's internet-stream tests: loopback stream servers
   libsystemd-dev                # tessura's remote control on the session bus (sd-bus)
   dbus-daemon dbus-bin          # its tests: a private session bus, and dbus-send as the controller

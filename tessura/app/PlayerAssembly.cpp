@@ -84,6 +84,12 @@ PlayerAssembly::PlayerAssembly(const ProgramFolder& folder, SettingsStore& setti
       plugins_(folder.home, language, dialogs, PluginCrashGuard::startRun(folder.configHome + "/Quellmark")),
       requests_(settings, messages, folder.home) {
     plugins_.discover(builtin_.outputInterface());
+    // EQPreset and EnableEQ are read here and kept up to date by the model as they change.
+    EqualiserHooks hooks;
+    hooks.announce = [this](const std::string& text) { events_.statusText(text); };
+    equaliserModel_ = std::make_unique<Equaliser>(EqualiserPresetFile::InProgramFolder(folder),
+                                                  equaliser_.processorInterface(), &language, &preferences,
+                                                  std::move(hooks));
     chain_ = std::make_unique<OutputChain>(plugins_, BuiltinStages{pitch_, amplifier_, equaliser_}, messages_);
     OutputChoice choice;
     choice.output = preferences.activeOutput.isNull() ? kBuiltinOutputGuid : toPluginGuid(preferences.activeOutput);
@@ -249,6 +255,9 @@ void PlayerAssembly::shutDown() {
     preferences_.activeDSP = toGuid(choice.processor);
     engine_->StopPlayback();
     SaveDefaultPlaylist(list, folder_.home);
+    equaliserModel_->SaveCustom();
+    preferences_.eqPreset = equaliserModel_->presetId();
+    preferences_.enableEQ = equaliserModel_->enabled() ? 1 : 0;
 }
 
 std::string JoinArguments(int argc, char** argv) {

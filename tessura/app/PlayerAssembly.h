@@ -6,6 +6,7 @@
 #include "Amplifier.h"
 #include "audio/AlsaMasterVolume.h"
 #include "CommandLine.h"
+#include "Equaliser.h"
 #include "EqualiserFilter.h"
 #include "HostRequests.h"
 #include "InfoBlock.h"
@@ -65,7 +66,9 @@ class PlayerAssembly final : public CommandTarget {
     CommandDispatcher& dispatcher() { return dispatcher_; }
     OutputChain& chain() { return *chain_; }
     PluginHost& plugins() { return plugins_; }  // what the settings screen lists
-    EqualiserFilter& equaliser() { return equaliser_; }
+    EqualiserFilter& equaliserFilter() { return equaliser_; }
+    // The equaliser's model over "TesEque.spf" in the program folder; it drives the filter.
+    Equaliser& equaliser() { return *equaliserModel_; }
     // The skin a loadskin command stored ("" = the default skin), taken once.
     std::optional<std::string> takeSkinToLoad();
     // With a window: the visualisation steps of the "," and "." keys and the vis commands.
@@ -84,8 +87,8 @@ class PlayerAssembly final : public CommandTarget {
     }
     // Handles one main-thread message; false for kQuit (the loop ends).
     bool handle(const ThreadMessage& message);
-    // At exit: the position remembered, playback stopped, the default playlist and the
-    // settings written.
+    // At exit: the position remembered, playback stopped, the default playlist, the
+    // equaliser's Custom curve and the settings written.
     void shutDown();
 
     // CommandTarget.
@@ -129,6 +132,7 @@ class PlayerAssembly final : public CommandTarget {
     PitchShifter pitch_;
     Amplifier amplifier_;
     EqualiserFilter equaliser_;
+    std::unique_ptr<Equaliser> equaliserModel_;  // made once the filter exists
     AlsaMasterVolume master_;  // the system mixer's Master control, where there is one
     std::unique_ptr<OutputChain> chain_;
     std::unique_ptr<PlayerEngine> engine_;

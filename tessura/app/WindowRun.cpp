@@ -1,9 +1,10 @@
 #include "WindowRun.h"
 
-#include "MainWindow.h"
-#include "PluginSettingsPage.h"
 #include "FileTypeRegistrar.h"
 #include "InternetSettingsPage.h"
+#include "MainWindow.h"
+#include "PlaybackControls.h"
+#include "PluginSettingsPage.h"
 #include "SkinLoader.h"
 #include "VisAnalysis.h"
 #include "VisualisationList.h"
@@ -11,6 +12,7 @@
 #include <QApplication>
 #include <QMetaObject>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 namespace tessura {
@@ -33,11 +35,17 @@ class AssemblyWindowPlayer final : public ui::WindowPlayer, public HostVariableS
     int32_t lengthMs() override { return player_.engine().Length(); }
     bool playing() override { return player_.engine().IsPlaying(); }
     bool equaliserOn() override { return player_.equaliser().enabled(); }
-    void setEqualiserOn(bool on) override {
-        player_.equaliser().setEnabled(on);
-        preferences_.enableEQ = on ? 1 : 0;
+    void setEqualiserOn(bool on) override { player_.equaliser().EnableEqualiser(on, true); }
+    double bandGain(int band) override { return player_.equaliser().BandGain(band); }
+    void setBandGain(int band, double value) override { player_.equaliser().SetBandGain(band, value); }
+    int equaliserPreset() override { return player_.equaliser().presetId(); }
+    void selectPreset(int id) override { player_.equaliser().SelectPreset(id); }
+    std::string presetName(int id) override { return player_.equaliser().PresetName(id).value_or(""); }
+    bool saveUserPreset(int id, const std::string& name) override {
+        return player_.equaliser().SaveUserPreset(id, name);
     }
     uint32_t balance() override { return player_.engine().balance(); }
+    std::string balanceText() override { return tessura::balanceText(languages_, player_.engine().balance()); }
     void setBalance(uint32_t balance) override { player_.engine().SetBalance(balance); }
     void setAmplifierKnob(uint32_t knob) override { player_.engine().SetAmplifierKnob(knob); }
     void setPitchKnob(uint32_t knob) override { player_.engine().SetPitchKnob(knob, false); }
@@ -77,7 +85,6 @@ int RunWithWindow(WindowRunParts parts) {
     ThreadMessageQueue& messages = parts.messages;
     Preferences& preferences = parts.preferences;
     AssemblyWindowPlayer windowPlayer(player, preferences, parts.languages);
-    player.equaliser().setEnabled(preferences.enableEQ != 0);
 
     // What the output hears, for the visualisations.
     VisAnalysis analysis;
@@ -190,6 +197,9 @@ int RunWithWindow(WindowRunParts parts) {
             registeredTypes = values.fileTypes;
         }
         if (!stored) parts.dialogs.message(TranslatedMessage(parts.languages, "errors/nonfatalerror", "errors/regerror"));
+    };
+    setup.askText = [&](const std::string& title, const std::string& text) {
+        return parts.dialogs.askText({title, text, "eq/savepreset_text", "eq/enterpresetname_text", {}});
     };
     ui::MainWindow window(std::move(setup));
 

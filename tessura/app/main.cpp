@@ -11,6 +11,7 @@
 #include "PlayerAssembly.h"
 #include "Preferences.h"
 #include "ProgramFolder.h"
+#include "QtDialogService.h"
 #include "ScriptedDialogService.h"
 #include "SingleInstance.h"
 #include "SkinArchive.h"
@@ -56,7 +57,7 @@ void printHelp() {
         "\n"
         "TESSURA_AUDIO=sdl|null|wav:PATH chooses the sound output (wav: writes what would be\n"
         "heard). TESSURA_DIALOGS=FILE answers its message boxes from FILE (one 'key=answer'\n"
-        "line each).\n");
+        "line each) instead of showing them; set but empty, every box takes its safe answer.\n");
 }
 
 // The built-in visualisations in their order of the VisNumber setting, as language keys.
@@ -166,6 +167,10 @@ int main(int argc, char** argv) {
     // Qt before anything starts a thread; the offscreen or X display is the caller's choice.
     std::unique_ptr<QApplication> application;
     if (!noGui) application = std::make_unique<QApplication>(argc, argv);
+    // With a window, the dialogs are the desktop's own, unless a script answers them.
+    ui::QtDialogService windowDialogs(dialogs);
+    const bool scripted = std::getenv("TESSURA_DIALOGS") != nullptr;
+    DialogService& shownDialogs = application && !scripted ? static_cast<DialogService&>(windowDialogs) : dialogs;
 
     ThreadMessageQueue messages;
     info::InfoBlock block;
@@ -173,14 +178,14 @@ int main(int argc, char** argv) {
         MessageRequest request;
         request.title = "Non-Fatal Error...";
         request.text = "Failure to initialize Information Interface";
-        dialogs.message(request);
+        shownDialogs.message(request);
     }
     ConsoleEvents events(stdout, block.isOpen() ? &block : nullptr);
     int result = 0;
     {
-        PlayerAssembly player(folder, settings, languages, dialogs, preferences, messages, events, !noGui, errors);
+        PlayerAssembly player(folder, settings, languages, shownDialogs, preferences, messages, events, !noGui, errors);
         if (!player.hasInputModules()) {
-            dialogs.message(TranslatedMessage(languages, "errors/tessuraerror", "errors/noinputplugins"));
+            shownDialogs.message(TranslatedMessage(languages, "errors/tessuraerror", "errors/noinputplugins"));
             return 1;
         }
         block.SetState(info::PlayState::Stopped);
@@ -208,7 +213,7 @@ int main(int argc, char** argv) {
                 player.tick();
             });
         } else {
-            result = RunWithWindow({player, messages, preferences, settings, languages, dialogs, folder, block,
+            result = RunWithWindow({player, messages, preferences, settings, languages, shownDialogs, folder, block,
                                     endSignals, arguments});
         }
         instance.stop();

@@ -122,6 +122,10 @@ class PlayerEngine final : public PlaylistHost, public ModuleHostServices {
     void stopPlayback() override { StopPlayback(); }
     void showStatus(const std::string& key) override;
     void showMessage(const std::string& captionKey, const std::string& textKey) override;
+    // The editor window's news goes through the main thread's queue, like every window's.
+    void notifyEditor(uint32_t code, intptr_t wparam, intptr_t lparam) override {
+        parts_.messages.post(code, wparam, lparam);
+    }
 
     // ModuleHostServices (the current module's record).
     int32_t openOutput(int32_t sampleRate, int32_t channels, int32_t bitsCode) override;

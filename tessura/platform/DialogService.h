@@ -27,12 +27,21 @@ struct FileRequest {
     bool save = false;
 };
 
+// A question answered with a line of text ("Enter Preset Name").
+struct TextRequest {
+    std::string title, text;
+    std::string titleKey, textKey;
+    std::string initial;  // the text offered
+};
+
 class DialogService {
   public:
     virtual ~DialogService() = default;
     virtual Answer message(const MessageRequest& request) = 0;
     // The chosen files (several for a multiple-selection open dialog); empty when cancelled.
     virtual std::vector<std::string> chooseFiles(const FileRequest& request) = 0;
+    // The line typed; empty when cancelled.
+    virtual std::optional<std::string> askText(const TextRequest& request) = 0;
 };
 
 // What a dialog nobody answered gives: Cancel or No when offered, else OK.

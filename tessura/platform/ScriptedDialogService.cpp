@@ -82,4 +82,15 @@ std::vector<std::string> ScriptedDialogService::chooseFiles(const FileRequest& r
     return files;
 }
 
+std::optional<std::string> ScriptedDialogService::askText(const TextRequest& request) {
+    shown_.push_back(request.title + " | " + request.text);
+    const std::string* scripted = take({&request.textKey, &request.titleKey, &request.text, &request.title});
+    if (log_) {
+        std::fprintf(log_, "tessura question: \"%s\" / \"%s\" -> %s\n", request.title.c_str(), request.text.c_str(),
+                     scripted ? scripted->c_str() : "cancelled (no answer given)");
+    }
+    if (!scripted) return std::nullopt;
+    return *scripted;
+}
+
 }  // namespace tessura

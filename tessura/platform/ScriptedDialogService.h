@@ -23,6 +23,8 @@ class ScriptedDialogService final : public DialogService {
 
     Answer message(const MessageRequest& request) override;
     std::vector<std::string> chooseFiles(const FileRequest& request) override;
+    // The script's answer is the text typed; without one the question is cancelled.
+    std::optional<std::string> askText(const TextRequest& request) override;
 
     // Every dialog shown so far, as "title | text" (file dialogs: their title).
     const std::vector<std::string>& shown() const { return shown_; }

@@ -30,6 +30,7 @@ KeyCommand plain(int key) {
         case 'R': return {KeyAction::NextRepeatMode};
         case 'S': return {KeyAction::ToggleShuffle};
         case 'V': return {KeyAction::Stop};
+        case 'W': return {KeyAction::PlaylistEditor};
         case 'X': return {KeyAction::PlayPauseOrStop};
         case key::kComma: return {KeyAction::PreviousVis};
         case key::kPeriod: return {KeyAction::NextVis};

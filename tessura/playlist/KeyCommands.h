@@ -41,6 +41,7 @@ enum class KeyAction {
     ToggleAnnounce,
     LockMovement,
     LoadDefaultSkin,
+    PlaylistEditor,   // open the playlist editor window
     SettingsScreen,   // the settings screen
     AboutBox,
 };

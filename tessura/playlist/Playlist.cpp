@@ -273,6 +273,17 @@ void Playlist::reorder(const std::vector<int>& newOrder) {
     entriesChanged(-1, -1);
 }
 
+void Playlist::ReorderPlaylist(const std::vector<int>& newOrder) {
+    std::lock_guard lock(mutex_);
+    if (newOrder.size() != entries_.size()) return;
+    std::vector<bool> seen(newOrder.size(), false);
+    for (int index : newOrder) {
+        if (!valid(index) || seen[static_cast<std::size_t>(index)]) return;
+        seen[static_cast<std::size_t>(index)] = true;
+    }
+    reorder(newOrder);
+}
+
 void Playlist::swapEntries(int a, int b) {
     std::swap(entries_[static_cast<std::size_t>(a)], entries_[static_cast<std::size_t>(b)]);
     for (int* index : {&current_, &lastPlayed_}) {

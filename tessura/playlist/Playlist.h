@@ -68,6 +68,9 @@ class Playlist {
     void SortPlaylist();
     void ShufflePlaylist();
     void ReversePlaylist();
+    // The editor's moves and sorts: newOrder[i] is the entry that comes to position i. Ignored
+    // unless it names every entry once. The current and last-played entries follow.
+    void ReorderPlaylist(const std::vector<int>& newOrder);
     void ToggleShuffle();
     void SetShuffle(bool on);  // ToggleShuffle when it differs
     void SetRepeatMode(int mode);  // 0 off, 1 one track, 2 all

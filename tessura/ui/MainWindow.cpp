@@ -2,7 +2,10 @@
 
 #include "AboutBox.h"
 #include "FrameChores.h"
+#include "JumpDialog.h"
 #include "LanguageStore.h"
+#include "NavigatorPages.h"
+#include "PlaylistEditor.h"
 #include "PositionPreview.h"
 #include "QtKeys.h"
 #include "SkinLayout.h"
@@ -35,10 +38,6 @@ int64_t nowMs() {
 }
 
 // The navigator's pages: what each one shows in the display.
-constexpr const char* kPageNames[kNavigatorPages] = {
-    "Playlist", "Now playing", "Equaliser", "Visualisation", "Visualisations", "Play order",
-    "Sound",    "Settings",    "Skin",      "Keys",          "Statistics",     "About"};
-
 const art::MidLayout kMid;
 const art::NavLayout kNav;
 const art::SmallLayout kSmall;
@@ -79,7 +78,11 @@ class FullScreenVis final : public QWidget {
 MainWindow::MainWindow(WindowSetup setup)
     : setup_(std::move(setup)), face_(std::make_unique<SkinFace>(setup_.loadSkin())),
       modes_(*this, setup_.preferences.windowState, setup_.preferences.navWindowState),
-      actions_(setup_.player, *this), time_(setup_.preferences.showElapsedTime != 0) {
+      actions_(setup_.player, *this), time_(setup_.preferences.showElapsedTime != 0),
+      drawer_(setup_.player, [this]() -> std::optional<std::string> {
+          if (!setup_.askText) return std::nullopt;
+          return setup_.askText(setup_.player.text("eq/savepreset_text"), setup_.player.text("eq/enterpresetname_text"));
+      }) {
     Qt::WindowFlags flags = Qt::FramelessWindowHint | Qt::Window;
     if (setup_.preferences.minimizeToSystemTray != 0) flags |= Qt::Tool;  // no task-bar button
     if (setup_.preferences.alwaysOnTop != 0) flags |= Qt::WindowStaysOnTopHint;
@@ -153,7 +156,15 @@ bool MainWindow::handleMessage(const ThreadMessage& message) {
         case thread_message::kStatusText:
             setStatus(message.text);
             return true;
+        case playlist_message::kEntriesChanged:
+        case playlist_message::kStateChanged:
+            if (editor_) editor_->notify(message.code, message.wparam, message.lparam);
+            return true;
+        case thread_message::kRefreshTrackInfo:  // the editor's refresh too; the player re-reads it
+            if (editor_) editor_->notify(playlist_message::kRefresh, message.wparam, message.lparam);
+            return false;
         case thread_message::kRefreshSongDisplay:
+            if (editor_) editor_->followCurrent();
             time_.invalidate();
             update();
             return false;  // the player refreshes its entry too
@@ -166,6 +177,7 @@ bool MainWindow::handleMessage(const ThreadMessage& message) {
 
 void MainWindow::reloadSkin() {
     face_ = std::make_unique<SkinFace>(setup_.loadSkin());
+    if (editor_) editor_->setColours(face_->description().colours);
     time_.invalidate();
     modes_.request(kRebuildMode, page_);
 }
@@ -202,7 +214,15 @@ void MainWindow::showMode(int mode, int page) {
     }
     if (mode == kSplashMode) splash_->start();
     shape();
-    const WindowPoint at = WindowPosition(setup_.preferences, mode);
+    // The primary screen first: a position on no screen opens there.
+    std::vector<ScreenArea> areas;
+    QList<QScreen*> screens = QGuiApplication::screens();
+    if (QScreen* primary = QGuiApplication::primaryScreen()) screens.prepend(primary);
+    for (const QScreen* screen : screens) {
+        const QRect r = screen->availableGeometry();
+        areas.push_back({r.x(), r.y(), r.width(), r.height()});
+    }
+    const WindowPoint at = KeepOnScreen(WindowPosition(setup_.preferences, mode), width(), height(), areas);
     move(at.x, at.y);
     show();
     raise();
@@ -222,10 +242,21 @@ void MainWindow::shape() {
             frame = "/rgn/mid/frame";
             size = face_->image("/jpeg/midtessura").size();
             break;
-        case kNavigatorMode:
-            frame = "/rgn/nav/frame";
+        case kNavigatorMode: {
+            // The drawer, while out, hangs below the body and is part of the window's shape.
             size = face_->image("/jpeg/navigator").size();
-            break;
+            if (size.isEmpty()) size = face_->bounds("/rgn/nav/frame").size();
+            QRegion region = face_->region("/rgn/nav/frame");
+            if (drawer_.showing()) {
+                const QRect open = drawer_.openRect(*face_);
+                size = size.expandedTo(QSize(open.right() + 1, open.bottom() + 1));
+                if (!region.isEmpty()) region += drawer_.shape(*face_);
+            }
+            setFixedSize(size.expandedTo(QSize(1, 1)));
+            if (region.isEmpty()) clearMask();
+            else setMask(region);
+            return;
+        }
         case kSmallMode: {
             // The small body with its two tabs above and below.
             QRegion all = face_->region("/rgn/small/frame") + face_->region("/rgn/small/extratop") +
@@ -287,6 +318,29 @@ void MainWindow::loadDefaultSkin() {
 
 void MainWindow::filesDialog(bool add) {
     if (setup_.filesDialog) setup_.filesDialog(add);
+    if (editor_) editor_->notify(playlist_message::kEntriesChanged, -1, -1);
+}
+
+void MainWindow::playlistEditor() {
+    if (!editor_) {
+        editor_ = std::make_unique<PlaylistEditor>(setup_.player, [this] { filesDialog(true); });
+        editor_->setColours(face_->description().colours);
+    }
+    editor_->show();
+    editor_->raise();
+    editor_->activateWindow();
+}
+
+void MainWindow::removeSelected() {
+    if (editor_) editor_->removeSelected();
+}
+
+void MainWindow::jumpDialog() {
+    if (!jump_) jump_ = std::make_unique<JumpDialog>(setup_.player, this);
+    jump_->start();
+    jump_->show();
+    jump_->raise();
+    jump_->activateWindow();
 }
 
 // -- the frame --------------------------------------------------------------------------------
@@ -318,6 +372,10 @@ void MainWindow::frame() {
         } else {
             vis_ = setup_.visualisation->render(kNav.display.size() - QSize(0, 24));
         }
+    }
+    if (mode_ == kNavigatorMode && drawer_.advance()) {
+        shape();
+        update();
     }
     if (timeFrame_.redraw || visShown || drag_ != Drag::None) update();
 }
@@ -431,10 +489,20 @@ QRect MainWindow::navTab(int page) const {
 
 QRect MainWindow::seekBar() const { return kNav.seek; }
 
+QRect MainWindow::navPageArea() const {
+    const QRect display = face_->bounds("/rgn/nav/display");
+    return QRect(display.x() + 4, display.y() + 26, display.width() - 8, display.height() - 28);
+}
+
 void MainWindow::paintNavigator(QPainter& p) {
     const SkinDescription& d = face_->description();
     CommandTarget& target = setup_.player.target();
+    // The drawer first: the body covers the part of it that is still inside.
+    drawer_.paint(p, *face_);
+    p.save();
+    if (drawer_.showing() && !face_->region("/rgn/nav/frame").isEmpty()) p.setClipRegion(face_->region("/rgn/nav/frame"));
     p.drawImage(0, 0, face_->image("/jpeg/navigator"));
+    p.restore();
     const bool playing = setup_.player.playing(), paused = target.paused();
     if (playing && !paused)
         face_->sprite(p, "/jpeg/misc", d.locations.navPlayOn, {40, 40}, face_->bounds("/rgn/nav/play").topLeft());
@@ -454,9 +522,12 @@ void MainWindow::paintNavigator(QPainter& p) {
 
     const QRect display = face_->bounds("/rgn/nav/display");
     paintTime(p, display.topLeft() + QPoint(6, 4), QPoint(display.right() - 3 * sheets::kDigitWidth - 6, display.y() + 4));
-    face_->text(p, QRect(display.x() + 150, display.y() + 4, 100, 20), kPageNames[page_], 10,
+    face_->text(p, QRect(display.x() + 150, display.y() + 4, 100, 20), fromUtf8(NavigatorPageTitle(page_, [this](const std::string& key) {
+                    return setup_.player.text(key);
+                })),
+                10,
                 SkinFace::colour(d.colours.systemColor2), Qt::AlignRight | Qt::AlignVCenter);
-    paintNavigatorPage(p, QRect(display.x() + 4, display.y() + 26, display.width() - 8, display.height() - 28));
+    paintNavigatorPage(p, navPageArea());
 
     // The page tabs, the current one lit.
     const QImage& tabs = face_->image("/jpeg/navitem2");
@@ -495,6 +566,30 @@ void MainWindow::paintNavigator(QPainter& p) {
     if (lit > 0) face_->sprite(p, "/jpeg/misc", d.locations.sliderOn, {lit, bar.height()}, bar.topLeft());
 }
 
+NavigatorFacts MainWindow::navigatorFacts() {
+    CommandTarget& target = setup_.player.target();
+    Playlist& list = target.playlist();
+    const Preferences& prefs = setup_.preferences;
+    NavigatorFacts f;
+    if (list.size() > 0) f.current = list.entry(std::max(0, list.currentIndex()));
+    f.entries = list.size();
+    f.repeatMode = list.repeatMode();
+    f.shuffle = list.shuffle();
+    f.volume = target.volume();
+    f.balanceText = setup_.player.balanceText();
+    f.alwaysOnTop = prefs.alwaysOnTop != 0;
+    f.movementLocked = prefs.lockWindowMovement != 0;
+    f.remainingTime = prefs.showElapsedTime != 0;
+    f.frameRate = prefs.displayFrameRate;
+    f.seedNumber = prefs.seedNumber;
+    f.skinTitle = face_->skin().displayTitle;
+    f.skinAuthor = face_->description().author;
+    f.skinPath = face_->skin().skinPath;
+    f.version = setup_.version;
+    f.buildDate = setup_.buildDate;
+    return f;
+}
+
 void MainWindow::paintNavigatorPage(QPainter& p, const QRect& area) {
     const SkinDescription& d = face_->description();
     CommandTarget& target = setup_.player.target();
@@ -511,24 +606,12 @@ void MainWindow::paintNavigatorPage(QPainter& p, const QRect& area) {
             listTop_ = std::clamp(listTop_, 0, std::max(0, list.size() - lines));
             for (int i = listTop_; i < std::min(list.size(), listTop_ + lines); ++i)
                 add(QString("%1. %2").arg(i + 1).arg(fromUtf8(list.entry(i).display)), i == current);
-            if (list.size() == 0) add("(empty playlist)");
+            if (list.size() == 0) add(fromUtf8(setup_.player.text("navpage/emptyplaylist")));
             break;
         }
-        case 1: {
-            const int current = list.currentIndex();
-            const PlaylistEntry e = list.entry(current);
-            add(e.title.empty() ? fromUtf8(e.display) : fromUtf8(e.title), true);
-            if (!e.author.empty()) add(fromUtf8(e.author));
-            if (!e.info.empty()) add(fromUtf8(e.info));
-            add(fromUtf8(e.file));
-            break;
-        }
-        case 2: {  // the equaliser's state; the bands sit in the drawer
-            add(fromUtf8(setup_.player.text(setup_.player.equaliserOn() ? "main/eqenabled" : "main/eqdisabled")), true);
-            add(QString("Preset %1").arg(setup_.preferences.eqPreset));
-            add("Q switches it on and off");
-            break;
-        }
+        case 2:  // the equaliser's curve; its sliders sit in the drawer
+            drawer_.paintPage(p, *face_, area);
+            return;
         case 3:
             if (!vis_.isNull()) p.drawImage(area.topLeft() + QPoint(-4, -2), vis_);
             return;
@@ -540,39 +623,11 @@ void MainWindow::paintNavigatorPage(QPainter& p, const QRect& area) {
                     add(fromUtf8(names[i]), int(i) == vl.currentIndex());
             }
             break;
-        case 5:
-            add(fromUtf8(setup_.player.text(list.shuffle() ? "main/shuffleon" : "main/shuffleoff")));
-            add(QString("Repeat: %1").arg(list.repeatMode() == 0 ? "off" : list.repeatMode() == 1 ? "one track" : "all"));
-            add(QString("%1 entries").arg(list.size()));
-            break;
-        case 6:
-            add(fromUtf8(VolumeStatusText(setup_.player.text("main/volume"), target.volume())));
-            add(QString("Balance %1").arg(int(setup_.player.balance()) - 32768));
-            break;
-        case 7:
-            add(QString("Always on top: %1").arg(setup_.preferences.alwaysOnTop ? "on" : "off"));
-            add(QString("Window movement locked: %1").arg(setup_.preferences.lockWindowMovement ? "yes" : "no"));
-            add(QString("Frames per second: %1").arg(setup_.preferences.displayFrameRate));
-            add(QString("Remaining time shown: %1").arg(setup_.preferences.showElapsedTime ? "yes" : "no"));
-            break;
-        case 8:
-            add(fromUtf8(face_->skin().displayTitle), true);
-            add(fromUtf8(face_->description().author));
-            add(fromUtf8(face_->skin().skinPath));
-            break;
-        case 9:
-            add("X play/stop  C pause  V stop  Z/B prev/next");
-            add("Up/Down volume  Ctrl+Left/Right seek");
-            add("Esc navigator  Ctrl+Tab next mode  Ctrl+F full screen");
-            add("R repeat  S shuffle  Q equaliser  , . visualisation");
-            break;
-        case 10:
-            add(QString("Start number %1").arg(setup_.preferences.seedNumber));
-            add(QString("%1 entries in the playlist").arg(list.size()));
-            break;
         default:
-            add(QString("Tessura %1").arg(fromUtf8(setup_.version)), true);
-            add(fromUtf8(setup_.buildDate));
+            for (const PageLine& line : NavigatorPageLines(page_, navigatorFacts(), [this](const std::string& key) {
+                     return setup_.player.text(key);
+                 }))
+                add(fromUtf8(line.text), line.lit);
             break;
     }
     for (std::size_t i = 0; i < rows.size() && int(i) < lines; ++i)
@@ -685,6 +740,20 @@ void MainWindow::mousePressEvent(QMouseEvent* event) {
         return;
     }
     if (mode_ == kNavigatorMode) {
+        if (within("/rgn/nav/drawertop")) {
+            drawer_.toggle();
+            drawer_.setFocused(drawer_.open());
+            shape();
+            update();
+            return;
+        }
+        const QRect pageArea = navPageArea();
+        if (drawer_.press(*face_, at, page_ == 2 ? &pageArea : nullptr)) {
+            if (drawer_.dragging()) drag_ = Drag::Drawer;
+            update();
+            return;
+        }
+        drawer_.setFocused(false);
         if (seekBar().contains(at)) {
             drag_ = Drag::SeekBar;
             mouseMoveEvent(event);
@@ -749,12 +818,17 @@ void MainWindow::mouseMoveEvent(QMouseEvent* event) {
             dragShare_ = std::clamp(double(at.x() - seekBar().x()) / std::max(1, seekBar().width()), 0.0, 1.0);
             update();
             break;
+        case Drag::Drawer:
+            drawer_.move(at);
+            update();
+            break;
         case Drag::None: break;
     }
 }
 
 void MainWindow::mouseReleaseEvent(QMouseEvent*) {
     if (drag_ == Drag::SongRing || drag_ == Drag::SeekBar) seekTo(dragShare_);
+    if (drag_ == Drag::Drawer) drawer_.release();
     if (drag_ == Drag::Window && mode_ >= kMidMode && mode_ <= kSmallMode)
         StoreWindowPosition(setup_.preferences, mode_, {x(), y()});
     drag_ = Drag::None;
@@ -763,11 +837,17 @@ void MainWindow::mouseReleaseEvent(QMouseEvent*) {
 
 void MainWindow::mouseDoubleClickEvent(QMouseEvent* event) {
     if (mode_ == kSmallMode) switchMode(kMidMode, 0);
+    else if (mode_ == kNavigatorMode && page_ == 0 && face_->bounds("/rgn/nav/display").contains(event->position().toPoint()))
+        playlistEditor();  // the list page opens the full list
     else mousePressEvent(event);
 }
 
 void MainWindow::wheelEvent(QWheelEvent* event) {
     const int steps = event->angleDelta().y() / 120;
+    if (steps != 0 && mode_ == kNavigatorMode && drawer_.wheel(*face_, event->position().toPoint(), steps)) {
+        update();
+        return;
+    }
     if (steps != 0) actions_.setVolume(int64_t(setup_.player.target().volume()) + steps * 2048);
     update();
 }
@@ -786,8 +866,31 @@ bool MainWindow::keyCommand(int qtKey, Qt::KeyboardModifiers modifiers) {
     return true;
 }
 
+// The drawer's keys come before the key table while it has the keyboard; plain Tab hands the
+// keyboard to it (opening it) and back, Esc gives it back.
+bool MainWindow::navigatorKey(QKeyEvent* event) {
+    if (mode_ != kNavigatorMode) return false;
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)) {
+        drawer_.setFocused(!drawer_.focused());
+        if (drawer_.focused() && !drawer_.open()) {
+            drawer_.setOpen(true);
+            drawer_.setFocused(true);
+            shape();
+        }
+        return true;
+    }
+    if (!drawer_.focused()) return false;
+    if (event->key() == Qt::Key_Escape) {
+        drawer_.setFocused(false);
+        return true;
+    }
+    return plain && drawer_.key(event->key());
+}
+
 void MainWindow::keyPressEvent(QKeyEvent* event) {
-    if (keyCommand(event->key(), event->modifiers())) update();
+    if (navigatorKey(event)) update();
+    else if (keyCommand(event->key(), event->modifiers())) update();
     else QWidget::keyPressEvent(event);
 }
 

@@ -5,6 +5,8 @@
 // everything it decides lives in core/.
 #include "AboutBox.h"
 #include "ModeSwitch.h"
+#include "NavigatorDrawer.h"
+#include "NavigatorPages.h"
 #include "PlayerActions.h"
 #include "Preferences.h"
 #include "SettingsScreen.h"
@@ -18,6 +20,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +31,8 @@ class QTimer;
 namespace tessura::ui {
 
 class FullScreenVis;
+class JumpDialog;
+class PlaylistEditor;
 
 struct WindowSetup {
     WindowPlayer& player;
@@ -39,6 +44,8 @@ struct WindowSetup {
     std::function<void()> everyFrame;
     // The files the user chose in the open dialog (add: append instead of replace).
     std::function<void(bool add)> filesDialog;
+    // A line of text asked of the user (title, question); nothing when cancelled.
+    std::function<std::optional<std::string>(const std::string& title, const std::string& text)> askText{};
     std::string version = "1.96", buildDate = "March 1, 2002";
     // What the settings screen lists; its `applied` hears of changes after the window took its share.
     SettingsSources settings{};
@@ -65,8 +72,11 @@ class MainWindow final : public QWidget, public ModeHost, public WindowActions {
     QWidget* fullScreenWindow() const;
     // Where a control of the current mode sits, in window coordinates (empty when none).
     QRect controlRect(Control control) const;
+    PlaylistEditor* editor() const { return editor_.get(); }  // none until first opened
+    JumpDialog* jumpWindow() const { return jump_.get(); }
     // One display frame now (the timer's work), for tests.
     void frame();
+    NavigatorDrawer& drawer() { return drawer_; }
 
     // ModeHost.
     void hideAllModes() override;
@@ -78,8 +88,9 @@ class MainWindow final : public QWidget, public ModeHost, public WindowActions {
     void switchMode(int mode, int page) override;
     void tabMode() override;
     void filesDialog(bool add) override;
-    void jumpDialog() override {}
-    void removeSelected() override {}
+    void jumpDialog() override;
+    void removeSelected() override;
+    void playlistEditor() override;  // opens (or raises) the editor window
     bool toggleAlwaysOnTop() override;
     bool toggleLockMovement() override;
     void loadDefaultSkin() override;
@@ -108,18 +119,21 @@ class MainWindow final : public QWidget, public ModeHost, public WindowActions {
         QRegion shape;  // empty: the rectangle
         Control control;
     };
-    enum class Drag { None, Window, Volume, SongRing, SeekBar };
+    enum class Drag { None, Window, Volume, SongRing, SeekBar, Drawer };
 
     void shape();
     std::vector<Hit> hits() const;
     void paintMid(QPainter& p);
     void paintNavigator(QPainter& p);
     void paintNavigatorPage(QPainter& p, const QRect& area);
+    NavigatorFacts navigatorFacts();
     void paintSmall(QPainter& p);
     void paintSplash(QPainter& p);
     void paintTime(QPainter& p, QPoint at, QPoint entryAt);
     QRect navTab(int page) const;
     QRect seekBar() const;
+    QRect navPageArea() const;  // where the navigator's page content goes in the display
+    bool navigatorKey(QKeyEvent* event);
     QString title() const;
     QString status() const;
     bool keyCommand(int qtKey, Qt::KeyboardModifiers modifiers);
@@ -150,6 +164,9 @@ class MainWindow final : public QWidget, public ModeHost, public WindowActions {
     QTimer* splash_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     std::unique_ptr<FullScreenVis> fullScreen_;
+    NavigatorDrawer drawer_;
+    std::unique_ptr<PlaylistEditor> editor_;
+    std::unique_ptr<JumpDialog> jump_;
     QPointer<SettingsScreen> settings_;
     QPointer<AboutBox> about_;
     QMenu* menu_ = nullptr;

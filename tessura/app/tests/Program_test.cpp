@@ -4,6 +4,9 @@
 #include "CommandOutput.h"
 #include "TempFolder.h"
 
+#include "Equaliser.h"
+#include "EqualiserFilter.h"
+#include "EqualiserPresetFile.h"
 #include "InfoBlockReader.h"
 #include "LoopbackServer.h"
 #include "PrivateSessionBus.h"
@@ -155,6 +158,52 @@ TEST(TessuraProgram, PlaysItsCommandLineWithoutAWindowUntilItIsTold) {
     EXPECT_NE(kept.find("Length1=1\r\n"), std::string::npos) << kept;
     EXPECT_NE(kept.find("Title1=a\r\n"), std::string::npos) << kept;
     EXPECT_NE(kept.find("NumberOfEntries=2\r\n"), std::string::npos) << kept;
+}
+
+TEST(TessuraProgram, StartsWithTheSavedEqualiserPresetAndKeepsTheCurveAsCustomAtExit) {
+    HeadlessHome run("eq");
+    const test::TempFolder& folder = run.folder;
+    folder.write("config/Quellmark/tessura.ini", "[General Preferences 0.80]\r\nEnableEQ=1\r\nEQPreset=2\r\n");
+    const std::string a = folder.file("a.flac");
+    makeTone(a, 0.5, 440);
+    std::string decoded = commandOutput("sox '" + a + "' -t raw -e signed-integer -b 16 -L -");
+    ASSERT_GT(decoded.size(), 40000u);
+    // What the Rock curve makes of it, through the same filter.
+    EqualiserFilter filter;
+    filter.setFormat({44100, 2, 16});
+    filter.setEnabled(true);
+    const auto& rock = Equaliser::BuiltinGains()[2];
+    for (int band = 0; band < 20; ++band) filter.setFilterGain(band, rock[std::size_t(band)]);
+    std::string expected = decoded;
+    filter.process(reinterpret_cast<uint8_t*>(expected.data()), expected.size(), expected.size());
+    ASSERT_NE(expected, decoded) << "the curve changes the tone";
+
+    const std::string pid = run.start("-nogui '" + a + "'");
+    ASSERT_FALSE(pid.empty());
+    std::string heard;
+    for (int i = 0; i < 200 && heard.size() < 44 + expected.size(); ++i) {
+        ::usleep(50000);
+        readWholeFile(run.out, heard);
+    }
+    ASSERT_EQ(std::system(("kill -TERM " + pid + " && while kill -0 " + pid + " 2>/dev/null; do sleep 0.05; done").c_str()), 0);
+    ASSERT_EQ(heard.size(), 44 + expected.size()) << run.log();
+    EXPECT_TRUE(heard.compare(44, std::string::npos, expected) == 0) << "what was heard went through the Rock curve";
+
+    // At exit the curve is kept as the Custom record; the preset and the switch are kept too.
+    const std::string presets = folder.read("home/TesEque.spf");
+    ASSERT_EQ(presets.size(), 1100u);
+    EqualiserPresetFile file(folder.file("home/TesEque.spf"));
+    const std::optional<PresetRecord> custom = file.Read(10);
+    ASSERT_TRUE(custom.has_value());
+    EXPECT_EQ(custom->name, "Custom");
+    for (int band = 0; band < 20; ++band)
+        EXPECT_EQ(custom->gains[std::size_t(band)], static_cast<float>(rock[std::size_t(band)])) << band;
+    const std::optional<PresetRecord> user = file.Read(0);
+    ASSERT_TRUE(user.has_value());
+    EXPECT_EQ(user->name, "UserPreset0");
+    const std::string settings = folder.read("config/Quellmark/tessura.ini");
+    EXPECT_NE(settings.find("EQPreset=2\r\n"), std::string::npos) << settings;
+    EXPECT_NE(settings.find("EnableEQ=1\r\n"), std::string::npos) << settings;
 }
 
 TEST(TessuraProgram, LaterStartsHandTheirCommandsToTheRunningPlayer) {

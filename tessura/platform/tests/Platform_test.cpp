@@ -210,7 +210,8 @@ TEST(ScriptedDialogService, AnswersInOrderByKeyOrTextAndOtherwiseTakesTheSafeAns
         "errors/corruptimageres=Yes\r\n"
         "\n"
         "Error loading language file=OK\n"
-        "main/open=/music/a.mp3|/music/b.mp3\n");
+        "main/open=/music/a.mp3|/music/b.mp3\n"
+        "eq/enterpresetname_text=Evening\n");
     ScriptedDialogService dialogs(nullptr);
     ASSERT_TRUE(dialogs.loadScript(script));
 
@@ -229,7 +230,11 @@ TEST(ScriptedDialogService, AnswersInOrderByKeyOrTextAndOtherwiseTakesTheSafeAns
     open.titleKey = "main/open";
     EXPECT_EQ(dialogs.chooseFiles(open), (std::vector<std::string>{"/music/a.mp3", "/music/b.mp3"}));
     EXPECT_TRUE(dialogs.chooseFiles(open).empty());
-    EXPECT_EQ(dialogs.shown().size(), 6u);
+
+    const TextRequest name{"Save preset", "Enter Preset Name", "eq/savepreset_text", "eq/enterpresetname_text", ""};
+    EXPECT_EQ(dialogs.askText(name), std::optional<std::string>("Evening"));
+    EXPECT_EQ(dialogs.askText(name), std::nullopt);  // no answer left: cancelled
+    EXPECT_EQ(dialogs.shown().size(), 8u);
 }
 
 TEST(TextCase, ComparesWithoutCaseAndCutsWholeCharacters) {

@@ -128,7 +128,7 @@ TEST_F(LanguageFiles, StartUpTakesTheSettingThenEnglishElseCannotRun) {
 
 // Every quoted text of the form "area/name" with one of the program's key areas.
 std::set<std::string> languageKeysIn(const std::string& code) {
-    static const char* const kAreas[] = {"about", "ddraw", "eq", "errors", "html", "internet", "main",
+    static const char* const kAreas[] = {"about", "ddraw", "eq", "errors", "html", "internet", "jump", "main",
                                          "mid", "misc", "nav", "openfile", "player", "playlist",
                                          "settings", "vis"};
     auto isKeyChar = [](char c) {

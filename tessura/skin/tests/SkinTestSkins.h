@@ -64,6 +64,7 @@ class RecordingDialogs final : public DialogService {
         return it != answers.end() ? it->second : safeAnswer(request.buttons);
     }
     std::vector<std::string> chooseFiles(const FileRequest&) override { return {}; }
+    std::optional<std::string> askText(const TextRequest&) override { return std::nullopt; }
 
     bool askedFor(const std::string& textKey) const {
         for (const MessageRequest& r : asked)

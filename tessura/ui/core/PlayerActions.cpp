@@ -64,8 +64,7 @@ void PlayerActions::click(Control control) {
             status(target.playlist().shuffle() ? "main/shuffleon" : "main/shuffleoff");
             break;
         case Control::Equaliser:
-            player_.setEqualiserOn(!player_.equaliserOn());
-            status(player_.equaliserOn() ? "main/eqenabled" : "main/eqdisabled");
+            player_.setEqualiserOn(!player_.equaliserOn());  // announces itself
             break;
         case Control::JumpToNavigator:
             window_.switchMode(2, 255);
@@ -122,6 +121,7 @@ void PlayerActions::run(const KeyCommand& command) {
             status(window_.toggleLockMovement() ? "main/movementlocked" : "main/movementnotlocked");
             break;
         case KeyAction::LoadDefaultSkin: window_.loadDefaultSkin(); break;
+        case KeyAction::PlaylistEditor: window_.playlistEditor(); break;
         case KeyAction::SettingsScreen: window_.openSettings(); break;
         case KeyAction::AboutBox: window_.openAbout(); break;
     }

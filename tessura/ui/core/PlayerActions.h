@@ -20,8 +20,18 @@ class WindowPlayer {
     virtual int32_t lengthMs() = 0;  // -1 unknown
     virtual bool playing() = 0;
     virtual bool equaliserOn() = 0;
+    // Switches the equaliser and announces it ("main/eqenabled", "main/eqdisabled").
     virtual void setEqualiserOn(bool on) = 0;
+    // The equaliser model: band 0 the lowest, 1.0 flat; presets 0-5 built in, 6 Custom, 100-109
+    // the user's. Setting a band makes the preset Custom.
+    virtual double bandGain(int band) = 0;
+    virtual void setBandGain(int band, double value) = 0;
+    virtual int equaliserPreset() = 0;
+    virtual void selectPreset(int id) = 0;
+    virtual std::string presetName(int id) = 0;  // "" for an id that names no preset
+    virtual bool saveUserPreset(int id, const std::string& name) = 0;
     virtual uint32_t balance() = 0;
+    virtual std::string balanceText() = 0;  // as the status line shows it
     virtual void setBalance(uint32_t balance) = 0;
     virtual void setAmplifierKnob(uint32_t knob) = 0;
     virtual void setPitchKnob(uint32_t knob) = 0;
@@ -42,6 +52,7 @@ class WindowActions {
     virtual bool toggleAlwaysOnTop() = 0;  // the new state
     virtual bool toggleLockMovement() = 0;
     virtual void loadDefaultSkin() = 0;
+    virtual void playlistEditor() {}
     virtual void openSettings() {}
     virtual void openAbout() {}
 };

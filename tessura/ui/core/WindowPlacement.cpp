@@ -29,6 +29,20 @@ void StoreWindowPosition(Preferences& preferences, int mode, WindowPoint at) {
     preferences.windowY[slot] = at.y;
 }
 
+WindowPoint KeepOnScreen(WindowPoint at, int width, int height, const std::vector<ScreenArea>& areas) {
+    if (areas.empty()) return at;
+    const ScreenArea* area = &areas.front();
+    for (const ScreenArea& a : areas)
+        if (at.x >= a.x && at.x < a.x + a.width && at.y >= a.y && at.y < a.y + a.height) {
+            area = &a;
+            break;
+        }
+    const auto fit = [](int v, int size, int from, int length) {
+        return std::max(from, std::min(v, from + length - size));
+    };
+    return {fit(at.x, width, area->x, area->width), fit(at.y, height, area->y, area->height)};
+}
+
 ModeRequest ModeAfterSplash(const Preferences& preferences) {
     return {std::clamp(preferences.windowState, 1, 3), std::clamp(preferences.navWindowState, 0, kNavigatorPages - 1)};
 }

@@ -86,6 +86,28 @@ TEST(WindowPlacement, OnePositionOrOnePerModeWithIndividualModePositions) {
     EXPECT_EQ(p.windowX[2], 7);
 }
 
+TEST(WindowPlacement, AStoredPositionIsMovedInUntilTheWholeWindowIsOnItsScreen) {
+    // Two screens side by side, the second smaller and lower; windows of 380 x 236.
+    const std::vector<ScreenArea> screens = {{0, 0, 800, 600}, {800, 100, 640, 480}};
+    struct Case {
+        WindowPoint stored, opened;
+    };
+    const Case cases[] = {
+        {{100, 50}, {100, 50}},     // already visible: kept
+        {{400, 300}, {400, 300}},   // just fits
+        {{512, 384}, {420, 364}},   // half the screen: moved in by the overhang
+        {{-50, -20}, {0, 0}},       // above and left of everything
+        {{900, 150}, {900, 150}},   // on the second screen
+        {{1300, 500}, {1060, 344}}, // beyond the second screen's corner, kept on it
+        {{3000, 2000}, {420, 364}}, // a screen that is gone: the primary
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(KeepOnScreen(c.stored, 380, 236, screens), c.opened) << c.stored.x << "," << c.stored.y;
+    // Larger than the screen: the top-left corner stays on it, so the window can be moved.
+    EXPECT_EQ(KeepOnScreen({300, 300}, 1000, 700, screens), (WindowPoint{0, 0}));
+    EXPECT_EQ(KeepOnScreen({5, 6}, 380, 236, {}), (WindowPoint{5, 6}));
+}
+
 TEST(WindowPlacement, StartsOnTheSplashWhenItIsDueElseInTheSavedModeAndPage) {
     Preferences p;
     p.windowState = 3;

@@ -4,6 +4,9 @@
 #include "PlayerActions.h"
 #include "PlaylistHost.h"
 
+#include <array>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -17,6 +20,15 @@ struct RecordingPlayer final : CommandTarget, WindowPlayer, WindowActions {
     bool isPlaying = false, isPaused = false, eq = false, announce = false;
     int32_t at = 0;
     uint32_t level = 30000;
+    uint32_t balanceValue = 32768;
+    // The equaliser model as far as the window sees it.
+    std::array<double, 20> gains = [] {
+        std::array<double, 20> flat{};
+        flat.fill(1.0);
+        return flat;
+    }();
+    int preset = 0;
+    std::map<int, std::string> userNames;  // saved user presets; the rest keep "UserPreset%d"
 
     // CommandTarget.
     Playlist& playlist() override { return list; }
@@ -45,14 +57,50 @@ struct RecordingPlayer final : CommandTarget, WindowPlayer, WindowActions {
     int32_t lengthMs() override { return 200000; }
     bool playing() override { return isPlaying; }
     bool equaliserOn() override { return eq; }
-    void setEqualiserOn(bool on) override { eq = on; }
-    uint32_t balance() override { return 32768; }
-    void setBalance(uint32_t) override {}
-    void setAmplifierKnob(uint32_t) override {}
-    void setPitchKnob(uint32_t) override {}
+    void setEqualiserOn(bool on) override {
+        eq = on;
+        status.push_back(on ? "<main/eqenabled>" : "<main/eqdisabled>");
+    }
+    double bandGain(int band) override { return band >= 0 && band < 20 ? gains[std::size_t(band)] : 1.0; }
+    void setBandGain(int band, double value) override {
+        if (band < 0 || band >= 20) return;
+        gains[std::size_t(band)] = value;
+        preset = 6;
+    }
+    int equaliserPreset() override { return preset; }
+    void selectPreset(int id) override {
+        preset = id;
+        calls.push_back("preset " + std::to_string(id));
+    }
+    std::string presetName(int id) override {
+        static const char* const builtin[] = {"None", "Pop", "Rock", "Jazz", "Classical", "Dance", "Custom"};
+        if (id >= 0 && id <= 6) return builtin[id];
+        if (id < 100 || id > 109) return "";
+        const auto saved = userNames.find(id);
+        return saved != userNames.end() ? saved->second : "UserPreset" + std::to_string(id - 100);
+    }
+    bool saveUserPreset(int id, const std::string& name) override {
+        userNames[id] = name.empty() ? "UserPreset" + std::to_string(id - 100) : name;
+        preset = id;
+        calls.push_back("save " + std::to_string(id) + " " + name);
+        return true;
+    }
+    uint32_t balance() override { return balanceValue; }
+    std::string balanceText() override { return text("main/balancecentre"); }
+    void setBalance(uint32_t b) override {
+        balanceValue = b;
+        calls.push_back("balance " + std::to_string(b));
+    }
+    void setAmplifierKnob(uint32_t k) override { calls.push_back("amp " + std::to_string(k)); }
+    void setPitchKnob(uint32_t k) override { calls.push_back("pitch " + std::to_string(k)); }
     bool announcing() override { return announce; }
     void setAnnouncing(bool on) override { announce = on; }
-    std::string text(const std::string& key) override { return key == "main/volume" ? "Volume: %d%%" : "<" + key + ">"; }
+    // The language's texts when a test gives them, else the key in angle brackets.
+    std::function<std::string(const std::string&)> language;
+    std::string text(const std::string& key) override {
+        if (language) return language(key);
+        return key == "main/volume" ? "Volume: %d%%" : "<" + key + ">";
+    }
 
     // WindowActions.
     void switchMode(int mode, int page) override { calls.push_back("mode " + std::to_string(mode) + "/" + std::to_string(page)); }
