@@ -38,7 +38,7 @@ struct Fixture {
     explicit Fixture(int allowSkins = 1) {
         std::filesystem::create_directories(folder);
         std::filesystem::create_directories(kGrabs);
-        texts.LoadLanguageList(VELORA_SOURCE_DIR "/tessura/system");
+        texts.LoadLanguageList(TESSURA_LANGUAGE_DIR);
         texts.SelectLanguage("English");
         preferences.openWithSplash = false;
         preferences.windowState = 1;
@@ -291,10 +291,3 @@ TEST(SettingsScreen, AnOutputsOwnPageIsBuiltFromItsControlsAndToldOfChanges) {
 
 }  // namespace
 }  // namespace tessura::ui
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
