@@ -3,9 +3,13 @@
 // counts that match the frame, finite output, and no write outside the caller's buffers.
 //
 // Byte 0 chooses the configuration: bits 0-1 shift (3 counts as 0), bit 2 mono, bit 3 float
-// output, bits 4-5 the feed piece (1, 417, 4096 or 8192 bytes), bit 6 a Reset once half
+// output, bits 4-5 the feed piece (3, 417, 4096 or 8192 bytes), bit 6 a Reset once half
 // the input has gone in, bit 7 a second decode from differently filled memory, which must
 // give the same statuses and output (a read of uninitialised state shows up there).
+//
+// Work per input is bounded so that the search stays fast: at most kMaxInput bytes and
+// kMaxFrames frames are decoded, and the second decode runs on inputs of at most
+// kMaxCompared bytes. A few frames reach every state (the enhancement's probe reads six).
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -33,7 +37,12 @@ using velora::VeloradecoderPtr;
 // 32768, about 5.4e9), or a concealed one scaled to a band's stored energy, through stereo,
 // IMDCT with overlap-add and synthesis stays below about 1e14.
 constexpr float kOutputBound = 1e15f;
-constexpr int kPieces[4] = {1, 417, 4096, 8192};
+// Three-byte pieces still split every header and side information across calls, at a third
+// of the calls one-byte pieces take.
+constexpr int kPieces[4] = {3, 417, 4096, 8192};
+constexpr size_t kMaxInput = 16384;
+constexpr int kMaxFrames = 24;
+constexpr size_t kMaxCompared = 2048;
 
 // Veloradecoder::Create allocates with the nothrow operator new; the memory it gets is
 // filled with this byte.
@@ -68,6 +77,7 @@ void Run(const uint8_t* bytes, size_t length, const Config& c, Trace& trace) {
     // piece; a few calls per byte is far more than a working decoder needs.
     const long long budget = 1000 + 4 * static_cast<long long>(length);
     long long calls = 0;
+    int frames = 0;
     size_t fed = 0;
     bool wasReset = false;
     bool wantData = true;
@@ -104,8 +114,12 @@ void Run(const uint8_t* bytes, size_t length, const Config& c, Trace& trace) {
 
         if (velora::SscSucceeded(status)) {
             const FrameInfo& info = decoder->Info();
-            const int samples = (info.version == 0 ? 1152 : 576) >> shift;
-            const int channels = mono ? 1 : info.codedChannels;
+            // With the enhancement on, a frame is 1152 samples per channel at the output, and a
+            // one-channel stream may ask for two (pseudo stereo), which mono output refuses.
+            const bool enhanced = info.sbrActive != 0;
+            const int samples = enhanced ? 1152 : (info.version == 0 ? 1152 : 576) >> shift;
+            int channels = mono ? 1 : info.codedChannels;
+            if (enhanced && !mono && channels == 1 && info.outputChannels == 2) channels = 2;
             if (info.outputChannels != channels) Fail("wrong output channel count", channels);
             if (written != samples * channels * static_cast<int>(sampleSize))
                 Fail("wrong byte count", static_cast<unsigned>(written));
@@ -132,6 +146,8 @@ void Run(const uint8_t* bytes, size_t length, const Config& c, Trace& trace) {
         }
 
         wantData = status == velora::kSscSyncNeedData || status == velora::kSscSyncSearched;
+        // Every status but the sync family's stands for a decoded frame.
+        if (!wantData && status != velora::kSscSyncLost && ++frames >= kMaxFrames) break;
     }
 }
 
@@ -149,13 +165,14 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
+    if (size > kMaxInput) size = kMaxInput;
     const uint8_t bits = data[0];
     const Config config{(bits & 3) == 3 ? 0 : bits & 3, (bits & 4) != 0, (bits & 8) != 0,
                         static_cast<size_t>(kPieces[(bits >> 4) & 3]), (bits & 0x40) != 0};
     Trace first;
     heapFill = 0xA5;
     Run(data + 1, size - 1, config, first);
-    if (bits & 0x80) {
+    if ((bits & 0x80) && size - 1 <= kMaxCompared) {
         Trace second;
         heapFill = 0x5A;
         Run(data + 1, size - 1, config, second);
