@@ -3,7 +3,7 @@
 // counts that match the frame, finite output, and no write outside the caller's buffers.
 //
 // Byte 0 chooses the configuration: bits 0-1 shift (3 counts as 0), bit 2 mono, bit 3 float
-// output, bits 4-5 the feed piece (3, 417, 4096 or 8192 bytes), bit 6 a Reset once half
+// output, bits 4-5 the feed piece (29, 417, 4096 or 8192 bytes), bit 6 a Reset once half
 // the input has gone in, bit 7 a second decode from differently filled memory, which must
 // give the same statuses and output (a read of uninitialised state shows up there).
 //
@@ -37,11 +37,12 @@ using velora::VeloradecoderPtr;
 // 32768, about 5.4e9), or a concealed one scaled to a band's stored energy, through stereo,
 // IMDCT with overlap-add and synthesis stays below about 1e14.
 constexpr float kOutputBound = 1e15f;
-// Three-byte pieces still split every header and side information across calls, at a third
-// of the calls one-byte pieces take.
-constexpr int kPieces[4] = {3, 417, 4096, 8192};
+// 29-byte pieces still split headers and side information across calls at every offset
+// (the frames' lengths vary); smaller ones cost far more: until the first frame is decoded,
+// each call reads all the frames the probe waits for again.
+constexpr int kPieces[4] = {29, 417, 4096, 8192};
 constexpr size_t kMaxInput = 16384;
-constexpr int kMaxFrames = 24;
+constexpr int kMaxFrames = 16;
 constexpr size_t kMaxCompared = 2048;
 
 // Veloradecoder::Create allocates with the nothrow operator new; the memory it gets is

@@ -133,7 +133,7 @@ bool EnhancementOn(const Bytes& piece) {
 
 // fuzz_decoder's configuration bytes, one after the other for the pieces of a stream:
 // 4096-byte pieces as a player feeds, float output, half rate mono with a reset, a quarter
-// rate with 417-byte pieces and the second decode, 3-byte pieces.
+// rate with 417-byte pieces and the second decode, 29-byte pieces.
 constexpr uint8_t kDecoderConfigs[] = {0x20, 0x28, 0x75, 0x92, 0x00, 0xA8};
 
 struct Outputs {
