@@ -37,8 +37,8 @@ constexpr int kLeadFrames = 2;   // ahead of the frame a piece is cut for
 constexpr int kPieceFrames = 6;  // from that frame on
 constexpr int kMiddlePieces = 3;
 constexpr int kHeaderChangePieces = 4;
-// Fewer frames where they are long; scripts/fuzz.sh's -max_len leaves room above this.
-constexpr size_t kMaxPieceBytes = 4096;
+// Fewer frames where they are long (but three at the least), within scripts/fuzz.sh's -max_len.
+constexpr size_t kMaxPieceBytes = 4000;
 
 struct Frame {
     size_t offset;
@@ -106,7 +106,7 @@ std::vector<size_t> PieceStarts(const std::vector<Frame>& frames) {
 Bytes Cut(const Bytes& input, const std::vector<Frame>& frames, size_t first) {
     const size_t begin = first >= kLeadFrames ? first - kLeadFrames : 0;
     size_t end = std::min(frames.size(), first + kPieceFrames);
-    while (end > first + 2 && frames[end - 1].offset + frames[end - 1].bytes - frames[begin].offset > kMaxPieceBytes)
+    while (end > begin + 3 && frames[end - 1].offset + frames[end - 1].bytes - frames[begin].offset > kMaxPieceBytes)
         --end;
     if (begin >= end) return {};
     const Frame& last = frames[end - 1];
