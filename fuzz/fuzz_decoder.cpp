@@ -9,7 +9,8 @@
 //
 // Work per input is bounded so that the search stays fast: at most kMaxInput bytes and
 // kMaxFrames frames are decoded, and the second decode runs on inputs of at most
-// kMaxCompared bytes. A few frames reach every state (the enhancement's probe reads six).
+// kMaxCompared bytes. Sixteen frames hold the six the enhancement's probe reads and the few
+// the reservoir reaches back over.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
