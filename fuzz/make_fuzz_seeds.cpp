@@ -57,6 +57,12 @@ bool WriteFile(const fs::path& path, const Bytes& bytes) {
     return static_cast<bool>(out);
 }
 
+// What the stream asks for when it wants data: the rest of the input, then the end.
+void FeedMore(velora::MpegStream& stream, const Bytes& input, size_t& fed) {
+    if (fed < input.size()) fed += static_cast<size_t>(stream.Feed(input.data() + fed, static_cast<int>(input.size() - fed)));
+    if (fed == input.size()) stream.SetEndOfData();
+}
+
 // The frames the decoder's synchronisation finds, in order.
 std::vector<Frame> ListFrames(const Bytes& input) {
     std::vector<uint8_t> storage(8192);
@@ -72,10 +78,7 @@ std::vector<Frame> ListFrames(const Bytes& input) {
             frames.push_back({static_cast<size_t>(bit / 8), static_cast<size_t>(h.frameBits / 8), h.word});
             stream.Buffer().Skip(h.frameBits);
         } else if (status == velora::kSscSyncSearched || status == velora::kSscSyncNeedData) {
-            if (fed < input.size()) {
-                fed += static_cast<size_t>(stream.Feed(input.data() + fed, static_cast<int>(input.size() - fed)));
-            }
-            if (fed == input.size()) stream.SetEndOfData();
+            FeedMore(stream, input, fed);
         } else if (status == velora::kSscSyncEof) {
             break;
         }
@@ -188,10 +191,7 @@ std::vector<Bytes> Payloads(const Bytes& input, std::vector<bool>& stereo) {
             payloads.emplace_back(core.SbrPayload(), core.SbrPayload() + core.SbrPayloadLength());
             stereo.push_back(twoChannels);
         } else if (status == velora::kSscSyncSearched || status == velora::kSscSyncNeedData) {
-            if (fed < input.size()) {
-                fed += static_cast<size_t>(stream.Feed(input.data() + fed, static_cast<int>(input.size() - fed)));
-            }
-            if (fed == input.size()) stream.SetEndOfData();
+            FeedMore(stream, input, fed);
         } else if (status == velora::kSscSyncEof) {
             break;
         }
