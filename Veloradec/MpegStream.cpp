@@ -1,6 +1,11 @@
 #include "MpegStream.h"
 
+#include <bit>
+
 namespace velora {
+namespace {
+constexpr uint32_t kSyncBits = 0xFFE00000u;
+}  // namespace
 
 void MpegStream::Init(uint8_t* storage, int size) {
     buffer_.Init(storage, size);
@@ -36,6 +41,15 @@ Mp3Ssc MpegStream::Search() {
     for (;;) {
         buffer_.ClearConsumed();
         if (buffer_.UnreadBits() < 32) return kSscSyncSearched;
+        // A header starts with eleven set bits: a clear bit among the next eleven rules out
+        // every start up to and including it, so the search moves past it in one step.
+        const uint32_t missing = ~buffer_.Peek32() & kSyncBits;
+        if (missing != 0) {
+            const int skip = 32 - std::countr_zero(missing);
+            searchSteps_ += skip;
+            buffer_.Skip(skip);
+            continue;
+        }
         const uint32_t candidate = buffer_.Read32();
         if (header_.Parse(candidate)) {
             if (buffer_.UnreadBits() < header_.frameBits) {
