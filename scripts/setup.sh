@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages this project builds and tests with. Skips what is installed.
 # Runs apt-get as root, or through sudo otherwise.
 #   --bench   also what the benchmarks need: packages of game music to encode (the bench
-#             music, and recorded tracks for bench/quality/velora --music); and
+#             music, and recorded tracks for bench/quality/velora --music), the sources of
+#             the listening set of bench/quality/run --set (and unzip for one); and
 #             bench/resample's peer converter, libsoxr
 set -euo pipefail
 
@@ -29,7 +30,8 @@ packages=(
 
 for arg in "$@"; do
   case "$arg" in
-    --bench) packages+=(fb-music-high singularity-music drascula-music libsoxr-dev) ;;
+    --bench) packages+=(fb-music-high singularity-music drascula-music libsoxr-dev
+                        nexuiz-music frozen-bubble-data sound-theme-freedesktop unzip) ;;
     *) echo "usage: scripts/setup.sh [--bench]" >&2; exit 2 ;;
   esac
 done
