@@ -73,15 +73,17 @@ PeaqResult AnalysePeaq(const Signal& reference, const Signal& test, size_t begin
     // The judged stretch: from the first to the last frame in which the reference sounds.
     const size_t frameSize = PeaqEar::kFrameSize;
     const size_t hop = PeaqEar::kHop;
-    size_t first = end;
-    size_t last = begin;
+    size_t first = 0;
+    size_t last = 0;
+    bool sounds = false;
     for (size_t p = begin; p + frameSize <= end; p += hop)
         for (int c = 0; c < channels; ++c)
             if (HalfEnergy(reference.channels[static_cast<size_t>(c)].data() + p) >= kSilenceEnergy) {
-                first = std::min(first, p);
-                last = std::max(last, p);
+                if (!sounds) first = p;
+                last = p;
+                sounds = true;
             }
-    if (first > last) return result;
+    if (!sounds) return result;
 
     const double frameSeconds = static_cast<double>(hop) / reference.rate;
     const double span = static_cast<double>(last - first) / reference.rate;
