@@ -1,6 +1,7 @@
 // The PEAQ-style model on signals whose ranking by ear is known: no difference, white noise
-// ever louder, noise beside a loud tone or far from it, and noise just before an attack
-// (pre-echo, which nothing masks) or just after a burst (forward masking hides it).
+// ever louder, a change of level against noise, noise beside a loud tone or far from it,
+// and noise just before an attack (pre-echo, which nothing masks) or just after a burst
+// (forward masking hides it).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -76,6 +77,25 @@ TEST(BenchQualityPeaq, LouderWhiteNoiseGradesEverWorse) {
         previous = r.grade.odg;
         previousNmr = r.movs.totalNmrDb;
     }
+}
+
+// A listener takes a slight change of level for no distortion at all; the same error energy
+// as noise is plainly heard.
+TEST(BenchQualityPeaq, AGainChangeIsNotNoise) {
+    const Signal original = Program();
+    const double gain = Gain(-0.5);
+    const Signal quieter = Mix(original, original, gain - 1.0);
+    const Signal error = WhiteNoise(kRate, 2, kLength, 3000.0, 7);
+    double signal = 0.0;
+    for (const double v : original.channels[0]) signal += v * v;
+    double noise = 0.0;
+    for (const double v : error.channels[0]) noise += v * v;
+    std::printf("0.5 dB quieter\n");
+    const PeaqResult g = Grade(original, quieter);
+    std::printf("noise of the same energy as that difference\n");
+    const PeaqResult n = Grade(original, Mix(original, error, (1.0 - gain) * std::sqrt(signal / noise)));
+    EXPECT_GT(g.grade.odg, -0.5);
+    EXPECT_GT(g.grade.odg, n.grade.odg + 1.0);
 }
 
 TEST(BenchQualityPeaq, ToneMasksNoiseBesideItNotFarAway) {
