@@ -88,20 +88,20 @@ PeaqResult AnalysePeaq(const Signal& reference, const Signal& test, size_t begin
     const double frameSeconds = static_cast<double>(hop) / reference.rate;
     const double span = static_cast<double>(last - first) / reference.rate;
     const size_t settleFrames = span > 2.0 * kSettleSeconds ? static_cast<size_t>(kSettleSeconds / frameSeconds) : 0;
-    const double perStep = frameSeconds / (1024.0 / 48000.0);
-    const double smoothing = std::pow(kDetectionSmoothing, perStep);
-    const double hold = std::pow(kDetectionHold, perStep);
+    const double perHop = frameSeconds / (1024.0 / 48000.0);
+    const double smoothing = std::pow(kDetectionSmoothing, perHop);
+    const double hold = std::pow(kDetectionHold, perHop);
 
     std::vector<ChannelSums> sums(static_cast<size_t>(channels));
     double filtered = 0.0;
     double peak = 0.0;
     int distorted = 0;
-    double distortedSteps = 0.0;
+    double distortedJnds = 0.0;
     int frames = 0;
     PeaqFrameValues v;
     for (size_t p = first; p <= last; p += hop, ++frames) {
         double detection = 0.0;
-        double steps = 0.0;
+        double jnds = 0.0;
         for (int c = 0; c < channels; ++c) {
             const float* r = reference.channels[static_cast<size_t>(c)].data() + p;
             const float* t = test.channels[static_cast<size_t>(c)].data() + p;
@@ -131,13 +131,13 @@ PeaqResult AnalysePeaq(const Signal& reference, const Signal& test, size_t begin
                 s.ehs += v.ehs;
             }
             detection = std::max(detection, v.detection);
-            steps += v.steps / channels;
+            jnds += v.jnds / channels;
         }
         filtered = smoothing * filtered + (1.0 - smoothing) * detection;
         peak = std::max(hold * peak, filtered);
         if (detection > 0.5) {
             ++distorted;
-            distortedSteps += steps;
+            distortedJnds += jnds;
         }
     }
 
@@ -159,7 +159,7 @@ PeaqResult AnalysePeaq(const Signal& reference, const Signal& test, size_t begin
         if (s.ehsFrames > 0) m.ehs += share * 1000.0 * s.ehs / s.ehsFrames;
     }
     m.mfpd = peak;
-    m.adb = distorted == 0 ? 0.0 : distortedSteps > 0.0 ? std::log10(distortedSteps / distorted) : -0.5;
+    m.adb = distorted == 0 ? 0.0 : distortedJnds > 0.0 ? std::log10(distortedJnds / distorted) : -0.5;
     result.grade = MapToGrade(m);
     result.frames = frames;
     result.ok = true;

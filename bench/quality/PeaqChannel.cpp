@@ -250,12 +250,12 @@ double PeaqChannel::HarmonicStructure() {
 }
 
 // The probability that a listener detects the difference of the excitations, band by band
-// from a level-dependent just-noticeable difference, and the steps above it.
+// from a level-dependent just-noticeable difference, and how many of them it spans.
 void PeaqChannel::Detection(PeaqFrameValues& out) const {
     const std::vector<double>& er = ref_.Excitation();
     const std::vector<double>& et = test_.Excitation();
     double missed = 1.0;
-    double steps = 0.0;
+    double jnds = 0.0;
     for (size_t b = 0; b < er.size(); ++b) {
         const double lr = Db(er[b]);
         const double lt = Db(et[b]);
@@ -269,10 +269,10 @@ void PeaqChannel::Detection(PeaqFrameValues& out) const {
         const double a = std::pow(10.0, std::log10(std::log10(2.0)) / bExp) / s;
         const double p = 1.0 - std::pow(10.0, -std::pow(a * std::fabs(e), bExp));
         missed *= 1.0 - p;
-        steps += std::fabs(std::trunc(e)) / s;
+        jnds += std::fabs(std::trunc(e)) / s;
     }
     out.detection = 1.0 - missed;
-    out.steps = steps;
+    out.jnds = jnds;
 }
 
 void PeaqChannel::Process(const float* reference, const float* test, bool loudEnough, PeaqFrameValues& out) {

@@ -24,7 +24,7 @@ struct PeaqFrameValues {
     double loudnessTest = 0.0;
     double ehs = 0.0;            // harmonic structure of the error
     double detection = 0.0;      // probability that the frame's difference is heard
-    double steps = 0.0;          // detection steps above threshold, summed over bands
+    double jnds = 0.0;           // just-noticeable differences spanned, summed over bands
 };
 
 class PeaqChannel {

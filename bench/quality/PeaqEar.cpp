@@ -146,28 +146,28 @@ void PeaqEar::Group(const double* binPower, double* bandPower) const {
 // contributions add as powers of 0.4.
 void PeaqEar::Spread(const double* bands, double* out, bool normalise) const {
     const int count = BandCount();
-    const double lowerStep = FromDb(-kLowerSlopeDb * kBandBark);
-    const double lowerStepP = std::pow(lowerStep, kSpreadPower);
+    const double lowerRatio = FromDb(-kLowerSlopeDb * kBandBark);
+    const double lowerRatioP = std::pow(lowerRatio, kSpreadPower);
     std::fill(out, out + count, 0.0);
     for (int j = 0; j < count; ++j) {
         const double level = 10.0 * std::log10(bands[j]);
         const double upperSlope = 24.0 + 230.0 / centreHz_[static_cast<size_t>(j)] - 0.2 * level;
-        const double upperStep = FromDb(-std::max(upperSlope, 0.0) * kBandBark);
+        const double upperRatio = FromDb(-std::max(upperSlope, 0.0) * kBandBark);
         // The whole spread of band j, both geometric tails and itself.
-        const double below = lowerStep * (1.0 - std::pow(lowerStep, j)) / (1.0 - lowerStep);
-        const double above = upperStep >= 1.0 ? static_cast<double>(count - 1 - j)
-                                              : upperStep * (1.0 - std::pow(upperStep, count - 1 - j)) / (1.0 - upperStep);
+        const double below = lowerRatio * (1.0 - std::pow(lowerRatio, j)) / (1.0 - lowerRatio);
+        const double above = upperRatio >= 1.0 ? static_cast<double>(count - 1 - j)
+                                              : upperRatio * (1.0 - std::pow(upperRatio, count - 1 - j)) / (1.0 - upperRatio);
         const double c = std::pow(bands[j] / (1.0 + below + above), kSpreadPower);
-        const double upperStepP = std::pow(upperStep, kSpreadPower);
+        const double upperRatioP = std::pow(upperRatio, kSpreadPower);
         double v = c;
         for (int k = j; k < count; ++k) {
             out[k] += v;
-            v *= upperStepP;
+            v *= upperRatioP;
         }
-        v = c * lowerStepP;
+        v = c * lowerRatioP;
         for (int k = j - 1; k >= 0; --k) {
             out[k] += v;
-            v *= lowerStepP;
+            v *= lowerRatioP;
         }
     }
     for (int k = 0; k < count; ++k) {
