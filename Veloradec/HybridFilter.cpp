@@ -147,14 +147,16 @@ void ReduceAliasing(const GranuleInfo& info, int mixedLongSubbands, int maxSubba
 }
 
 void InverseMdct(const GranuleInfo& info, int mixedLongSubbands, int subbands,
-                 const float spectrum[576], float overlap[32][18], float hybrid[18][32]) {
+                 const float spectrum[576], float overlap[32][18],
+                 float hybrid[32][kSlotLanes]) {
     const int blockType = info.window_switching_flag ? info.block_type : 0;
     float out[36];
     for (int sb = 0; sb < 32; ++sb) {
         float* ov = overlap[sb];
+        float* h = hybrid[sb];
         if (sb >= subbands) {
             for (int t = 0; t < 18; ++t) {
-                hybrid[t][sb] = ov[t];
+                h[t] = ov[t];
                 ov[t] = 0.0f;
             }
         } else {
@@ -170,13 +172,22 @@ void InverseMdct(const GranuleInfo& info, int mixedLongSubbands, int subbands,
                 LongImdct(x, window, out);
             }
             for (int t = 0; t < 18; ++t) {
-                hybrid[t][sb] = out[t] + ov[t];
+                h[t] = out[t] + ov[t];
                 ov[t] = out[t + 18];
             }
         }
         if (sb & 1) {
-            for (int t = 1; t < 18; t += 2) hybrid[t][sb] = -hybrid[t][sb];
+            for (int t = 1; t < 18; t += 2) h[t] = -h[t];
         }
+    }
+}
+
+void InverseMdct(const GranuleInfo& info, int mixedLongSubbands, int subbands,
+                 const float spectrum[576], float overlap[32][18], float hybrid[18][32]) {
+    float bySubband[32][kSlotLanes];
+    InverseMdct(info, mixedLongSubbands, subbands, spectrum, overlap, bySubband);
+    for (int t = 0; t < 18; ++t) {
+        for (int sb = 0; sb < 32; ++sb) hybrid[t][sb] = bySubband[sb][t];
     }
 }
 

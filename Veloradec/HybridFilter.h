@@ -4,6 +4,7 @@
 
 #include "Layer3Tables.h"
 #include "SideInfo.h"
+#include "Synthesis.h"
 
 namespace velora {
 
@@ -24,5 +25,9 @@ int ActiveSubbands(const GranuleInfo& info, const ScaleFactorBands& bands);
 // inversion applied. `mixedLongSubbands` subbands of a mixed block use the normal window.
 void InverseMdct(const GranuleInfo& info, int mixedLongSubbands, int subbands,
                  const float spectrum[576], float overlap[32][18], float hybrid[18][32]);
+// The same into the filter bank's layout, `hybrid[sb][t]`; lanes 18 and 19 stay untouched.
+void InverseMdct(const GranuleInfo& info, int mixedLongSubbands, int subbands,
+                 const float spectrum[576], float overlap[32][18],
+                 float hybrid[32][kSlotLanes]);
 
 }  // namespace velora

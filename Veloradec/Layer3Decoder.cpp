@@ -209,11 +209,8 @@ void Layer3Decoder::DecodeGranule(int gr, bool conceal, float* output, int shift
         const int active = ActiveSubbands(info, bands);
         const int subbands = std::min(maxSubbands, active + 1);
         InverseMdct(info, mixedLong, subbands, spectrum, overlap_[ch], hybrid_[ch]);
-        float* out = output + gr * samples * outChannels + ch;
-        for (int t = 0; t < 18; ++t) {
-            synthesis_[ch].Run(hybrid_[ch][t], shift, out + t * maxSubbands * outChannels,
-                               outChannels);
-        }
+        synthesis_[ch].RunGranule(hybrid_[ch], shift, output + gr * samples * outChannels + ch,
+                                  outChannels);
     }
 }
 

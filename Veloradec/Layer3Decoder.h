@@ -36,8 +36,8 @@ public:
     const uint8_t* SbrPayload() const { return sbrPayload_; }
     int SbrPayloadLength() const { return sbrLength_; }
     int OutputChannels() const { return outputChannels_; }
-    // Subband samples of the last decoded granule: [channel][slot][subband].
-    const float (*Hybrid(int channel) const)[32] { return hybrid_[channel]; }
+    // Subband samples of the last decoded granule: [subband][slot], slots 0..17.
+    const float (*Hybrid(int channel) const)[kSlotLanes] { return hybrid_[channel]; }
 
 private:
     struct FrameLayout {
@@ -66,7 +66,7 @@ private:
     int32_t values_[576];
     float spectrum_[2][576];
     float overlap_[2][32][18];
-    float hybrid_[2][18][32];
+    float hybrid_[2][32][kSlotLanes];
     Synthesis synthesis_[2];
     Concealment concealment_;
 

@@ -442,8 +442,8 @@ struct DecoderObject final : Veloradecoder {
         for (int sb = 0; sb < 32; ++sb) {
             float sum = 0.0f;
             for (int ch = 0; ch < channels; ++ch) {
-                const float (*hybrid)[32] = core.Hybrid(ch);
-                for (int t = 0; t < 18; ++t) sum += hybrid[t][sb] * hybrid[t][sb];
+                const float* hybrid = core.Hybrid(ch)[sb];
+                for (int t = 0; t < kGranuleSlots; ++t) sum += hybrid[t] * hybrid[t];
             }
             rms[sb] = std::sqrt(sum / static_cast<float>(18 * channels));
         }
