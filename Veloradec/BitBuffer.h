@@ -76,6 +76,10 @@ public:
     void ClearConsumed() { consumedBits_ = 0; }
     // Bit position of the next read, modulo the buffer size in bits.
     uint32_t ReadPosition() const { return readPos_; }
+    // The storage, for readers that take whole words from the read position on; byte
+    // indices wrap with StorageMask().
+    const uint8_t* Storage() const { return data_; }
+    uint32_t StorageMask() const { return byteMask_; }
 
 private:
     static uint64_t FromBigEndian(uint64_t v) {

@@ -180,8 +180,8 @@ void Layer3Decoder::DecodeGranule(int gr, bool conceal, float* output, int shift
         } else {
             ReadScaleFactorsMpeg2(reservoir_, info, intensity && ch == 1, scaleFactors_[ch]);
         }
-        info.nonzeroLines = DecodeHuffman(reservoir_, info, bands, frame_.version, values_);
-        Requantise(values_, info, scaleFactors_[ch], bands, frame_.version, spectrum_[ch]);
+        info.nonzeroLines = DecodePowered(reservoir_, info, bands, frame_.version, powered_);
+        Requantise(powered_, info, scaleFactors_[ch], bands, frame_.version, spectrum_[ch]);
         // The next granule starts where this one's length says, whatever was read.
         reservoir_.Skip(info.part2_3_length - reservoir_.Consumed());
     }

@@ -63,7 +63,7 @@ private:
     SideInfo side_;
     ScaleFactors scaleFactors_[2];
     GranuleInfo granule_[2];
-    int32_t values_[576];
+    float powered_[576];
     float spectrum_[2][576];
     float overlap_[2][32][18];
     float hybrid_[2][32][kSlotLanes];

@@ -16,10 +16,16 @@ namespace velora {
 // non-zero value; all later lines are 0.
 int DecodeHuffman(BitBuffer& buffer, const GranuleInfo& info, const ScaleFactorBands& bands,
                   int version, int32_t values[576]);
+// The same, but each line comes out as sign(v) |v|^(4/3), the input of Requantise.
+int DecodePowered(BitBuffer& buffer, const GranuleInfo& info, const ScaleFactorBands& bands,
+                  int version, float powered[576]);
+// Whether the lookup tables behind both were built for every tree (they are, unless a
+// tree breaks the limits of their layout).
+bool HuffmanLookupsComplete();
 
-// Requantises `values` into `spectrum` (full scale +-32768) and fills the band counts of
+// Requantises `powered` into `spectrum` (full scale +-32768) and fills the band counts of
 // `info` used by stereo processing.
-void Requantise(const int32_t values[576], GranuleInfo& info, const ScaleFactors& factors,
+void Requantise(const float powered[576], GranuleInfo& info, const ScaleFactors& factors,
                 const ScaleFactorBands& bands, int version, float spectrum[576]);
 
 }  // namespace velora

@@ -3,6 +3,7 @@
 
 #include "BitBuffer.h"
 #include "HuffmanTables.h"
+#include "SpectrumDecoder.h"
 #include "SynthesisWindow.h"
 
 #include <gtest/gtest.h>
@@ -194,6 +195,8 @@ void CollectLeaves(const uint32_t* tree, uint32_t node, const std::string& path,
 }
 
 TEST(HuffmanTables, LeavesCoverExactlyTheCodes) {
+    // The decoder's lookup tables are built from these trees and must hold all of them.
+    EXPECT_TRUE(velora::HuffmanLookupsComplete());
     for (int n = 0; n < velora::kHuffmanTableCount; ++n) {
         const uint32_t* tree = velora::kHuffmanTables[n].tree;
         if (tree == nullptr) continue;
