@@ -19,6 +19,8 @@ struct ImdctTables {
     float shortKernel[6][12];
     float aliasCs[8];
     float aliasCa[8];
+    // Frequency inversion: odd slots of odd subbands change sign.
+    float inversion[2][18];
 };
 
 double Window(int blockType, int i) {
@@ -61,6 +63,10 @@ ImdctTables MakeTables() {
         t.aliasCs[i] = static_cast<float>(1.0 / norm);
         t.aliasCa[i] = static_cast<float>(c / norm);
     }
+    for (int i = 0; i < 18; ++i) {
+        t.inversion[0][i] = 1.0f;
+        t.inversion[1][i] = (i & 1) ? -1.0f : 1.0f;
+    }
     return t;
 }
 
@@ -68,18 +74,29 @@ const ImdctTables kTables = MakeTables();
 
 // y[n] = sum_k x[k] cos(pi (2n + 19)(2k + 1) / 72) is the DCT-IV Z at m = n + 9, and Z
 // continues antisymmetrically (Z[35 - m] = -Z[m], Z[m + 36] = -Z[m]), so 18 sums suffice.
-VELORA_MULTIVERSION void LongImdct(const float* x, int blockType, float out[36]) {
-    float z[20] = {};
-    for (int k = 0; k < 18; ++k) {
-        const float v = x[k];
-        if (v == 0.0f) continue;
-        const float* kernel = kTables.dct4[k];
-        for (int m = 0; m < 20; ++m) z[m] += v * kernel[m];
-    }
+// Runs the subbands [from, to) that share one long window, with the overlap-add and the
+// frequency inversion of the odd subbands. Every line takes part, zero or not: skipping the
+// zeros costs more in mispredicted branches than it saves.
+VELORA_MULTIVERSION void LongBlocks(const float* spectrum, int from, int to, int blockType,
+                                    float overlap[32][18], float hybrid[32][kSlotLanes]) {
     const float* w = kTables.window[blockType];
-    for (int n = 0; n < 9; ++n) out[n] = z[n + 9] * w[n];
-    for (int n = 9; n < 27; ++n) out[n] = -z[26 - n] * w[n];
-    for (int n = 27; n < 36; ++n) out[n] = -z[n - 27] * w[n];
+    for (int sb = from; sb < to; ++sb) {
+        const float* x = spectrum + 18 * sb;
+        float z[20] = {};
+#pragma GCC unroll 18
+        for (int k = 0; k < 18; ++k) {
+            const float v = x[k];
+            const float* kernel = kTables.dct4[k];
+            for (int m = 0; m < 20; ++m) z[m] += v * kernel[m];
+        }
+        float* ov = overlap[sb];
+        float* h = hybrid[sb];
+        const float* sign = kTables.inversion[sb & 1];
+        for (int t = 0; t < 9; ++t) h[t] = (z[t + 9] * w[t] + ov[t]) * sign[t];
+        for (int t = 9; t < 18; ++t) h[t] = (-z[26 - t] * w[t] + ov[t]) * sign[t];
+        for (int t = 0; t < 9; ++t) ov[t] = -z[8 - t] * w[t + 18];
+        for (int t = 9; t < 18; ++t) ov[t] = -z[t - 9] * w[t + 18];
+    }
 }
 
 void ShortImdct(const float* x, float out[36]) {
@@ -150,34 +167,35 @@ void InverseMdct(const GranuleInfo& info, int mixedLongSubbands, int subbands,
                  const float spectrum[576], float overlap[32][18],
                  float hybrid[32][kSlotLanes]) {
     const int blockType = info.window_switching_flag ? info.block_type : 0;
-    float out[36];
-    for (int sb = 0; sb < 32; ++sb) {
-        float* ov = overlap[sb];
-        float* h = hybrid[sb];
-        if (sb >= subbands) {
+    // The lowest subbands of a granule with the mixed flag use the normal window, whatever
+    // its block type.
+    int normal = 0;
+    if (info.window_switching_flag && info.mixed_block_flag) {
+        normal = std::min(mixedLongSubbands, subbands);
+        LongBlocks(spectrum, 0, normal, 0, overlap, hybrid);
+    }
+    if (blockType != 2) {
+        LongBlocks(spectrum, normal, subbands, blockType, overlap, hybrid);
+    } else {
+        float out[36];
+        for (int sb = normal; sb < subbands; ++sb) {
+            ShortImdct(spectrum + 18 * sb, out);
+            float* ov = overlap[sb];
+            float* h = hybrid[sb];
+            const float* sign = kTables.inversion[sb & 1];
             for (int t = 0; t < 18; ++t) {
-                h[t] = ov[t];
-                ov[t] = 0.0f;
-            }
-        } else {
-            const float* x = spectrum + 18 * sb;
-            // The lowest subbands of a granule with the mixed flag use the normal window,
-            // whatever its block type.
-            const bool lowMixed = info.window_switching_flag && info.mixed_block_flag &&
-                                  sb < mixedLongSubbands;
-            const int window = lowMixed ? 0 : blockType;
-            if (window == 2) {
-                ShortImdct(x, out);
-            } else {
-                LongImdct(x, window, out);
-            }
-            for (int t = 0; t < 18; ++t) {
-                h[t] = out[t] + ov[t];
+                h[t] = (out[t] + ov[t]) * sign[t];
                 ov[t] = out[t + 18];
             }
         }
-        if (sb & 1) {
-            for (int t = 1; t < 18; t += 2) h[t] = -h[t];
+    }
+    for (int sb = std::max(subbands, 0); sb < 32; ++sb) {
+        float* ov = overlap[sb];
+        float* h = hybrid[sb];
+        const float* sign = kTables.inversion[sb & 1];
+        for (int t = 0; t < 18; ++t) {
+            h[t] = ov[t] * sign[t];
+            ov[t] = 0.0f;
         }
     }
 }
