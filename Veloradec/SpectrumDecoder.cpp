@@ -21,8 +21,9 @@ namespace {
 // offset in bits 0..15 and M in bits 16..20.
 constexpr uint32_t kLink = 0x80000000u;
 constexpr uint32_t kEscape = 0x00800000u;
-constexpr int kFirstBits = 10;
-constexpr int kPoolEntries = 16384;
+constexpr int kFirstBits = 8;  // even: the trees step two bits at a time
+constexpr int kPoolEntries = 8192;
+static_assert(kFirstBits % 2 == 0);
 
 struct Lookups {
     int firstBits[kHuffmanTableCount];
