@@ -2,11 +2,15 @@
 // random frames behind valid headers, and cut and damaged conformance streams, each in
 // every output configuration and feed size. Decoding must reach kSscSyncEof within a call
 // budget, return no code the input cannot cause, deliver exactly one frame of samples per
-// successful call, and keep float output finite and bounded.
+// successful call, keep float output finite and bounded, and allocate nothing: all memory
+// comes from Create (and, for a Velora stream, the enhancement's set-up on its first frame).
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -17,7 +21,10 @@
 #include <vector>
 
 #include "FrameWalker.h"
+#include "LameStreams.h"
 #include "MpegHeader.h"
+#include "VeloraPayloads.h"
+#include "VeloraStreamBuilder.h"
 #include "Veloradecoder.h"
 
 namespace velora {
@@ -71,6 +78,9 @@ struct Outcome {
 // Veloradecoder::Create allocates with the nothrow operator new, which this test replaces:
 // the memory it hands out is filled with this byte.
 unsigned char heapFill = 0;
+// Every global allocation of the process, counted by the replaced operators.
+std::atomic<long> allocations{0};
+std::atomic<long> allocatedBytes{0};
 
 bool Expected(Mp3Ssc status) {
     switch (status) {
@@ -91,9 +101,14 @@ bool Expected(Mp3Ssc status) {
 // did not take is offered again), end of data after the last byte, until kSscSyncEof.
 Outcome DecodeChecked(const std::vector<uint8_t>& bytes, const Config& c, float bound) {
     Outcome o;
+    const long allocationsBeforeCreate = allocations.load();
     VeloradecoderPtr decoder(Veloradecoder::Create(c.shift, c.mono, c.floatOutput));
     if (!decoder) {
         o.problem = "Create failed";
+        return o;
+    }
+    if (allocations.load() == allocationsBeforeCreate) {
+        o.problem = "the allocation counter did not see Create";
         return o;
     }
     const int sampleSize = c.floatOutput ? 4 : 2;
@@ -106,6 +121,7 @@ Outcome DecodeChecked(const std::vector<uint8_t>& bytes, const Config& c, float 
     size_t fed = 0;
     bool wantData = true;
     for (long long calls = 1;; ++calls) {
+        const long allocationsBefore = allocations.load();
         if (wantData && fed < bytes.size()) {
             const size_t chunk = std::min(static_cast<size_t>(c.piece), bytes.size() - fed);
             fed += static_cast<size_t>(decoder->Feed(bytes.data() + fed, static_cast<int>(chunk)));
@@ -119,6 +135,12 @@ Outcome DecodeChecked(const std::vector<uint8_t>& bytes, const Config& c, float 
         int textLength = -1;
         const Mp3Ssc status = decoder->Decode(out.data(), static_cast<int>(out.size()), &written,
                                               true, text.data(), &textLength);
+        if (SscSucceeded(status)) decoder->BandLevels(8, levels.data());
+        if (allocations.load() != allocationsBefore) {
+            o.problem = std::to_string(allocations.load() - allocationsBefore) +
+                        " allocations in decoding, at call " + std::to_string(calls);
+            return o;
+        }
         o.last = status;
         o.statuses.push_back(status);
         const std::string at = " at call " + std::to_string(calls);
@@ -172,7 +194,6 @@ Outcome DecodeChecked(const std::vector<uint8_t>& bytes, const Config& c, float 
             }
             o.samples.push_back(x);
         }
-        decoder->BandLevels(8, levels.data());
         if (*std::max_element(levels.begin(), levels.end()) > 127) {
             o.problem = "band level above 127" + at;
             return o;
@@ -460,15 +481,97 @@ TEST(DecoderRobustness, DestinationSize) {
     }
 }
 
+// A Velora stream: the enhancement's decoder is made on the first frame, the only call
+// after Create that may allocate. Prints what one decoder object takes with and without
+// that state (bench/README.md quotes it).
+TEST(DecoderRobustness, VeloraStreamAllocatesOnlyOnItsFirstFrame) {
+    const std::string lame = test::FindTool("lame");
+    if (lame.empty()) GTEST_SKIP() << "lame is not on PATH";
+    test::ScratchDir dir("velora-robustness");
+    test::LameSettings settings;
+    settings.rate = 22050;
+    settings.channels = 2;
+    settings.kbps = 48;
+    const std::optional<std::vector<uint8_t>> core = test::EncodeWithLame(
+        lame, dir, "core", test::MakeTones(22050, 2, 2.0, {{1000.0, 0.3}, {4200.0, 0.05}}, 0.002),
+        settings);
+    ASSERT_TRUE(core.has_value());
+    const test::VeloraPayloadMaker maker(test::VeloraPayloadPlan{});
+    ASSERT_TRUE(maker.Ready());
+    test::VeloraBuildReport report;
+    const std::vector<uint8_t> bytes = test::BuildVeloraStream(
+        test::WidenFrames(*core, 64), [&](int i) { return maker(i); }, &report);
+    ASSERT_TRUE(report.ok);
+
+    for (const bool floatOutput : {false, true}) {
+        const long bytesBeforeCreate = allocatedBytes.load();
+        VeloradecoderPtr decoder(Veloradecoder::Create(0, false, floatOutput));
+        ASSERT_TRUE(decoder);
+        const long objectBytes = allocatedBytes.load() - bytesBeforeCreate;
+        std::vector<uint8_t> out(kMaxFrameSamples * 4);
+        long enhancementBytes = -1;
+        int frames = 0;
+        size_t fed = 0;
+        for (int call = 0; call < 100000; ++call) {
+            const long allocationsBefore = allocations.load();
+            const long bytesBefore = allocatedBytes.load();
+            fed += static_cast<size_t>(decoder->Feed(bytes.data() + fed, static_cast<int>(bytes.size() - fed)));
+            if (fed == bytes.size()) decoder->SetEndOfData();
+            int written = 0;
+            const Mp3Ssc status = decoder->Decode(out.data(), static_cast<int>(out.size()),
+                                                  &written, true, nullptr, nullptr);
+            if (status == kSscSyncEof || SscIsError(status)) break;
+            if (!SscSucceeded(status)) {
+                EXPECT_EQ(allocations.load(), allocationsBefore) << "call " << call;
+                continue;
+            }
+            if (frames++ == 0) {
+                enhancementBytes = allocatedBytes.load() - bytesBefore;
+            } else {
+                EXPECT_EQ(allocations.load(), allocationsBefore) << "frame " << frames;
+            }
+            EXPECT_EQ(decoder->Info().sbrActive, 1) << "frame " << frames;
+        }
+        EXPECT_EQ(frames, report.frames);
+        EXPECT_GT(enhancementBytes, 0);
+        std::printf("decoder object (%s output): %ld bytes; with the enhancement's state: %ld bytes\n",
+                    floatOutput ? "float" : "16-bit", objectBytes, objectBytes + enhancementBytes);
+    }
+}
+
 }  // namespace
 }  // namespace velora
 
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        void* memory = ::operator new(size);
-        std::memset(memory, velora::heapFill, size);
-        return memory;
-    } catch (...) {
-        return nullptr;
-    }
+// Counted replacements of the global allocation functions, over malloc and free.
+void* operator new(std::size_t size) {
+    velora::allocations.fetch_add(1);
+    velora::allocatedBytes.fetch_add(static_cast<long>(size));
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
 }
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    velora::allocations.fetch_add(1);
+    velora::allocatedBytes.fetch_add(static_cast<long>(size));
+    void* memory = std::malloc(size == 0 ? 1 : size);
+    if (memory != nullptr) std::memset(memory, velora::heapFill, size);
+    return memory;
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+    return operator new(size, tag);
+}
+// These free what the replacements above took from malloc; the compiler, seeing a `new`
+// inlined beside them, cannot tell that the global operator is the replaced one.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
