@@ -99,15 +99,29 @@ VELORA_MULTIVERSION void LongBlocks(const float* spectrum, int from, int to, int
     }
 }
 
-void ShortImdct(const float* x, float out[36]) {
-    for (int i = 0; i < 36; ++i) out[i] = 0.0f;
-    for (int w = 0; w < 3; ++w) {
-        float* dst = out + 6 + 6 * w;
-        for (int k = 0; k < 6; ++k) {
-            const float v = x[3 * k + w];
-            if (v == 0.0f) continue;
-            const float* kernel = kTables.shortKernel[k];
-            for (int i = 0; i < 12; ++i) dst[i] += v * kernel[i];
+// The three 12-point IMDCTs of each short subband in [from, to), windowed and placed at
+// 6, 12 and 18 of the 36 outputs, with the overlap-add and frequency inversion.
+VELORA_MULTIVERSION void ShortBlocks(const float* spectrum, int from, int to,
+                                     float overlap[32][18], float hybrid[32][kSlotLanes]) {
+    for (int sb = from; sb < to; ++sb) {
+        const float* x = spectrum + 18 * sb;
+        float out[36] = {};
+        for (int w = 0; w < 3; ++w) {
+            float y[12] = {};
+            for (int k = 0; k < 6; ++k) {
+                const float v = x[3 * k + w];
+                const float* kernel = kTables.shortKernel[k];
+                for (int i = 0; i < 12; ++i) y[i] += v * kernel[i];
+            }
+            float* dst = out + 6 + 6 * w;
+            for (int i = 0; i < 12; ++i) dst[i] += y[i];
+        }
+        float* ov = overlap[sb];
+        float* h = hybrid[sb];
+        const float* sign = kTables.inversion[sb & 1];
+        for (int t = 0; t < 18; ++t) {
+            h[t] = (out[t] + ov[t]) * sign[t];
+            ov[t] = out[t + 18];
         }
     }
 }
@@ -177,17 +191,7 @@ void InverseMdct(const GranuleInfo& info, int mixedLongSubbands, int subbands,
     if (blockType != 2) {
         LongBlocks(spectrum, normal, subbands, blockType, overlap, hybrid);
     } else {
-        float out[36];
-        for (int sb = normal; sb < subbands; ++sb) {
-            ShortImdct(spectrum + 18 * sb, out);
-            float* ov = overlap[sb];
-            float* h = hybrid[sb];
-            const float* sign = kTables.inversion[sb & 1];
-            for (int t = 0; t < 18; ++t) {
-                h[t] = (out[t] + ov[t]) * sign[t];
-                ov[t] = out[t + 18];
-            }
-        }
+        ShortBlocks(spectrum, normal, subbands, overlap, hybrid);
     }
     for (int sb = std::max(subbands, 0); sb < 32; ++sb) {
         float* ov = overlap[sb];
