@@ -5,6 +5,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "Multiversion.h"
 
 namespace velora {
@@ -126,6 +130,38 @@ VELORA_MULTIVERSION void ShortBlocks(const float* spectrum, int from, int to,
     }
 }
 
+// The aliasing butterflies of the subband boundaries 1..boundaries: the 8 lines below a
+// boundary, taken downwards, against the 8 above it.
+VELORA_MULTIVERSION void Butterflies(int boundaries, float* spectrum) {
+    const float* cs = kTables.aliasCs;
+    const float* ca = kTables.aliasCa;
+    for (int sb = 1; sb <= boundaries; ++sb) {
+        float* lower = spectrum + 18 * sb - 1;
+        float* upper = spectrum + 18 * sb;
+#if defined(__SSE2__)
+        for (int half = 0; half < 8; half += 4) {
+            const __m128 c = _mm_loadu_ps(cs + half);
+            const __m128 a = _mm_loadu_ps(ca + half);
+            // lower[-half - 3 .. -half] upwards, turned to run downwards.
+            const __m128 bu = _mm_shuffle_ps(_mm_loadu_ps(lower - half - 3),
+                                             _mm_loadu_ps(lower - half - 3), _MM_SHUFFLE(0, 1, 2, 3));
+            const __m128 bd = _mm_loadu_ps(upper + half);
+            const __m128 low = _mm_sub_ps(_mm_mul_ps(bu, c), _mm_mul_ps(bd, a));
+            const __m128 up = _mm_add_ps(_mm_mul_ps(bd, c), _mm_mul_ps(bu, a));
+            _mm_storeu_ps(lower - half - 3, _mm_shuffle_ps(low, low, _MM_SHUFFLE(0, 1, 2, 3)));
+            _mm_storeu_ps(upper + half, up);
+        }
+#else
+        for (int i = 0; i < 8; ++i) {
+            const float bu = lower[-i];
+            const float bd = upper[i];
+            lower[-i] = bu * cs[i] - bd * ca[i];
+            upper[i] = bd * cs[i] + bu * ca[i];
+        }
+#endif
+    }
+}
+
 }  // namespace
 
 void ReorderShortBlocks(const GranuleInfo& info, const ScaleFactorBands& bands,
@@ -165,16 +201,7 @@ void ReduceAliasing(const GranuleInfo& info, int mixedLongSubbands, int maxSubba
         boundaries = (info.nonzeroLines + 17) / 18;
     }
     boundaries = std::min(boundaries, maxSubbands - 1);
-    for (int sb = 1; sb <= boundaries; ++sb) {
-        float* lower = spectrum + 18 * sb - 1;
-        float* upper = spectrum + 18 * sb;
-        for (int i = 0; i < 8; ++i) {
-            const float bu = lower[-i];
-            const float bd = upper[i];
-            lower[-i] = bu * kTables.aliasCs[i] - bd * kTables.aliasCa[i];
-            upper[i] = bd * kTables.aliasCs[i] + bu * kTables.aliasCa[i];
-        }
-    }
+    Butterflies(boundaries, spectrum);
 }
 
 void InverseMdct(const GranuleInfo& info, int mixedLongSubbands, int subbands,
