@@ -86,13 +86,22 @@ VELORA_MULTIVERSION void LongBlocks(const float* spectrum, int from, int to, int
     const float* w = kTables.window[blockType];
     for (int sb = from; sb < to; ++sb) {
         const float* x = spectrum + 18 * sb;
-        float z[20] = {};
-#pragma GCC unroll 18
-        for (int k = 0; k < 18; ++k) {
-            const float v = x[k];
-            const float* kernel = kTables.dct4[k];
-            for (int m = 0; m < 20; ++m) z[m] += v * kernel[m];
+        // Even and odd lines summed apart: two independent chains of multiply-adds.
+        float even[20] = {};
+        float odd[20] = {};
+#pragma GCC unroll 9
+        for (int k = 0; k < 18; k += 2) {
+            const float a = x[k];
+            const float b = x[k + 1];
+            const float* ka = kTables.dct4[k];
+            const float* kb = kTables.dct4[k + 1];
+            for (int m = 0; m < 20; ++m) {
+                even[m] += a * ka[m];
+                odd[m] += b * kb[m];
+            }
         }
+        float z[20];
+        for (int m = 0; m < 20; ++m) z[m] = even[m] + odd[m];
         float* ov = overlap[sb];
         float* h = hybrid[sb];
         const float* sign = kTables.inversion[sb & 1];
