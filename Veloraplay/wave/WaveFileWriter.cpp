@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 namespace veloraplay {
@@ -47,6 +48,12 @@ bool WaveFileWriter::Begin(std::FILE* out, int channels, int sampleRate) {
 }
 
 bool WaveFileWriter::Append(const int16_t* samples, size_t count) {
+    if constexpr (std::endian::native == std::endian::little) {
+        // The samples are already in the file's byte order.
+        if (std::fwrite(samples, 2, count, out_) != count) return false;
+        dataBytes_ += count * 2;
+        return true;
+    }
     uint8_t bytes[4096];
     size_t done = 0;
     while (done < count) {
