@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "HuffmanTables.h"
+#include "Multiversion.h"
 
 namespace velora {
 namespace {
@@ -271,8 +272,8 @@ inline int WithSigns(uint32_t entry) { return static_cast<int>((entry >> 18) & 3
 inline uint32_t BitAt(uint64_t bits, int at) { return static_cast<uint32_t>((bits << at) >> 63); }
 
 template <typename Lines>
-int DecodeLines(BitBuffer& buffer, const GranuleInfo& info, const ScaleFactorBands& bands,
-                int version, const Lines& lines) {
+[[gnu::always_inline]] inline int DecodeLines(BitBuffer& buffer, const GranuleInfo& info, const ScaleFactorBands& bands,
+                                              int version, const Lines& lines) {
     const int bigEnd = std::min(2 * info.big_values, 576);
     int region1 = 0;
     int region2 = 0;
@@ -378,8 +379,10 @@ int DecodeHuffman(BitBuffer& buffer, const GranuleInfo& info, const ScaleFactorB
     return DecodeLines(buffer, info, bands, version, IntegerLines{values});
 }
 
-int DecodePowered(BitBuffer& buffer, const GranuleInfo& info, const ScaleFactorBands& bands,
-                  int version, float powered[576]) {
+// The decoder's own path, also built for processors with single-cycle variable shifts.
+VELORA_MULTIVERSION int DecodePowered(BitBuffer& buffer, const GranuleInfo& info,
+                                      const ScaleFactorBands& bands, int version,
+                                      float powered[576]) {
     return DecodeLines(buffer, info, bands, version, PoweredLines{powered});
 }
 
