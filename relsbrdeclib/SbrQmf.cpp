@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "SbrMultiversion.h"
+
 // Both banks modulate through DCT-IVs computed with a half-size complex FFT.
 //
 // Analysis, X[k] = 2 sum_{n<64} u[n] exp(i pi (k + 0.5)(n - 0.25) / 32), k < 32: with
@@ -17,6 +19,10 @@
 // length N packs x[2n] + i x[N - 1 - 2n] into N/2 complex values, turns them by
 // exp(-i pi (n + 0.25) / N), transforms them and turns the result by exp(-i pi p / N);
 // output 2p is then the real part and output N - 1 - 2p minus the imaginary part.
+//
+// The transforms run on several sub-samples at once, one per vector lane (value n of every
+// sub-sample in one row of kQmfLanes floats), so every butterfly is whole-vector arithmetic
+// and the bit reversal only picks rows.
 namespace velora::sbr {
 namespace {
 
@@ -95,6 +101,63 @@ struct Fft {
             wi += half;
         }
     }
+
+    // The same transform on kQmfLanes sequences at once, value n of lane l at re[n][l].
+    [[gnu::always_inline]] inline void RunLanes(float (*re)[kQmfLanes], float (*im)[kQmfLanes]) const {
+        constexpr int L = kQmfLanes;
+        for (int s = 0; s < N; s += 4) {
+            float* __restrict r0p = re[s];
+            float* __restrict r1p = re[s + 1];
+            float* __restrict r2p = re[s + 2];
+            float* __restrict r3p = re[s + 3];
+            float* __restrict i0p = im[s];
+            float* __restrict i1p = im[s + 1];
+            float* __restrict i2p = im[s + 2];
+            float* __restrict i3p = im[s + 3];
+            for (int l = 0; l < L; ++l) {
+                const float r0 = r0p[l] + r1p[l];
+                const float i0 = i0p[l] + i1p[l];
+                const float r1 = r0p[l] - r1p[l];
+                const float i1 = i0p[l] - i1p[l];
+                const float r2 = r2p[l] + r3p[l];
+                const float i2 = i2p[l] + i3p[l];
+                const float r3 = r2p[l] - r3p[l];
+                const float i3 = i2p[l] - i3p[l];
+                r0p[l] = r0 + r2;
+                i0p[l] = i0 + i2;
+                r2p[l] = r0 - r2;
+                i2p[l] = i0 - i2;
+                r1p[l] = r1 + i3;
+                i1p[l] = i1 - r3;
+                r3p[l] = r1 - i3;
+                i3p[l] = i1 + r3;
+            }
+        }
+        const float* wr = twRe;
+        const float* wi = twIm;
+        for (int half = 4; half < N; half *= 2) {
+            for (int s = 0; s < N; s += 2 * half) {
+                for (int j = 0; j < half; ++j) {
+                    float* __restrict ar = re[s + j];
+                    float* __restrict ai = im[s + j];
+                    float* __restrict br = re[s + j + half];
+                    float* __restrict bi = im[s + j + half];
+                    const float cr = wr[j];
+                    const float ci = wi[j];
+                    for (int l = 0; l < L; ++l) {
+                        const float xr = br[l] * cr - bi[l] * ci;
+                        const float xi = br[l] * ci + bi[l] * cr;
+                        br[l] = ar[l] - xr;
+                        bi[l] = ai[l] - xi;
+                        ar[l] += xr;
+                        ai[l] += xi;
+                    }
+                }
+            }
+            wr += half;
+            wi += half;
+        }
+    }
 };
 
 struct Tables {
@@ -145,136 +208,212 @@ Tables MakeTables() {
 
 const Tables kTables = MakeTables();
 
-}  // namespace
+constexpr int kLanes = kQmfLanes;
+constexpr int kHistoryColumns = 9;  // blocks the window reaches back beyond the newest
 
-void QmfAnalysis::Reset() {
-    std::memset(history_, 0, sizeof(history_));
-    newest_ = 0;
-}
-
-void QmfAnalysis::Run(const float* input, int stride, float real[kAnalysisBands],
-                      float imag[kAnalysisBands]) {
+// Analysis of the sub-samples whose newest blocks are columns 9 .. 9 + kLanes - 1 of
+// `blocks`; band k of lane l comes out at outRe[k][l], outIm[k][l].
+SBR_MULTIVERSION void AnalyseLanes(const float (*blocks)[32], float (*outRe)[kLanes],
+                                   float (*outIm)[kLanes]) {
     const Tables& t = kTables;
-    newest_ = newest_ == 0 ? 320 - 32 : newest_ - 32;
-    float* newest = history_ + newest_;
-    for (int n = 0; n < 32; ++n) newest[31 - n] = input[n * stride];
-
-    // u[n] = sum_j x[n + 64 j] c[2 (n + 64 j)], x the history newest first: the block aged
-    // b holds x[32 b .. 32 b + 31].
-    const float* block[10];
-    for (int age = 0; age < 10; ++age) {
-        int start = newest_ + 32 * age;
-        if (start >= 320) start -= 320;
-        block[age] = history_ + start;
-    }
-    float u[64];
+    // u[m] = sum_j x[m + 64 j] c[2 (m + 64 j)], x newest first: x[32 a + m] of the sub-sample
+    // in column c is sample 31 - m of block c - a.
+    alignas(32) float u[64][kLanes];
     for (int m = 0; m < 32; ++m) {
-        float even = 0.0f;
-        float odd = 0.0f;
-        for (int j = 0; j < 5; ++j) {
-            even += block[2 * j][m] * t.anaWindow[64 * j + m];
-            odd += block[2 * j + 1][m] * t.anaWindow[64 * j + 32 + m];
+        const float* __restrict row = blocks[31 - m] + kHistoryColumns;
+        float* __restrict even = u[m];
+        float* __restrict odd = u[32 + m];
+        const float* w = t.anaWindow + m;
+        for (int l = 0; l < kLanes; ++l) {
+            even[l] = row[l] * w[0] + row[l - 2] * w[64] + row[l - 4] * w[128] +
+                      row[l - 6] * w[192] + row[l - 8] * w[256];
+            odd[l] = row[l - 1] * w[32] + row[l - 3] * w[96] + row[l - 5] * w[160] +
+                     row[l - 7] * w[224] + row[l - 9] * w[288];
         }
-        u[m] = even;
-        u[32 + m] = odd;
     }
 
-    // The cosine part (DCT-IV of u[n] - u[63 - n]) and the sine part (DCT-IV of the
-    // reversed u[n] + u[63 - n]), packed, turned and put in bit-reversed order.
-    float cRe[16], cIm[16], sRe[16], sIm[16];
+    alignas(32) float cRe[16][kLanes], cIm[16][kLanes], sRe[16][kLanes], sIm[16][kLanes];
     for (int n = 0; n < 16; ++n) {
-        const float x0 = u[2 * n] - u[63 - 2 * n];        // difference at 2n
-        const float x1 = u[31 - 2 * n] - u[32 + 2 * n];   // difference at 31 - 2n
-        const float y0 = u[31 - 2 * n] + u[32 + 2 * n];   // sum at 31 - 2n
-        const float y1 = u[2 * n] + u[63 - 2 * n];        // sum at 2n
+        const float* __restrict a = u[2 * n];
+        const float* __restrict b = u[63 - 2 * n];
+        const float* __restrict c = u[31 - 2 * n];
+        const float* __restrict d = u[32 + 2 * n];
         const float wr = t.anaPreRe[n];
         const float wi = t.anaPreIm[n];
         const int r = t.fft16.reversed[n];
-        cRe[r] = x0 * wr - x1 * wi;
-        cIm[r] = x0 * wi + x1 * wr;
-        sRe[r] = y0 * wr - y1 * wi;
-        sIm[r] = y0 * wi + y1 * wr;
+        for (int l = 0; l < kLanes; ++l) {
+            const float x0 = a[l] - b[l];
+            const float x1 = c[l] - d[l];
+            const float y0 = c[l] + d[l];
+            const float y1 = a[l] + b[l];
+            cRe[r][l] = x0 * wr - x1 * wi;
+            cIm[r][l] = x0 * wi + x1 * wr;
+            sRe[r][l] = y0 * wr - y1 * wi;
+            sIm[r][l] = y0 * wi + y1 * wr;
+        }
     }
-    t.fft16.Run(cRe, cIm);
-    t.fft16.Run(sRe, sIm);
+    t.fft16.RunLanes(cRe, cIm);
+    t.fft16.RunLanes(sRe, sIm);
 
     for (int p = 0; p < 16; ++p) {
         const float mr = t.anaMidRe[p];
         const float mi = t.anaMidIm[p];
-        const float wcRe = cRe[p] * mr - cIm[p] * mi;
-        const float wcIm = cRe[p] * mi + cIm[p] * mr;
-        const float wsRe = sRe[p] * mr - sIm[p] * mi;
-        const float wsIm = sRe[p] * mi + sIm[p] * mr;
-        // Band 2p is C + i S = wcRe + i wsRe; band 31 - 2p is -wcIm + i wsIm.
-        real[2 * p] = wcRe * t.anaEvenRe[p] - wsRe * t.anaEvenIm[p];
-        imag[2 * p] = wcRe * t.anaEvenIm[p] + wsRe * t.anaEvenRe[p];
-        real[31 - 2 * p] = -wcIm * t.anaOddRe[p] - wsIm * t.anaOddIm[p];
-        imag[31 - 2 * p] = -wcIm * t.anaOddIm[p] + wsIm * t.anaOddRe[p];
+        const float er = t.anaEvenRe[p];
+        const float ei = t.anaEvenIm[p];
+        const float orr = t.anaOddRe[p];
+        const float oi = t.anaOddIm[p];
+        float* __restrict evenRe = outRe[2 * p];
+        float* __restrict evenIm = outIm[2 * p];
+        float* __restrict oddRe = outRe[31 - 2 * p];
+        float* __restrict oddIm = outIm[31 - 2 * p];
+        for (int l = 0; l < kLanes; ++l) {
+            const float wcRe = cRe[p][l] * mr - cIm[p][l] * mi;
+            const float wcIm = cRe[p][l] * mi + cIm[p][l] * mr;
+            const float wsRe = sRe[p][l] * mr - sIm[p][l] * mi;
+            const float wsIm = sRe[p][l] * mi + sIm[p][l] * mr;
+            // Band 2p is C + i S = wcRe + i wsRe; band 31 - 2p is -wcIm + i wsIm.
+            evenRe[l] = wcRe * er - wsRe * ei;
+            evenIm[l] = wcRe * ei + wsRe * er;
+            oddRe[l] = -wcIm * orr - wsIm * oi;
+            oddIm[l] = -wcIm * oi + wsIm * orr;
+        }
     }
 }
 
-void QmfSynthesis::Reset() {
-    std::memset(v_, 0, sizeof(v_));
-    newest_ = 0;
-}
-
-void QmfSynthesis::Run(const float real[kSynthesisBands], const float imag[kSynthesisBands],
-                       float* output, int stride) {
+// Synthesis of kLanes sub-samples (band k of lane l at re[k][l]): their blocks go to
+// columns 9 .. 9 + kLanes - 1 of `v`, output sample j of lane l to out[j][l].
+SBR_MULTIVERSION void SynthesiseLanes(const float (*re)[kLanes], const float (*im)[kLanes],
+                                      float (*v)[32], float (*out)[kLanes]) {
     const Tables& t = kTables;
 
     // v[2p] and v[64 + 2p] come from D = W(Q) - W(P), v[127 - 2p] and v[63 - 2p] from
     // A = W(P) + W(Q), W the packed DCT-IV transform before taking parts; by linearity the
     // sums and differences can be formed on the packed input.
-    float aRe[32], aIm[32], dRe[32], dIm[32];
+    alignas(32) float aRe[32][kLanes], aIm[32][kLanes], dRe[32][kLanes], dIm[32][kLanes];
     for (int n = 0; n < 32; ++n) {
-        const float r0 = real[2 * n];
-        const float i0 = imag[2 * n];
-        const float r1 = real[63 - 2 * n];
-        const float i1 = imag[63 - 2 * n];
-        const float sr = r0 + i1;
-        const float si = r1 + i0;
-        const float dr = i1 - r0;
-        const float di = i0 - r1;
+        const float* __restrict r0 = re[2 * n];
+        const float* __restrict i0 = im[2 * n];
+        const float* __restrict r1 = re[63 - 2 * n];
+        const float* __restrict i1 = im[63 - 2 * n];
         const float wr = t.synPreRe[n];
         const float wi = t.synPreIm[n];
         const int r = t.fft32.reversed[n];
-        aRe[r] = sr * wr - si * wi;
-        aIm[r] = sr * wi + si * wr;
-        dRe[r] = dr * wr - di * wi;
-        dIm[r] = dr * wi + di * wr;
+        for (int l = 0; l < kLanes; ++l) {
+            const float sr = r0[l] + i1[l];
+            const float si = r1[l] + i0[l];
+            const float dr = i1[l] - r0[l];
+            const float di = i0[l] - r1[l];
+            aRe[r][l] = sr * wr - si * wi;
+            aIm[r][l] = sr * wi + si * wr;
+            dRe[r][l] = dr * wr - di * wi;
+            dIm[r][l] = dr * wi + di * wr;
+        }
     }
-    t.fft32.Run(aRe, aIm);
-    t.fft32.Run(dRe, dIm);
+    t.fft32.RunLanes(aRe, aIm);
+    t.fft32.RunLanes(dRe, dIm);
 
-    newest_ = newest_ == 0 ? 1280 - 128 : newest_ - 128;
-    float* v = v_ + newest_;
     for (int p = 0; p < 32; ++p) {
         const float mr = t.synPostRe[p];
         const float mi = t.synPostIm[p];
-        v[2 * p] = dRe[p] * mr - dIm[p] * mi;
-        v[64 + 2 * p] = dRe[p] * mi + dIm[p] * mr;
-        v[127 - 2 * p] = aRe[p] * mr - aIm[p] * mi;
-        v[63 - 2 * p] = aRe[p] * mi + aIm[p] * mr;
+        float* __restrict v0 = v[2 * p] + kHistoryColumns;
+        float* __restrict v1 = v[64 + 2 * p] + kHistoryColumns;
+        float* __restrict v2 = v[127 - 2 * p] + kHistoryColumns;
+        float* __restrict v3 = v[63 - 2 * p] + kHistoryColumns;
+        for (int l = 0; l < kLanes; ++l) {
+            v0[l] = dRe[p][l] * mr - dIm[p][l] * mi;
+            v1[l] = dRe[p][l] * mi + dIm[p][l] * mr;
+            v2[l] = aRe[p][l] * mr - aIm[p][l] * mi;
+            v3[l] = aRe[p][l] * mi + aIm[p][l] * mr;
+        }
     }
 
     // out[j] = sum_i v[256 i + j] c[128 i + j] + v[256 i + 192 + j] c[128 i + 64 + j]: the
     // first half of the blocks aged 2i and the second half of those aged 2i + 1.
-    const float* half[10];
-    for (int age = 0; age < 10; ++age) {
-        int start = newest_ + 128 * age;
-        if (start >= 1280) start -= 1280;
-        half[age] = v_ + start + 64 * (age & 1);
-    }
-    float out[64];
     for (int j = 0; j < 64; ++j) {
-        float sum = 0.0f;
-        for (int i = 0; i < 5; ++i) {
-            sum += half[2 * i][j] * kQmfPrototype[128 * i + j];
-            sum += half[2 * i + 1][j] * kQmfPrototype[128 * i + 64 + j];
+        const float* __restrict first = v[j] + kHistoryColumns;
+        const float* __restrict second = v[64 + j] + kHistoryColumns;
+        const float* c = kQmfPrototype + j;
+        float* __restrict o = out[j];
+        for (int l = 0; l < kLanes; ++l) {
+            o[l] = first[l] * c[0] + second[l - 1] * c[64] + first[l - 2] * c[128] +
+                   second[l - 3] * c[192] + first[l - 4] * c[256] + second[l - 5] * c[320] +
+                   first[l - 6] * c[384] + second[l - 7] * c[448] + first[l - 8] * c[512] +
+                   second[l - 9] * c[576];
         }
-        out[j] = sum;
     }
-    for (int j = 0; j < 64; ++j) output[j * stride] = out[j];
+}
+
+// The last nine of the columns just filled become the history.
+template <int Rows>
+void KeepHistory(float (*columns)[32], int count) {
+    for (int r = 0; r < Rows; ++r) {
+        std::memmove(columns[r], columns[r] + count, sizeof(float) * kHistoryColumns);
+    }
+}
+
+}  // namespace
+
+static_assert(kHistoryColumns + kLanes <= 32, "the lanes fit the columns");
+static_assert(kQmfMaxSlots <= kLanes, "a frame fits the lanes");
+
+void QmfAnalysis::Reset() {
+    std::memset(blocks_, 0, sizeof(blocks_));
+}
+
+void QmfAnalysis::RunSlots(const float* input, int stride, int count, float* real, float* imag,
+                           int rowStride) {
+    count = count < 1 ? 1 : (count > kQmfMaxSlots ? kQmfMaxSlots : count);
+    for (int s = 0; s < count; ++s) {
+        const float* in = input + s * 32 * stride;
+        for (int i = 0; i < 32; ++i) blocks_[i][kHistoryColumns + s] = in[i * stride];
+    }
+    alignas(32) float re[kAnalysisBands][kLanes];
+    alignas(32) float im[kAnalysisBands][kLanes];
+    AnalyseLanes(blocks_, re, im);
+    for (int s = 0; s < count; ++s) {
+        float* rowRe = real + s * rowStride;
+        float* rowIm = imag + s * rowStride;
+        for (int k = 0; k < kAnalysisBands; ++k) {
+            rowRe[k] = re[k][s];
+            rowIm[k] = im[k][s];
+        }
+        if (rowStride >= kSynthesisBands) {
+            for (int k = kAnalysisBands; k < kSynthesisBands; ++k) rowRe[k] = rowIm[k] = 0.0f;
+        }
+    }
+    KeepHistory<32>(blocks_, count);
+}
+
+void QmfAnalysis::Run(const float* input, int stride, float real[kAnalysisBands],
+                      float imag[kAnalysisBands]) {
+    RunSlots(input, stride, 1, real, imag, kAnalysisBands);
+}
+
+void QmfSynthesis::Reset() {
+    std::memset(v_, 0, sizeof(v_));
+}
+
+void QmfSynthesis::RunSlots(const float (*real)[kQmfLanes], const float (*imag)[kQmfLanes],
+                            int count, float* output, int stride) {
+    count = count < 1 ? 1 : (count > kQmfMaxSlots ? kQmfMaxSlots : count);
+    alignas(32) float out[kSynthesisBands][kLanes];
+    SynthesiseLanes(real, imag, v_, out);
+    for (int s = 0; s < count; ++s) {
+        float* o = output + s * kSynthesisBands * stride;
+        for (int j = 0; j < kSynthesisBands; ++j) o[j * stride] = out[j][s];
+    }
+    KeepHistory<128>(v_, count);
+}
+
+void QmfSynthesis::Run(const float real[kSynthesisBands], const float imag[kSynthesisBands],
+                       float* output, int stride) {
+    alignas(32) float re[kSynthesisBands][kLanes] = {};
+    alignas(32) float im[kSynthesisBands][kLanes] = {};
+    for (int k = 0; k < kSynthesisBands; ++k) {
+        re[k][0] = real[k];
+        im[k][0] = imag[k];
+    }
+    RunSlots(re, im, 1, output, stride);
 }
 
 }  // namespace velora::sbr

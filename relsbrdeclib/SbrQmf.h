@@ -8,6 +8,10 @@ namespace velora::sbr {
 
 constexpr int kAnalysisBands = 32;
 constexpr int kSynthesisBands = 64;
+// Sub-samples transformed together, one per vector lane: a frame's 18 and room to keep the
+// vectors whole.
+constexpr int kQmfLanes = 20;
+constexpr int kQmfMaxSlots = 18;
 
 // The prototype c[0..639] in standard order.
 extern const float kQmfPrototype[640];
@@ -18,12 +22,15 @@ public:
     // 32 new core samples (read with `stride`) in, 32 complex subband samples out.
     void Run(const float* input, int stride, float real[kAnalysisBands],
              float imag[kAnalysisBands]);
+    // `count` (1..18) sub-samples at once: 32 x count core samples in; sub-sample s goes to
+    // real/imag + s x rowStride, bands 32..63 of each row cleared.
+    void RunSlots(const float* input, int stride, int count, float* real, float* imag,
+                  int rowStride);
 
 private:
-    // Ten blocks of 32 samples used as a ring, so nothing moves per sub-sample; newest_
-    // is where the newest block starts (it holds that block newest sample first).
-    float history_[320] = {};
-    int newest_ = 0;
+    // Sample i of block b (oldest first) at blocks_[i][b], one column per sub-sample: the
+    // nine columns before the new ones hold the history the window reaches back to.
+    alignas(32) float blocks_[32][32] = {};
 };
 
 class QmfSynthesis {
@@ -32,11 +39,15 @@ public:
     // 64 complex subband samples in, 64 output samples out (written with `stride`).
     void Run(const float real[kSynthesisBands], const float imag[kSynthesisBands], float* output,
              int stride);
+    // `count` (1..18) sub-samples at once, band k of sub-sample s at real[k][s] (lanes from
+    // `count` on are read but do not matter); 64 x count output samples.
+    void RunSlots(const float (*real)[kQmfLanes], const float (*imag)[kQmfLanes], int count,
+                  float* output, int stride);
 
 private:
-    // Ten blocks of 128 values used as a ring; newest_ is where the newest block starts.
-    float v_[1280] = {};
-    int newest_ = 0;
+    // Value n of block b (oldest first) at v_[n][b], one column per sub-sample: the nine
+    // columns before the new ones hold the history the window reaches back to.
+    alignas(32) float v_[128][32] = {};
 };
 
 }  // namespace velora::sbr

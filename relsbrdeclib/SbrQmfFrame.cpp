@@ -23,34 +23,29 @@ void SbrQmfFrame::Reset() {
 }
 
 void SbrQmfFrame::Analyse(const float* core, int stride) {
-    for (int slot = 0; slot < kFrameSubsamples; ++slot) {
-        float* re = low_.re[kHistoryRows + slot];
-        float* im = low_.im[kHistoryRows + slot];
-        analysis_.Run(core + slot * kAnalysisBands * stride, stride, re, im);
-        for (int k = kAnalysisBands; k < kSynthesisBands; ++k) re[k] = im[k] = 0.0f;
-    }
+    static_assert(kFrameSubsamples <= kQmfMaxSlots, "a frame is one batch of the banks");
+    analysis_.RunSlots(core, stride, kFrameSubsamples, low_.re[kHistoryRows], low_.im[kHistoryRows],
+                       kSynthesisBands);
 }
 
 void SbrQmfFrame::Synthesise(int kx, int upper, float lowGain, float highGain, float* output,
                              int stride) {
     kx = kx < 0 ? 0 : (kx > kSynthesisBands ? kSynthesisBands : kx);
     upper = upper < kx ? kx : (upper > kSynthesisBands ? kSynthesisBands : upper);
-    float re[kSynthesisBands];
-    float im[kSynthesisBands];
     for (int i = 0; i < kFrameSubsamples; ++i) {
         const float* lowRe = low_.re[i + kLowBandLag];
         const float* lowIm = low_.im[i + kLowBandLag];
         for (int k = 0; k < kx; ++k) {
-            re[k] = lowRe[k] * lowGain;
-            im[k] = lowIm[k] * lowGain;
+            synthesisRe_[k][i] = lowRe[k] * lowGain;
+            synthesisIm_[k][i] = lowIm[k] * lowGain;
         }
-        for (int k = kx; k < kSynthesisBands; ++k) re[k] = im[k] = 0.0f;
         for (int k = kx; k < upper; ++k) {
-            re[k] = high_.re[i][k] * highGain;
-            im[k] = high_.im[i][k] * highGain;
+            synthesisRe_[k][i] = high_.re[i][k] * highGain;
+            synthesisIm_[k][i] = high_.im[i][k] * highGain;
         }
-        synthesis_.Run(re, im, output + i * kSynthesisBands * stride, stride);
+        for (int k = upper; k < kSynthesisBands; ++k) synthesisRe_[k][i] = synthesisIm_[k][i] = 0.0f;
     }
+    synthesis_.RunSlots(synthesisRe_, synthesisIm_, kFrameSubsamples, output, stride);
 }
 
 void SbrQmfFrame::MoveRows() {

@@ -40,6 +40,9 @@ private:
     QmfSynthesis synthesis_;
     QmfMatrix low_{};
     QmfMatrix high_{};
+    // The synthesis input of a frame, band k of sub-sample i at [k][i].
+    alignas(32) float synthesisRe_[kSynthesisBands][kQmfLanes] = {};
+    alignas(32) float synthesisIm_[kSynthesisBands][kQmfLanes] = {};
 };
 
 }  // namespace velora::sbr

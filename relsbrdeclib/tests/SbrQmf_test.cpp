@@ -131,9 +131,10 @@ double RelativeMaxError(const std::vector<float>& fast, const std::vector<double
 
 constexpr int kSubsamples = 400;  // the history rings wrap many times
 
-// Analysis of random core samples read with `stride`: fast bank and direct evaluation,
-// real and imaginary parts of every sub-sample in one list each.
-void AnalyseRandom(int stride, std::vector<float>* fast, std::vector<double>* exact) {
+// Analysis of random core samples read with `stride`, `batch` sub-samples per call (the last
+// call takes what is left): fast bank and direct evaluation, real and imaginary parts of every
+// sub-sample in one list each.
+void AnalyseRandom(int stride, int batch, std::vector<float>* fast, std::vector<double>* exact) {
     std::mt19937 random(1234u + static_cast<unsigned>(stride));
     std::uniform_real_distribution<float> sample(-32768.0f, 32768.0f);
     std::vector<float> input(static_cast<size_t>(32 * kSubsamples * stride));
@@ -141,73 +142,96 @@ void AnalyseRandom(int stride, std::vector<float>* fast, std::vector<double>* ex
     QmfAnalysis analysis;
     analysis.Reset();
     auto direct = std::make_unique<DirectAnalysis>();
-    float re[kAnalysisBands];
-    float im[kAnalysisBands];
+    float re[kQmfMaxSlots][kAnalysisBands];
+    float im[kQmfMaxSlots][kAnalysisBands];
     double exactRe[kAnalysisBands];
     double exactIm[kAnalysisBands];
-    for (int slot = 0; slot < kSubsamples; ++slot) {
+    for (int slot = 0; slot < kSubsamples; slot += batch) {
+        const int count = std::min(batch, kSubsamples - slot);
         const float* in = input.data() + 32 * slot * stride;
-        analysis.Run(in, stride, re, im);
-        direct->Run(in, stride, exactRe, exactIm);
-        for (int k = 0; k < kAnalysisBands; ++k) {
-            fast->push_back(re[k]);
-            fast->push_back(im[k]);
-            exact->push_back(exactRe[k]);
-            exact->push_back(exactIm[k]);
+        if (count == 1) {
+            analysis.Run(in, stride, re[0], im[0]);
+        } else {
+            analysis.RunSlots(in, stride, count, re[0], im[0], kAnalysisBands);
+        }
+        for (int s = 0; s < count; ++s) {
+            direct->Run(in + 32 * s * stride, stride, exactRe, exactIm);
+            for (int k = 0; k < kAnalysisBands; ++k) {
+                fast->push_back(re[s][k]);
+                fast->push_back(im[s][k]);
+                exact->push_back(exactRe[k]);
+                exact->push_back(exactIm[k]);
+            }
         }
     }
 }
 
-// Synthesis of random subband samples written with `stride`: fast bank and direct evaluation.
-void SynthesiseRandom(int stride, std::vector<float>* fast, std::vector<double>* exact) {
+// Synthesis of random subband samples written with `stride`, `batch` sub-samples per call:
+// fast bank and direct evaluation.
+void SynthesiseRandom(int stride, int batch, std::vector<float>* fast, std::vector<double>* exact) {
     std::mt19937 random(99u + static_cast<unsigned>(stride));
     std::uniform_real_distribution<float> value(-1000.0f, 1000.0f);
     QmfSynthesis synthesis;
     synthesis.Reset();
     auto direct = std::make_unique<DirectSynthesis>();
-    std::vector<float> output(static_cast<size_t>(64 * stride), -12345.0f);
+    std::vector<float> output(static_cast<size_t>(64 * kQmfMaxSlots * stride), -12345.0f);
     float re[kSynthesisBands];
     float im[kSynthesisBands];
-    double exactOut[kSynthesisBands];
-    for (int slot = 0; slot < kSubsamples; ++slot) {
-        for (int k = 0; k < kSynthesisBands; ++k) {
-            re[k] = value(random);
-            im[k] = value(random);
+    float lanesRe[kSynthesisBands][kQmfLanes] = {};
+    float lanesIm[kSynthesisBands][kQmfLanes] = {};
+    std::vector<double> exactOut(static_cast<size_t>(64 * kQmfMaxSlots));
+    for (int slot = 0; slot < kSubsamples; slot += batch) {
+        const int count = std::min(batch, kSubsamples - slot);
+        for (int s = 0; s < count; ++s) {
+            for (int k = 0; k < kSynthesisBands; ++k) {
+                re[k] = value(random);
+                im[k] = value(random);
+                lanesRe[k][s] = re[k];
+                lanesIm[k][s] = im[k];
+            }
+            direct->Run(re, im, exactOut.data() + 64 * s);
         }
-        synthesis.Run(re, im, output.data(), stride);
-        direct->Run(re, im, exactOut);
-        for (int j = 0; j < kSynthesisBands; ++j) {
+        std::fill(output.begin(), output.end(), -12345.0f);
+        if (count == 1) {
+            synthesis.Run(re, im, output.data(), stride);
+        } else {
+            synthesis.RunSlots(lanesRe, lanesIm, count, output.data(), stride);
+        }
+        for (int j = 0; j < kSynthesisBands * count; ++j) {
             fast->push_back(output[static_cast<size_t>(j * stride)]);
-            exact->push_back(exactOut[j]);
+            exact->push_back(exactOut[static_cast<size_t>(j)]);
         }
-        // Samples between the strided ones stay untouched.
+        // Samples between the strided ones and beyond the last stay untouched.
         for (size_t n = 0; n < output.size(); ++n) {
-            if (n % static_cast<size_t>(stride) != 0) {
+            if (n % static_cast<size_t>(stride) != 0 || n >= static_cast<size_t>(64 * count * stride)) {
                 ASSERT_EQ(output[n], -12345.0f) << n;
             }
         }
     }
 }
 
-TEST(sbr_qmf_Exact, AnalysisMatchesTheDirectEvaluation) {
-    for (const int stride : {1, 3}) {
+TEST(sbr_qmf_Exact, BanksMatchTheDirectEvaluation) {
+    // One sub-sample per call, and whole frames (the last call shorter).
+    struct Case {
+        bool analysis;
+        int stride;
+        int batch;
+    };
+    for (const Case c : {Case{true, 1, 1}, Case{true, 3, 1}, Case{true, 1, kQmfMaxSlots},
+                         Case{true, 3, kQmfMaxSlots}, Case{false, 1, 1}, Case{false, 2, 1},
+                         Case{false, 1, kQmfMaxSlots}, Case{false, 2, kQmfMaxSlots}}) {
         std::vector<float> fast;
         std::vector<double> exact;
-        AnalyseRandom(stride, &fast, &exact);
+        if (c.analysis) {
+            AnalyseRandom(c.stride, c.batch, &fast, &exact);
+        } else {
+            SynthesiseRandom(c.stride, c.batch, &fast, &exact);
+        }
+        ASSERT_EQ(fast.size(), exact.size());
         const double error = RelativeMaxError(fast, exact);
-        std::printf("analysis, stride %d: max error / RMS %.3g\n", stride, error);
-        EXPECT_LT(error, 1e-5) << stride;
-    }
-}
-
-TEST(sbr_qmf_Exact, SynthesisMatchesTheDirectEvaluation) {
-    for (const int stride : {1, 2}) {
-        std::vector<float> fast;
-        std::vector<double> exact;
-        SynthesiseRandom(stride, &fast, &exact);
-        const double error = RelativeMaxError(fast, exact);
-        std::printf("synthesis, stride %d: max error / RMS %.3g\n", stride, error);
-        EXPECT_LT(error, 1e-5) << stride;
+        std::printf("%s, stride %d, %d per call: max error / RMS %.3g\n",
+                    c.analysis ? "analysis" : "synthesis", c.stride, c.batch, error);
+        EXPECT_LT(error, 1e-5) << c.analysis << " " << c.stride << " " << c.batch;
     }
 }
 
