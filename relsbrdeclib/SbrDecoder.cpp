@@ -43,6 +43,8 @@ struct DecoderObject final : SbrDecoder {
     int equaliserCount = 0;
     const int* equaliserEdges = nullptr;
     const float* equaliserGains = nullptr;
+    // Each channel's output frame before interleaving.
+    float planar[2][kOutputFrameSamples];
     float lowScale = kSynthesisScale;
     float highScaleSaved = kSynthesisScale;  // the configured scaling, kept while disabled
 
@@ -138,14 +140,19 @@ struct DecoderObject final : SbrDecoder {
             for (int n = 0; n < kCoreFrameSamples; ++n) channel[ch].input[n] = samples[n * channels + ch];
         }
         const bool pseudo = OutputChannels(channels) == 2 && channels == 1;
-        const int stride = pseudo ? 2 : channels;
         for (int ch = 0; ch < channels; ++ch) {
             // A mono output of a two-channel stream takes the first channel's data.
             const int source = parser.elementChannels == 2 || frame.stereo != 0 ? ch : 0;
-            ProcessChannel(ch, source, samples + ch, stride);
+            ProcessChannel(ch, source, channels == 1 && !pseudo ? samples : planar[ch], 1);
+        }
+        if (channels == 2) {
+            for (int n = 0; n < kOutputFrameSamples; ++n) {
+                samples[2 * n] = planar[0][n];
+                samples[2 * n + 1] = planar[1][n];
+            }
         }
         if (pseudo) {
-            for (int n = 0; n < kOutputFrameSamples; ++n) samples[2 * n + 1] = samples[2 * n];
+            for (int n = 0; n < kOutputFrameSamples; ++n) samples[2 * n] = samples[2 * n + 1] = planar[0][n];
             pseudoStereo.Process(samples, kOutputFrameSamples, parser.header.pseudoStereoWidth);
         }
         return kSbrOk;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "SbrMultiversion.h"
+#include "SbrTranspose.h"
 
 // Both banks modulate through DCT-IVs computed with a half-size complex FFT.
 //
@@ -262,21 +263,23 @@ SBR_MULTIVERSION void AnalyseLanes(const float (*blocks)[32], float (*outRe)[kLa
         const float ei = t.anaEvenIm[p];
         const float orr = t.anaOddRe[p];
         const float oi = t.anaOddIm[p];
-        float* __restrict evenRe = outRe[2 * p];
-        float* __restrict evenIm = outIm[2 * p];
-        float* __restrict oddRe = outRe[31 - 2 * p];
-        float* __restrict oddIm = outIm[31 - 2 * p];
+        float wcRe[kLanes], wcIm[kLanes], wsRe[kLanes], wsIm[kLanes];
         for (int l = 0; l < kLanes; ++l) {
-            const float wcRe = cRe[p][l] * mr - cIm[p][l] * mi;
-            const float wcIm = cRe[p][l] * mi + cIm[p][l] * mr;
-            const float wsRe = sRe[p][l] * mr - sIm[p][l] * mi;
-            const float wsIm = sRe[p][l] * mi + sIm[p][l] * mr;
-            // Band 2p is C + i S = wcRe + i wsRe; band 31 - 2p is -wcIm + i wsIm.
-            evenRe[l] = wcRe * er - wsRe * ei;
-            evenIm[l] = wcRe * ei + wsRe * er;
-            oddRe[l] = -wcIm * orr - wsIm * oi;
-            oddIm[l] = -wcIm * oi + wsIm * orr;
+            wcRe[l] = cRe[p][l] * mr - cIm[p][l] * mi;
+            wcIm[l] = cRe[p][l] * mi + cIm[p][l] * mr;
+            wsRe[l] = sRe[p][l] * mr - sIm[p][l] * mi;
+            wsIm[l] = sRe[p][l] * mi + sIm[p][l] * mr;
         }
+        // Band 2p is C + i S = wcRe + i wsRe; band 31 - 2p is -wcIm + i wsIm. One store
+        // stream per loop: GCC keeps several apart only with run-time checks.
+        float* __restrict evenRe = outRe[2 * p];
+        for (int l = 0; l < kLanes; ++l) evenRe[l] = wcRe[l] * er - wsRe[l] * ei;
+        float* __restrict evenIm = outIm[2 * p];
+        for (int l = 0; l < kLanes; ++l) evenIm[l] = wcRe[l] * ei + wsRe[l] * er;
+        float* __restrict oddRe = outRe[31 - 2 * p];
+        for (int l = 0; l < kLanes; ++l) oddRe[l] = -wcIm[l] * orr - wsIm[l] * oi;
+        float* __restrict oddIm = outIm[31 - 2 * p];
+        for (int l = 0; l < kLanes; ++l) oddIm[l] = -wcIm[l] * oi + wsIm[l] * orr;
     }
 }
 
@@ -312,19 +315,22 @@ SBR_MULTIVERSION void SynthesiseLanes(const float (*re)[kLanes], const float (*i
     t.fft32.RunLanes(aRe, aIm);
     t.fft32.RunLanes(dRe, dIm);
 
+    // One store stream per loop: GCC keeps several apart only with run-time checks.
     for (int p = 0; p < 32; ++p) {
         const float mr = t.synPostRe[p];
         const float mi = t.synPostIm[p];
+        const float* __restrict pr = dRe[p];
+        const float* __restrict pi = dIm[p];
+        const float* __restrict qr = aRe[p];
+        const float* __restrict qi = aIm[p];
         float* __restrict v0 = v[2 * p] + kHistoryColumns;
+        for (int l = 0; l < kLanes; ++l) v0[l] = pr[l] * mr - pi[l] * mi;
         float* __restrict v1 = v[64 + 2 * p] + kHistoryColumns;
+        for (int l = 0; l < kLanes; ++l) v1[l] = pr[l] * mi + pi[l] * mr;
         float* __restrict v2 = v[127 - 2 * p] + kHistoryColumns;
+        for (int l = 0; l < kLanes; ++l) v2[l] = qr[l] * mr - qi[l] * mi;
         float* __restrict v3 = v[63 - 2 * p] + kHistoryColumns;
-        for (int l = 0; l < kLanes; ++l) {
-            v0[l] = dRe[p][l] * mr - dIm[p][l] * mi;
-            v1[l] = dRe[p][l] * mi + dIm[p][l] * mr;
-            v2[l] = aRe[p][l] * mr - aIm[p][l] * mi;
-            v3[l] = aRe[p][l] * mi + aIm[p][l] * mr;
-        }
+        for (int l = 0; l < kLanes; ++l) v3[l] = qr[l] * mi + qi[l] * mr;
     }
 
     // out[j] = sum_i v[256 i + j] c[128 i + j] + v[256 i + 192 + j] c[128 i + 64 + j]: the
@@ -347,7 +353,9 @@ SBR_MULTIVERSION void SynthesiseLanes(const float (*re)[kLanes], const float (*i
 template <int Rows>
 void KeepHistory(float (*columns)[32], int count) {
     for (int r = 0; r < Rows; ++r) {
-        std::memmove(columns[r], columns[r] + count, sizeof(float) * kHistoryColumns);
+        float kept[kHistoryColumns];
+        std::memcpy(kept, columns[r] + count, sizeof(kept));
+        std::memcpy(columns[r], kept, sizeof(kept));
     }
 }
 
@@ -363,22 +371,25 @@ void QmfAnalysis::Reset() {
 void QmfAnalysis::RunSlots(const float* input, int stride, int count, float* real, float* imag,
                            int rowStride) {
     count = count < 1 ? 1 : (count > kQmfMaxSlots ? kQmfMaxSlots : count);
-    for (int s = 0; s < count; ++s) {
-        const float* in = input + s * 32 * stride;
-        for (int i = 0; i < 32; ++i) blocks_[i][kHistoryColumns + s] = in[i * stride];
+    if (stride == 1) {
+        Transpose(input, 32, &blocks_[0][kHistoryColumns], 32, count, 32);
+    } else {
+        for (int s = 0; s < count; ++s) {
+            const float* in = input + s * 32 * stride;
+            for (int i = 0; i < 32; ++i) blocks_[i][kHistoryColumns + s] = in[i * stride];
+        }
     }
     alignas(32) float re[kAnalysisBands][kLanes];
     alignas(32) float im[kAnalysisBands][kLanes];
     AnalyseLanes(blocks_, re, im);
+    Transpose(re[0], kLanes, real, rowStride, kAnalysisBands, count);
+    Transpose(im[0], kLanes, imag, rowStride, kAnalysisBands, count);
     for (int s = 0; s < count; ++s) {
         float* rowRe = real + s * rowStride;
         float* rowIm = imag + s * rowStride;
-        for (int k = 0; k < kAnalysisBands; ++k) {
-            rowRe[k] = re[k][s];
-            rowIm[k] = im[k][s];
-        }
         if (rowStride >= kSynthesisBands) {
-            for (int k = kAnalysisBands; k < kSynthesisBands; ++k) rowRe[k] = rowIm[k] = 0.0f;
+            std::memset(rowRe + kAnalysisBands, 0, sizeof(float) * (kSynthesisBands - kAnalysisBands));
+            std::memset(rowIm + kAnalysisBands, 0, sizeof(float) * (kSynthesisBands - kAnalysisBands));
         }
     }
     KeepHistory<32>(blocks_, count);
@@ -398,9 +409,13 @@ void QmfSynthesis::RunSlots(const float (*real)[kQmfLanes], const float (*imag)[
     count = count < 1 ? 1 : (count > kQmfMaxSlots ? kQmfMaxSlots : count);
     alignas(32) float out[kSynthesisBands][kLanes];
     SynthesiseLanes(real, imag, v_, out);
-    for (int s = 0; s < count; ++s) {
-        float* o = output + s * kSynthesisBands * stride;
-        for (int j = 0; j < kSynthesisBands; ++j) o[j * stride] = out[j][s];
+    if (stride == 1) {
+        Transpose(out[0], kLanes, output, kSynthesisBands, kSynthesisBands, count);
+    } else {
+        for (int s = 0; s < count; ++s) {
+            float* o = output + s * kSynthesisBands * stride;
+            for (int j = 0; j < kSynthesisBands; ++j) o[j * stride] = out[j][s];
+        }
     }
     KeepHistory<128>(v_, count);
 }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "SbrTranspose.h"
+
 namespace velora::sbr {
 namespace {
 
@@ -32,19 +34,26 @@ void SbrQmfFrame::Synthesise(int kx, int upper, float lowGain, float highGain, f
                              int stride) {
     kx = kx < 0 ? 0 : (kx > kSynthesisBands ? kSynthesisBands : kx);
     upper = upper < kx ? kx : (upper > kSynthesisBands ? kSynthesisBands : upper);
+    // Each sub-sample's row put together, then turned into the banks' lanes.
+    alignas(16) float rowsRe[kFrameSubsamples][kSynthesisBands];
+    alignas(16) float rowsIm[kFrameSubsamples][kSynthesisBands];
     for (int i = 0; i < kFrameSubsamples; ++i) {
         const float* lowRe = low_.re[i + kLowBandLag];
         const float* lowIm = low_.im[i + kLowBandLag];
+        float* re = rowsRe[i];
+        float* im = rowsIm[i];
         for (int k = 0; k < kx; ++k) {
-            synthesisRe_[k][i] = lowRe[k] * lowGain;
-            synthesisIm_[k][i] = lowIm[k] * lowGain;
+            re[k] = lowRe[k] * lowGain;
+            im[k] = lowIm[k] * lowGain;
         }
         for (int k = kx; k < upper; ++k) {
-            synthesisRe_[k][i] = high_.re[i][k] * highGain;
-            synthesisIm_[k][i] = high_.im[i][k] * highGain;
+            re[k] = high_.re[i][k] * highGain;
+            im[k] = high_.im[i][k] * highGain;
         }
-        for (int k = upper; k < kSynthesisBands; ++k) synthesisRe_[k][i] = synthesisIm_[k][i] = 0.0f;
+        for (int k = upper; k < kSynthesisBands; ++k) re[k] = im[k] = 0.0f;
     }
+    Transpose(rowsRe[0], kSynthesisBands, synthesisRe_[0], kQmfLanes, kFrameSubsamples, kSynthesisBands);
+    Transpose(rowsIm[0], kSynthesisBands, synthesisIm_[0], kQmfLanes, kFrameSubsamples, kSynthesisBands);
     synthesis_.RunSlots(synthesisRe_, synthesisIm_, kFrameSubsamples, output, stride);
 }
 
