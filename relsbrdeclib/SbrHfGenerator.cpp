@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+
+#include "SbrMultiversion.h"
 
 #include "SbrQmfFrame.h"
 
@@ -134,39 +137,28 @@ bool BuildPatches(const SbrFreqData& freq, int outputRate, int lowestBand, int g
     return true;
 }
 
-Prediction PredictCovariance(const std::complex<float>* x, int count) {
-    // phi(i, j) = sum over n of x[n - i] conj(x[n - j]), n over the frame.
+namespace {
+
+// The lag products of one band summed over the frame, and the samples at its ends that
+// turn them into the lag-shifted sums.
+struct CovarianceSums {
+    double energy, lag1r, lag1i, lag2r, lag2i;
+    std::complex<float> first, second, beforeLast, last;
+};
+
+Prediction SolveCovariance(const CovarianceSums& sums) {
     using C = std::complex<double>;
-    // Three running sums give all six terms: the sums for lag-shifted pairs differ from the
-    // unshifted ones only by the samples at the ends. Real arithmetic, as std::complex
-    // products check for infinities on every call.
-    double energy = 0.0;
-    double lag1r = 0.0, lag1i = 0.0;
-    double lag2r = 0.0, lag2i = 0.0;
-    for (int n = 2; n < count + 2; ++n) {
-        const double ar = static_cast<double>(x[n].real());
-        const double ai = static_cast<double>(x[n].imag());
-        const double br = static_cast<double>(x[n - 1].real());
-        const double bi = static_cast<double>(x[n - 1].imag());
-        const double cr = static_cast<double>(x[n - 2].real());
-        const double ci = static_cast<double>(x[n - 2].imag());
-        energy += ar * ar + ai * ai;
-        lag1r += ar * br + ai * bi;
-        lag1i += ai * br - ar * bi;
-        lag2r += ar * cr + ai * ci;
-        lag2i += ai * cr - ar * ci;
-    }
-    const C first(x[0]);
-    const C second(x[1]);
-    const C last(x[count + 1]);
-    const C beforeLast(x[count]);
+    const C first(sums.first);
+    const C second(sums.second);
+    const C last(sums.last);
+    const C beforeLast(sums.beforeLast);
     C phi[3][3] = {};
-    phi[0][0] = energy;
-    phi[1][1] = energy - std::norm(last) + std::norm(second);
+    phi[0][0] = sums.energy;
+    phi[1][1] = sums.energy - std::norm(last) + std::norm(second);
     phi[2][2] = phi[1][1].real() - std::norm(beforeLast) + std::norm(first);
-    phi[0][1] = C(lag1r, lag1i);
+    phi[0][1] = C(sums.lag1r, sums.lag1i);
     phi[1][2] = phi[0][1] - last * std::conj(beforeLast) + second * std::conj(first);
-    phi[0][2] = C(lag2r, lag2i);
+    phi[0][2] = C(sums.lag2r, sums.lag2i);
     const double r11 = phi[1][1].real();
     const double r22 = phi[2][2].real();
     const double det = r11 * r22 - std::norm(phi[1][2]) / (1.0 + 1e-6);
@@ -174,62 +166,164 @@ Prediction PredictCovariance(const std::complex<float>* x, int count) {
     if (det != 0.0) a1 = (phi[0][1] * phi[1][2] - phi[0][2] * r11) / det;
     C a0 = 0.0;
     if (r11 != 0.0) a0 = -(phi[0][1] + a1 * std::conj(phi[1][2])) / r11;
-    if (std::abs(a0) >= 4.0 || std::abs(a1) >= 4.0) a0 = a1 = 0.0;
+    // Squared magnitudes against 4 squared: no square root per band.
+    if (std::norm(a0) >= 16.0 || std::norm(a1) >= 16.0) a0 = a1 = 0.0;
     return {std::complex<float>(static_cast<float>(a0.real()), static_cast<float>(a0.imag())),
             std::complex<float>(static_cast<float>(a1.real()), static_cast<float>(a1.imag()))};
+}
+
+}  // namespace
+
+Prediction PredictCovariance(const std::complex<float>* x, int count) {
+    // phi(i, j) = sum over n of x[n - i] conj(x[n - j]), n over the frame. Three running
+    // sums give all six terms: the sums for lag-shifted pairs differ from the unshifted
+    // ones only by the samples at the ends. Real arithmetic, as std::complex products
+    // check for infinities on every call.
+    CovarianceSums sums{};
+    for (int n = 2; n < count + 2; ++n) {
+        const double ar = static_cast<double>(x[n].real());
+        const double ai = static_cast<double>(x[n].imag());
+        const double br = static_cast<double>(x[n - 1].real());
+        const double bi = static_cast<double>(x[n - 1].imag());
+        const double cr = static_cast<double>(x[n - 2].real());
+        const double ci = static_cast<double>(x[n - 2].imag());
+        sums.energy += ar * ar + ai * ai;
+        sums.lag1r += ar * br + ai * bi;
+        sums.lag1i += ai * br - ar * bi;
+        sums.lag2r += ar * cr + ai * ci;
+        sums.lag2i += ai * cr - ar * ci;
+    }
+    sums.first = x[0];
+    sums.second = x[1];
+    sums.beforeLast = x[count];
+    sums.last = x[count + 1];
+    return SolveCovariance(sums);
 }
 
 }  // namespace velora::sbr
 
 namespace velora::sbr {
+namespace {
+
+// Low rows 0..kLowRows-1 exist: 8 history rows and the frame's 18 new ones.
+constexpr int kLowRows = kHistoryRows + kFrameSubsamples;
+
+// The covariance sums of every low band over all low rows, the bands side by side so the
+// arithmetic runs on whole vectors.
+struct BandSums {
+    double energy[kAnalysisBands];
+    double lag1r[kAnalysisBands], lag1i[kAnalysisBands];
+    double lag2r[kAnalysisBands], lag2i[kAnalysisBands];
+};
+
+SBR_MULTIVERSION void SumCovariances(const QmfMatrix& low, BandSums& out) {
+    for (int b = 0; b < kAnalysisBands; ++b) {
+        out.energy[b] = out.lag1r[b] = out.lag1i[b] = out.lag2r[b] = out.lag2i[b] = 0.0;
+    }
+    for (int n = 2; n < kLowRows; ++n) {
+        const float* __restrict xr = low.re[n];
+        const float* __restrict xi = low.im[n];
+        const float* __restrict yr = low.re[n - 1];
+        const float* __restrict yi = low.im[n - 1];
+        const float* __restrict zr = low.re[n - 2];
+        const float* __restrict zi = low.im[n - 2];
+        for (int b = 0; b < kAnalysisBands; ++b) {
+            const double ar = static_cast<double>(xr[b]);
+            const double ai = static_cast<double>(xi[b]);
+            const double br = static_cast<double>(yr[b]);
+            const double bi = static_cast<double>(yi[b]);
+            const double cr = static_cast<double>(zr[b]);
+            const double ci = static_cast<double>(zi[b]);
+            out.energy[b] += ar * ar + ai * ai;
+            out.lag1r[b] += ar * br + ai * bi;
+            out.lag1i[b] += ai * br - ar * bi;
+            out.lag2r[b] += ar * cr + ai * ci;
+            out.lag2i[b] += ai * cr - ar * ci;
+        }
+    }
+}
+
+// High row l of bands k0 .. k0 + width - 1 from low row l + 2 of bands b0 .., plus the
+// prediction from the two earlier low rows.
+SBR_MULTIVERSION void ApplyPatch(const QmfMatrix& low, int firstRow, int endRow, int k0, int b0,
+                                 int width, const float* a0r, const float* a0i, const float* a1r,
+                                 const float* a1i, QmfMatrix& high) {
+    const float* __restrict c0r = a0r + b0;
+    const float* __restrict c0i = a0i + b0;
+    const float* __restrict c1r = a1r + b0;
+    const float* __restrict c1i = a1i + b0;
+    for (int l = firstRow; l < endRow; ++l) {
+        const int s = l + kLowBandLag;
+        const float* __restrict x0r = low.re[s] + b0;
+        const float* __restrict x0i = low.im[s] + b0;
+        const float* __restrict x1r = low.re[s - 1] + b0;
+        const float* __restrict x1i = low.im[s - 1] + b0;
+        const float* __restrict x2r = low.re[s - 2] + b0;
+        const float* __restrict x2i = low.im[s - 2] + b0;
+        float* __restrict outRe = high.re[l] + k0;
+        for (int j = 0; j < width; ++j) {
+            outRe[j] = x0r[j] + c0r[j] * x1r[j] - c0i[j] * x1i[j] + c1r[j] * x2r[j] - c1i[j] * x2i[j];
+        }
+        float* __restrict outIm = high.im[l] + k0;
+        for (int j = 0; j < width; ++j) {
+            outIm[j] = x0i[j] + c0r[j] * x1i[j] + c0i[j] * x1r[j] + c1r[j] * x2i[j] + c1i[j] * x2r[j];
+        }
+    }
+}
+
+}  // namespace
 
 void GenerateHighBand(const QmfMatrix& low, const SbrPatches& patches, float chirp, int firstRow,
                       int endRow, QmfMatrix& high) {
-    // Low rows 0..kLowRows-1 exist: 8 history rows and the frame's 18 new ones.
-    constexpr int kLowRows = kHistoryRows + kFrameSubsamples;
     firstRow = firstRow < 0 ? 0 : firstRow;
     endRow = endRow > kLowRows - kLowBandLag ? kLowRows - kLowBandLag : endRow;
-    for (int l = firstRow; l < endRow; ++l) {
-        for (int k = 0; k < kSynthesisBands; ++k) high.re[l][k] = high.im[l][k] = 0.0f;
+    if (firstRow < endRow) {
+        const size_t rows = static_cast<size_t>(endRow - firstRow);
+        std::memset(high.re[firstRow], 0, sizeof(float) * kSynthesisBands * rows);
+        std::memset(high.im[firstRow], 0, sizeof(float) * kSynthesisBands * rows);
     }
     if (patches.count <= 0 || firstRow >= endRow) return;
 
     // Prediction per source band, with the chirp folded in.
-    std::complex<float> c0[kAnalysisBands];
-    std::complex<float> c1[kAnalysisBands];
+    float a0r[kAnalysisBands] = {}, a0i[kAnalysisBands] = {};
+    float a1r[kAnalysisBands] = {}, a1i[kAnalysisBands] = {};
     const int lowest = patches.lowestSource < 0 ? 0 : patches.lowestSource;
     const int highest = patches.highestSource > kAnalysisBands ? kAnalysisBands : patches.highestSource;
-    for (int b = lowest; b < highest; ++b) {
-        c0[b] = c1[b] = 0.0f;
-        if (chirp <= 0.0f) continue;
-        std::complex<float> x[kLowRows];
-        for (int l = 0; l < kLowRows; ++l) x[l] = {low.re[l][b], low.im[l][b]};
-        const Prediction p = PredictCovariance(x, kLowRows - 2);
-        c0[b] = chirp * p.a0;
-        c1[b] = chirp * chirp * p.a1;
+    if (chirp > 0.0f && lowest < highest) {
+        BandSums sums;
+        SumCovariances(low, sums);
+        for (int b = lowest; b < highest; ++b) {
+            CovarianceSums band;
+            band.energy = sums.energy[b];
+            band.lag1r = sums.lag1r[b];
+            band.lag1i = sums.lag1i[b];
+            band.lag2r = sums.lag2r[b];
+            band.lag2i = sums.lag2i[b];
+            band.first = {low.re[0][b], low.im[0][b]};
+            band.second = {low.re[1][b], low.im[1][b]};
+            band.beforeLast = {low.re[kLowRows - 2][b], low.im[kLowRows - 2][b]};
+            band.last = {low.re[kLowRows - 1][b], low.im[kLowRows - 1][b]};
+            const Prediction p = SolveCovariance(band);
+            const std::complex<float> c0 = chirp * p.a0;
+            const std::complex<float> c1 = chirp * chirp * p.a1;
+            a0r[b] = c0.real();
+            a0i[b] = c0.imag();
+            a1r[b] = c1.real();
+            a1i[b] = c1.imag();
+        }
     }
 
     for (int n = 0; n < patches.count; ++n) {
-        const int start = patches.guardedStart[n];
-        for (int j = 0; j < patches.width[n]; ++j) {
-            const int k = start + j;
-            const int b = k - patches.shift[n];
-            if (k < 0 || k >= kSynthesisBands || b < lowest || b >= highest) continue;
-            // Written out: std::complex products check for infinities on every call.
-            const float a0r = c0[b].real();
-            const float a0i = c0[b].imag();
-            const float a1r = c1[b].real();
-            const float a1i = c1[b].imag();
-            for (int l = firstRow; l < endRow; ++l) {
-                const int s = l + kLowBandLag;
-                const float x1r = low.re[s - 1][b];
-                const float x1i = low.im[s - 1][b];
-                const float x2r = low.re[s - 2][b];
-                const float x2i = low.im[s - 2][b];
-                high.re[l][k] = low.re[s][b] + a0r * x1r - a0i * x1i + a1r * x2r - a1i * x2i;
-                high.im[l][k] = low.im[s][b] + a0r * x1i + a0i * x1r + a1r * x2i + a1i * x2r;
-            }
-        }
+        // The bands of the patch whose target is in the matrix and whose source was analysed.
+        const int shift = patches.shift[n];
+        int k0 = patches.guardedStart[n];
+        int k1 = k0 + patches.width[n];
+        if (k0 < 0) k0 = 0;
+        if (k1 > kSynthesisBands) k1 = kSynthesisBands;
+        if (k0 < lowest + shift) k0 = lowest + shift;
+        if (k1 > highest + shift) k1 = highest + shift;
+        if (k0 >= k1) continue;
+        ApplyPatch(low, firstRow, endRow, k0, k0 - shift, k1 - k0, a0r, a0i, a1r, a1i, high);
     }
 }
 
