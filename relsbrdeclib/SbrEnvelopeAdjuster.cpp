@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "SbrGains.h"
+#include "SbrMultiversion.h"
 #include "SbrNoiseTable.h"
 #include "SbrQmfFrame.h"
 
@@ -50,15 +51,17 @@ void EstimateCurrent(const QmfMatrix& high, int r0, int r1, const SbrFreqData& f
                      const int32_t* table, int bands, bool perQmfBand, float* current) {
     const int kx = freq.kx;
     double perBand[kQmfBands] = {};
-    for (int k = kx; k < freq.upper; ++k) {
-        double sum = 0.0;
-        for (int l = r0; l < r1; ++l) {
-            const double re = static_cast<double>(high.re[l][k]);
-            const double im = static_cast<double>(high.im[l][k]);
-            sum += re * re + im * im;
+    // Row by row, every band's sum in the same order as band by band.
+    for (int l = r0; l < r1; ++l) {
+        const float* re = high.re[l];
+        const float* im = high.im[l];
+        for (int k = kx; k < freq.upper; ++k) {
+            const double r = static_cast<double>(re[k]);
+            const double i = static_cast<double>(im[k]);
+            perBand[k] += r * r + i * i;
         }
-        perBand[k] = sum / (r1 - r0);
     }
+    for (int k = kx; k < freq.upper; ++k) perBand[k] /= (r1 - r0);
     if (perQmfBand) {
         for (int k = kx; k < freq.upper; ++k) current[k - kx] = static_cast<float>(perBand[k]);
         return;
@@ -118,6 +121,20 @@ void PushHistory(float (*history)[kQmfBands], const float* values, int bands) {
     std::memcpy(history[0], values, sizeof(float) * static_cast<size_t>(bands));
 }
 
+// One row of the cross-fade between the gains and noise levels in use and the envelope's.
+SBR_MULTIVERSION void AdjustRow(float fall, float rise, const float* __restrict oldGain,
+                                const float* __restrict oldNoise, const float* __restrict newGain,
+                                const float* __restrict newNoise, const float* __restrict noiseRe,
+                                const float* __restrict noiseIm, float* __restrict re,
+                                float* __restrict im, int count) {
+    for (int m = 0; m < count; ++m) {
+        const float g = fall * oldGain[m] + rise * newGain[m];
+        const float n = (fall * oldNoise[m] + rise * newNoise[m]) * kNoiseSynthesisLoss;
+        re[m] = g * re[m] + n * noiseRe[m];
+        im[m] = g * im[m] + n * noiseIm[m];
+    }
+}
+
 }  // namespace
 
 const float* SmoothingFilter(int index, int* length) {
@@ -166,10 +183,15 @@ void AdjustEnvelopes(const SbrEnvelopeData& env, const SbrFreqData& freq, const 
         const bool highRes = grid.freqRes[l] != 0;
         const int32_t* table = highRes ? freq.high : freq.low;
         const int tableBands = highRes ? freq.highBands : freq.lowBands;
+        // BandOf of successive bands never goes back, so each search goes on from the last.
+        int envelopeBand = BandOf(table, tableBands, kx);
+        int noiseBand = BandOf(freq.noise, freq.noiseBandCount, kx);
         for (int k = kx; k < freq.upper; ++k) {
             const int m = k - kx;
-            e.energy[m] = env.envelope[l][BandOf(table, tableBands, k)];
-            e.noise[m] = env.noise[noiseEnvelope][BandOf(freq.noise, freq.noiseBandCount, k)];
+            while (envelopeBand + 1 < tableBands && table[envelopeBand + 1] <= k) ++envelopeBand;
+            while (noiseBand + 1 < freq.noiseBandCount && freq.noise[noiseBand + 1] <= k) ++noiseBand;
+            e.energy[m] = env.envelope[l][envelopeBand];
+            e.noise[m] = env.noise[noiseEnvelope][noiseBand];
         }
         EstimateCurrent(high, r0, r1, freq, table, tableBands, header.interpolFreq != 0, e.current);
 
@@ -216,16 +238,14 @@ void AdjustEnvelopes(const SbrEnvelopeData& env, const SbrFreqData& freq, const 
             const int step = l2 - r0;
             const float rise = step < kCrossfadeSubsamples ? kRise[step] : 1.0f;
             const float fall = 1.0f - rise;
-            float* re = high.re[l2];
-            float* im = high.im[l2];
-            for (int m = 0; m < bands; ++m) {
-                const int k = kx + m;
-                const float g = fall * state.gain[m] + rise * e.gain[m];
-                const float n = (fall * state.noise[m] + rise * e.noiseAmplitude[m]) * kNoiseSynthesisLoss;
-                const int index = (state.noiseIndex + m) & 511;
-                re[k] = g * re[k] + n * kNoiseTableReal[index];
-                im[k] = g * im[k] + n * kNoiseTableImag[index];
-            }
+            // The noise table wraps at most once within a row: two runs of plain indices.
+            const int index = state.noiseIndex;
+            const int firstRun = bands < 512 - index ? bands : 512 - index;
+            AdjustRow(fall, rise, state.gain, state.noise, e.gain, e.noiseAmplitude, kNoiseTableReal + index,
+                      kNoiseTableImag + index, high.re[l2] + kx, high.im[l2] + kx, firstRun);
+            AdjustRow(fall, rise, state.gain + firstRun, state.noise + firstRun, e.gain + firstRun,
+                      e.noiseAmplitude + firstRun, kNoiseTableReal, kNoiseTableImag, high.re[l2] + kx + firstRun,
+                      high.im[l2] + kx + firstRun, bands - firstRun);
             state.noiseIndex = (state.noiseIndex + bands) & 511;
         }
         std::memcpy(state.gain, e.gain, sizeof(float) * static_cast<size_t>(bands));
