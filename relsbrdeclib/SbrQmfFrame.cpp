@@ -7,10 +7,11 @@
 namespace velora::sbr {
 namespace {
 
+constexpr size_t kHalf = sizeof(float) * kFrameSubsamples * kSynthesisBands;
+
 void MoveMatrixRows(QmfMatrix& m) {
-    constexpr size_t kHalf = sizeof(float) * kFrameSubsamples * kSynthesisBands;
-    std::memmove(m.re[0], m.re[kFrameSubsamples], kHalf);
-    std::memmove(m.im[0], m.im[kFrameSubsamples], kHalf);
+    std::memcpy(m.re[0], m.re[kFrameSubsamples], kHalf);
+    std::memcpy(m.im[0], m.im[kFrameSubsamples], kHalf);
     std::memset(m.re[kFrameSubsamples], 0, kHalf);
     std::memset(m.im[kFrameSubsamples], 0, kHalf);
 }
@@ -58,7 +59,11 @@ void SbrQmfFrame::Synthesise(int kx, int upper, float lowGain, float highGain, f
 }
 
 void SbrQmfFrame::MoveRows() {
-    MoveMatrixRows(low_);
+    // Only the low band's history rows carry over: the next Analyse writes rows 8..25 and
+    // nothing writes the low rows after them.
+    constexpr size_t kHistory = sizeof(float) * kHistoryRows * kSynthesisBands;
+    std::memcpy(low_.re[0], low_.re[kFrameSubsamples], kHistory);
+    std::memcpy(low_.im[0], low_.im[kFrameSubsamples], kHistory);
     MoveMatrixRows(high_);
 }
 

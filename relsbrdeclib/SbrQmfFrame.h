@@ -29,7 +29,9 @@ public:
     // Writes 1152 samples with `stride`: bands below `kx` from the low band scaled by
     // `lowGain`, bands kx..upper-1 from the high band scaled by `highGain`.
     void Synthesise(int kx, int upper, float lowGain, float highGain, float* output, int stride);
-    // Rows 18..35 become rows 0..17 in both matrices.
+    // High-band rows 18..35 become rows 0..17 and 18..35 are cleared; low-band rows 18..25
+    // become the history rows 0..7 (the low rows from 26 on are never written, and the next
+    // Analyse fills rows 8..25).
     void MoveRows();
 
     QmfMatrix& Low() { return low_; }
