@@ -10,3 +10,11 @@
 #else
 #define SBR_MULTIVERSION
 #endif
+
+// Before a loop whose stores never feed its own loads: GCC then vectorises it without
+// run-time overlap checks, which it gives up on past a few store streams.
+#if defined(__GNUC__) && !defined(__clang__)
+#define SBR_IVDEP _Pragma("GCC ivdep")
+#else
+#define SBR_IVDEP
+#endif

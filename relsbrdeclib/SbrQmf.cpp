@@ -103,40 +103,14 @@ struct Fft {
         }
     }
 
-    // The same transform on kQmfLanes sequences at once, value n of lane l at re[n][l].
-    [[gnu::always_inline]] inline void RunLanes(float (*re)[kQmfLanes], float (*im)[kQmfLanes]) const {
+    // The stages of half-size 4 .. N / 4 on kQmfLanes sequences at once (value n of lane l
+    // at re[n][l]): the callers fuse the first two stages with their input twiddle and the
+    // last with their output twiddle.
+    [[gnu::always_inline]] inline void MiddleStagesLanes(float (*re)[kQmfLanes], float (*im)[kQmfLanes]) const {
         constexpr int L = kQmfLanes;
-        for (int s = 0; s < N; s += 4) {
-            float* __restrict r0p = re[s];
-            float* __restrict r1p = re[s + 1];
-            float* __restrict r2p = re[s + 2];
-            float* __restrict r3p = re[s + 3];
-            float* __restrict i0p = im[s];
-            float* __restrict i1p = im[s + 1];
-            float* __restrict i2p = im[s + 2];
-            float* __restrict i3p = im[s + 3];
-            for (int l = 0; l < L; ++l) {
-                const float r0 = r0p[l] + r1p[l];
-                const float i0 = i0p[l] + i1p[l];
-                const float r1 = r0p[l] - r1p[l];
-                const float i1 = i0p[l] - i1p[l];
-                const float r2 = r2p[l] + r3p[l];
-                const float i2 = i2p[l] + i3p[l];
-                const float r3 = r2p[l] - r3p[l];
-                const float i3 = i2p[l] - i3p[l];
-                r0p[l] = r0 + r2;
-                i0p[l] = i0 + i2;
-                r2p[l] = r0 - r2;
-                i2p[l] = i0 - i2;
-                r1p[l] = r1 + i3;
-                i1p[l] = i1 - r3;
-                r3p[l] = r1 - i3;
-                i3p[l] = i1 + r3;
-            }
-        }
         const float* wr = twRe;
         const float* wi = twIm;
-        for (int half = 4; half < N; half *= 2) {
+        for (int half = 4; half < N / 2; half *= 2) {
             for (int s = 0; s < N; s += 2 * half) {
                 for (int j = 0; j < half; ++j) {
                     float* __restrict ar = re[s + j];
@@ -159,6 +133,9 @@ struct Fft {
             wi += half;
         }
     }
+    // Twiddles of the last stage (half-size N / 2).
+    const float* LastRe() const { return twRe + (N / 2 - 4); }
+    const float* LastIm() const { return twIm + (N / 2 - 4); }
 };
 
 struct Tables {
@@ -212,11 +189,34 @@ const Tables kTables = MakeTables();
 constexpr int kLanes = kQmfLanes;
 constexpr int kHistoryColumns = 9;  // blocks the window reaches back beyond the newest
 
+// The first two radix-2 stages on four values already in registers.
+[[gnu::always_inline]] inline void Butterfly4(float* r, float* i) {
+    const float r0 = r[0] + r[1];
+    const float i0 = i[0] + i[1];
+    const float r1 = r[0] - r[1];
+    const float i1 = i[0] - i[1];
+    const float r2 = r[2] + r[3];
+    const float i2 = i[2] + i[3];
+    const float r3 = r[2] - r[3];
+    const float i3 = i[2] - i[3];
+    r[0] = r0 + r2;
+    i[0] = i0 + i2;
+    r[2] = r0 - r2;
+    i[2] = i0 - i2;
+    // Times -i.
+    r[1] = r1 + i3;
+    i[1] = i1 - r3;
+    r[3] = r1 - i3;
+    i[3] = i1 + r3;
+}
+
 // Analysis of the sub-samples whose newest blocks are columns 9 .. 9 + kLanes - 1 of
 // `blocks`; band k of lane l comes out at outRe[k][l], outIm[k][l].
 SBR_MULTIVERSION void AnalyseLanes(const float (*blocks)[32], float (*outRe)[kLanes],
                                    float (*outIm)[kLanes]) {
     const Tables& t = kTables;
+    alignas(32) float cRe[16][kLanes], cIm[16][kLanes], sRe[16][kLanes], sIm[16][kLanes];
+
     // u[m] = sum_j x[m + 64 j] c[2 (m + 64 j)], x newest first: x[32 a + m] of the sub-sample
     // in column c is sample 31 - m of block c - a.
     alignas(32) float u[64][kLanes];
@@ -233,53 +233,90 @@ SBR_MULTIVERSION void AnalyseLanes(const float (*blocks)[32], float (*outRe)[kLa
         }
     }
 
-    alignas(32) float cRe[16][kLanes], cIm[16][kLanes], sRe[16][kLanes], sIm[16][kLanes];
-    for (int n = 0; n < 16; ++n) {
-        const float* __restrict a = u[2 * n];
-        const float* __restrict b = u[63 - 2 * n];
-        const float* __restrict c = u[31 - 2 * n];
-        const float* __restrict d = u[32 + 2 * n];
-        const float wr = t.anaPreRe[n];
-        const float wi = t.anaPreIm[n];
-        const int r = t.fft16.reversed[n];
+    // The cosine part (DCT-IV of u[n] - u[63 - n]) and the sine part (DCT-IV of the
+    // reversed u[n] + u[63 - n]), packed and turned, with the first two stages, in one
+    // pass per group of four rows.
+    for (int g = 0; g < 4; ++g) {
+        const float* ua[4];
+        const float* ub[4];
+        const float* uc[4];
+        const float* ud[4];
+        float wr[4], wi[4];
+        for (int q = 0; q < 4; ++q) {
+            const int n = t.fft16.reversed[4 * g + q];
+            ua[q] = u[2 * n];
+            ub[q] = u[63 - 2 * n];
+            uc[q] = u[31 - 2 * n];
+            ud[q] = u[32 + 2 * n];
+            wr[q] = t.anaPreRe[n];
+            wi[q] = t.anaPreIm[n];
+        }
+        SBR_IVDEP
         for (int l = 0; l < kLanes; ++l) {
-            const float x0 = a[l] - b[l];
-            const float x1 = c[l] - d[l];
-            const float y0 = c[l] + d[l];
-            const float y1 = a[l] + b[l];
-            cRe[r][l] = x0 * wr - x1 * wi;
-            cIm[r][l] = x0 * wi + x1 * wr;
-            sRe[r][l] = y0 * wr - y1 * wi;
-            sIm[r][l] = y0 * wi + y1 * wr;
+            float cr[4], ci[4], sr[4], si[4];
+            for (int q = 0; q < 4; ++q) {
+                const float x0 = ua[q][l] - ub[q][l];  // difference at 2n
+                const float x1 = uc[q][l] - ud[q][l];  // difference at 31 - 2n
+                const float y0 = uc[q][l] + ud[q][l];  // sum at 31 - 2n
+                const float y1 = ua[q][l] + ub[q][l];  // sum at 2n
+                cr[q] = x0 * wr[q] - x1 * wi[q];
+                ci[q] = x0 * wi[q] + x1 * wr[q];
+                sr[q] = y0 * wr[q] - y1 * wi[q];
+                si[q] = y0 * wi[q] + y1 * wr[q];
+            }
+            Butterfly4(cr, ci);
+            Butterfly4(sr, si);
+            for (int q = 0; q < 4; ++q) {
+                cRe[4 * g + q][l] = cr[q];
+                cIm[4 * g + q][l] = ci[q];
+                sRe[4 * g + q][l] = sr[q];
+                sIm[4 * g + q][l] = si[q];
+            }
         }
     }
-    t.fft16.RunLanes(cRe, cIm);
-    t.fft16.RunLanes(sRe, sIm);
+    t.fft16.MiddleStagesLanes(cRe, cIm);
+    t.fft16.MiddleStagesLanes(sRe, sIm);
 
-    for (int p = 0; p < 16; ++p) {
-        const float mr = t.anaMidRe[p];
-        const float mi = t.anaMidIm[p];
-        const float er = t.anaEvenRe[p];
-        const float ei = t.anaEvenIm[p];
-        const float orr = t.anaOddRe[p];
-        const float oi = t.anaOddIm[p];
-        float wcRe[kLanes], wcIm[kLanes], wsRe[kLanes], wsIm[kLanes];
-        for (int l = 0; l < kLanes; ++l) {
-            wcRe[l] = cRe[p][l] * mr - cIm[p][l] * mi;
-            wcIm[l] = cRe[p][l] * mi + cIm[p][l] * mr;
-            wsRe[l] = sRe[p][l] * mr - sIm[p][l] * mi;
-            wsIm[l] = sRe[p][l] * mi + sIm[p][l] * mr;
+    // The last stage and the output twiddles: p = j and p = j + 8.
+    const float* lr = t.fft16.LastRe();
+    const float* li = t.fft16.LastIm();
+    for (int j = 0; j < 8; ++j) {
+        const float tr = lr[j];
+        const float ti = li[j];
+        for (int h = 0; h < 2; ++h) {
+            const int p = j + 8 * h;
+            const float sign = h == 0 ? 1.0f : -1.0f;
+            const float mr = t.anaMidRe[p];
+            const float mi = t.anaMidIm[p];
+            const float er = t.anaEvenRe[p];
+            const float ei = t.anaEvenIm[p];
+            const float orr = t.anaOddRe[p];
+            const float oi = t.anaOddIm[p];
+            float* __restrict evenRe = outRe[2 * p];
+            float* __restrict evenIm = outIm[2 * p];
+            float* __restrict oddRe = outRe[31 - 2 * p];
+            float* __restrict oddIm = outIm[31 - 2 * p];
+            SBR_IVDEP
+            for (int l = 0; l < kLanes; ++l) {
+                const float xcr = cRe[j + 8][l] * tr - cIm[j + 8][l] * ti;
+                const float xci = cRe[j + 8][l] * ti + cIm[j + 8][l] * tr;
+                const float xsr = sRe[j + 8][l] * tr - sIm[j + 8][l] * ti;
+                const float xsi = sRe[j + 8][l] * ti + sIm[j + 8][l] * tr;
+                const float ccr = cRe[j][l] + sign * xcr;
+                const float cci = cIm[j][l] + sign * xci;
+                const float csr = sRe[j][l] + sign * xsr;
+                const float csi = sIm[j][l] + sign * xsi;
+                const float wcRe = ccr * mr - cci * mi;
+                const float wcIm = ccr * mi + cci * mr;
+                const float wsRe = csr * mr - csi * mi;
+                const float wsIm = csr * mi + csi * mr;
+                // Band 2p is C + i S = wcRe + i wsRe; band 31 - 2p is -wcIm + i wsIm.
+                evenRe[l] = wcRe * er - wsRe * ei;
+                evenIm[l] = wcRe * ei + wsRe * er;
+                oddRe[l] = -wcIm * orr - wsIm * oi;
+                oddIm[l] = -wcIm * oi + wsIm * orr;
+            }
         }
-        // Band 2p is C + i S = wcRe + i wsRe; band 31 - 2p is -wcIm + i wsIm. One store
-        // stream per loop: GCC keeps several apart only with run-time checks.
-        float* __restrict evenRe = outRe[2 * p];
-        for (int l = 0; l < kLanes; ++l) evenRe[l] = wcRe[l] * er - wsRe[l] * ei;
-        float* __restrict evenIm = outIm[2 * p];
-        for (int l = 0; l < kLanes; ++l) evenIm[l] = wcRe[l] * ei + wsRe[l] * er;
-        float* __restrict oddRe = outRe[31 - 2 * p];
-        for (int l = 0; l < kLanes; ++l) oddRe[l] = -wcIm[l] * orr - wsIm[l] * oi;
-        float* __restrict oddIm = outIm[31 - 2 * p];
-        for (int l = 0; l < kLanes; ++l) oddIm[l] = -wcIm[l] * oi + wsIm[l] * orr;
     }
 }
 
@@ -293,44 +330,79 @@ SBR_MULTIVERSION void SynthesiseLanes(const float (*re)[kLanes], const float (*i
     // A = W(P) + W(Q), W the packed DCT-IV transform before taking parts; by linearity the
     // sums and differences can be formed on the packed input.
     alignas(32) float aRe[32][kLanes], aIm[32][kLanes], dRe[32][kLanes], dIm[32][kLanes];
-    for (int n = 0; n < 32; ++n) {
-        const float* __restrict r0 = re[2 * n];
-        const float* __restrict i0 = im[2 * n];
-        const float* __restrict r1 = re[63 - 2 * n];
-        const float* __restrict i1 = im[63 - 2 * n];
-        const float wr = t.synPreRe[n];
-        const float wi = t.synPreIm[n];
-        const int r = t.fft32.reversed[n];
+    // The packing, its twiddle and the first two stages in one pass per group of four rows.
+    for (int g = 0; g < 8; ++g) {
+        const float* r0[4];
+        const float* i0[4];
+        const float* r1[4];
+        const float* i1[4];
+        float wr[4], wi[4];
+        for (int q = 0; q < 4; ++q) {
+            const int n = t.fft32.reversed[4 * g + q];
+            r0[q] = re[2 * n];
+            i0[q] = im[2 * n];
+            r1[q] = re[63 - 2 * n];
+            i1[q] = im[63 - 2 * n];
+            wr[q] = t.synPreRe[n];
+            wi[q] = t.synPreIm[n];
+        }
+        SBR_IVDEP
         for (int l = 0; l < kLanes; ++l) {
-            const float sr = r0[l] + i1[l];
-            const float si = r1[l] + i0[l];
-            const float dr = i1[l] - r0[l];
-            const float di = i0[l] - r1[l];
-            aRe[r][l] = sr * wr - si * wi;
-            aIm[r][l] = sr * wi + si * wr;
-            dRe[r][l] = dr * wr - di * wi;
-            dIm[r][l] = dr * wi + di * wr;
+            float ar[4], ai[4], dr[4], di[4];
+            for (int q = 0; q < 4; ++q) {
+                const float sr = r0[q][l] + i1[q][l];
+                const float si = r1[q][l] + i0[q][l];
+                const float xr = i1[q][l] - r0[q][l];
+                const float xi = i0[q][l] - r1[q][l];
+                ar[q] = sr * wr[q] - si * wi[q];
+                ai[q] = sr * wi[q] + si * wr[q];
+                dr[q] = xr * wr[q] - xi * wi[q];
+                di[q] = xr * wi[q] + xi * wr[q];
+            }
+            Butterfly4(ar, ai);
+            Butterfly4(dr, di);
+            for (int q = 0; q < 4; ++q) {
+                aRe[4 * g + q][l] = ar[q];
+                aIm[4 * g + q][l] = ai[q];
+                dRe[4 * g + q][l] = dr[q];
+                dIm[4 * g + q][l] = di[q];
+            }
         }
     }
-    t.fft32.RunLanes(aRe, aIm);
-    t.fft32.RunLanes(dRe, dIm);
+    t.fft32.MiddleStagesLanes(aRe, aIm);
+    t.fft32.MiddleStagesLanes(dRe, dIm);
 
-    // One store stream per loop: GCC keeps several apart only with run-time checks.
-    for (int p = 0; p < 32; ++p) {
-        const float mr = t.synPostRe[p];
-        const float mi = t.synPostIm[p];
-        const float* __restrict pr = dRe[p];
-        const float* __restrict pi = dIm[p];
-        const float* __restrict qr = aRe[p];
-        const float* __restrict qi = aIm[p];
-        float* __restrict v0 = v[2 * p] + kHistoryColumns;
-        for (int l = 0; l < kLanes; ++l) v0[l] = pr[l] * mr - pi[l] * mi;
-        float* __restrict v1 = v[64 + 2 * p] + kHistoryColumns;
-        for (int l = 0; l < kLanes; ++l) v1[l] = pr[l] * mi + pi[l] * mr;
-        float* __restrict v2 = v[127 - 2 * p] + kHistoryColumns;
-        for (int l = 0; l < kLanes; ++l) v2[l] = qr[l] * mr - qi[l] * mi;
-        float* __restrict v3 = v[63 - 2 * p] + kHistoryColumns;
-        for (int l = 0; l < kLanes; ++l) v3[l] = qr[l] * mi + qi[l] * mr;
+    // The last stage and the output twiddles, p = j and p = j + 16.
+    const float* lr = t.fft32.LastRe();
+    const float* li = t.fft32.LastIm();
+    for (int j = 0; j < 16; ++j) {
+        const float tr = lr[j];
+        const float ti = li[j];
+        for (int h = 0; h < 2; ++h) {
+            const int p = j + 16 * h;
+            const float sign = h == 0 ? 1.0f : -1.0f;
+            const float mr = t.synPostRe[p];
+            const float mi = t.synPostIm[p];
+            float* __restrict v0 = v[2 * p] + kHistoryColumns;
+            float* __restrict v1 = v[64 + 2 * p] + kHistoryColumns;
+            float* __restrict v2 = v[127 - 2 * p] + kHistoryColumns;
+            float* __restrict v3 = v[63 - 2 * p] + kHistoryColumns;
+            SBR_IVDEP
+            for (int l = 0; l < kLanes; ++l) {
+                const float xar = aRe[j + 16][l] * tr - aIm[j + 16][l] * ti;
+                const float xai = aRe[j + 16][l] * ti + aIm[j + 16][l] * tr;
+                const float xdr = dRe[j + 16][l] * tr - dIm[j + 16][l] * ti;
+                const float xdi = dRe[j + 16][l] * ti + dIm[j + 16][l] * tr;
+                const float par = aRe[j][l] + sign * xar;
+                const float pai = aIm[j][l] + sign * xai;
+                const float pdr = dRe[j][l] + sign * xdr;
+                const float pdi = dIm[j][l] + sign * xdi;
+                v0[l] = pdr * mr - pdi * mi;
+                v1[l] = pdr * mi + pdi * mr;
+                v2[l] = par * mr - pai * mi;
+                v3[l] = par * mi + pai * mr;
+            }
+        }
     }
 
     // out[j] = sum_i v[256 i + j] c[128 i + j] + v[256 i + 192 + j] c[128 i + 64 + j]: the
