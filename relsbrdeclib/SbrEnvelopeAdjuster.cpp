@@ -7,6 +7,7 @@
 #include "SbrMultiversion.h"
 #include "SbrNoiseTable.h"
 #include "SbrQmfFrame.h"
+#include "SbrTranspose.h"
 
 namespace velora::sbr {
 namespace {
@@ -117,8 +118,8 @@ void Smooth(const float* filter, int length, int available, float (*history)[kQm
 }
 
 void PushHistory(float (*history)[kQmfBands], const float* values, int bands) {
-    std::memmove(history[1], history[0], sizeof(float) * kQmfBands * (kMaxSmoothingLength - 1));
-    std::memcpy(history[0], values, sizeof(float) * static_cast<size_t>(bands));
+    for (int i = kMaxSmoothingLength - 1; i > 0; --i) CopyFloats(history[i], history[i - 1], kQmfBands);
+    CopyFloats(history[0], values, bands);
 }
 
 // One row of the cross-fade between the gains and noise levels in use and the envelope's.
@@ -220,11 +221,11 @@ void AdjustEnvelopes(const SbrEnvelopeData& env, const SbrFreqData& freq, const 
         // smoothing_mode 1 take the new values as they are.
         if (state.historyCount == 0) {
             for (int i = 0; i < kMaxSmoothingLength; ++i) {
-                std::memcpy(state.gainHistory[i], e.gain, sizeof(float) * static_cast<size_t>(bands));
-                std::memcpy(state.noiseHistory[i], e.noiseAmplitude, sizeof(float) * static_cast<size_t>(bands));
+                CopyFloats(state.gainHistory[i], e.gain, bands);
+                CopyFloats(state.noiseHistory[i], e.noiseAmplitude, bands);
             }
-            std::memcpy(state.gain, e.gain, sizeof(float) * static_cast<size_t>(bands));
-            std::memcpy(state.noise, e.noiseAmplitude, sizeof(float) * static_cast<size_t>(bands));
+            CopyFloats(state.gain, e.gain, bands);
+            CopyFloats(state.noise, e.noiseAmplitude, bands);
         }
         PushHistory(state.gainHistory, e.gain, bands);
         PushHistory(state.noiseHistory, e.noiseAmplitude, bands);
@@ -248,8 +249,8 @@ void AdjustEnvelopes(const SbrEnvelopeData& env, const SbrFreqData& freq, const 
                       high.im[l2] + kx + firstRun, bands - firstRun);
             state.noiseIndex = (state.noiseIndex + bands) & 511;
         }
-        std::memcpy(state.gain, e.gain, sizeof(float) * static_cast<size_t>(bands));
-        std::memcpy(state.noise, e.noiseAmplitude, sizeof(float) * static_cast<size_t>(bands));
+        CopyFloats(state.gain, e.gain, bands);
+        CopyFloats(state.noise, e.noiseAmplitude, bands);
     }
     state.previousEnvelopes = grid.envelopes;
     state.previousPointer = grid.pointer;

@@ -6,6 +6,10 @@ namespace velora::sbr {
 
 void ApplyEqualiser(int count, const int* edges, const float* gains, QmfMatrix& low) {
     if (count <= 0 || edges == nullptr || gains == nullptr) return;
+    // Flat settings (the usual case) would multiply every value by one.
+    bool flat = true;
+    for (int j = 0; j < count; ++j) flat = flat && gains[j] == 1.0f;
+    if (flat) return;
     float bandGain[kSynthesisBands];
     int k = 0;
     for (int j = 0; j < count && k < kSynthesisBands; ++j) {

@@ -7,6 +7,7 @@
 #include "SbrMultiversion.h"
 
 #include "SbrQmfFrame.h"
+#include "SbrTranspose.h"
 
 namespace velora::sbr {
 namespace {
@@ -243,30 +244,26 @@ SBR_MULTIVERSION void SumCovariances(const QmfMatrix& low, BandSums& out) {
     }
 }
 
-// High row l of bands k0 .. k0 + width - 1 from low row l + 2 of bands b0 .., plus the
-// prediction from the two earlier low rows.
-SBR_MULTIVERSION void ApplyPatch(const QmfMatrix& low, int firstRow, int endRow, int k0, int b0,
-                                 int width, const float* a0r, const float* a0i, const float* a1r,
-                                 const float* a1i, QmfMatrix& high) {
-    const float* __restrict c0r = a0r + b0;
-    const float* __restrict c0i = a0i + b0;
-    const float* __restrict c1r = a1r + b0;
-    const float* __restrict c1i = a1i + b0;
+// Every low band of rows firstRow + 2 .. endRow + 1 plus its prediction from the two
+// earlier rows, at out[l][b] for high row l: patches then only copy.
+SBR_MULTIVERSION void PredictRows(const QmfMatrix& low, int firstRow, int endRow, const float* a0r,
+                                  const float* a0i, const float* a1r, const float* a1i,
+                                  float (*outRe)[kAnalysisBands], float (*outIm)[kAnalysisBands]) {
     for (int l = firstRow; l < endRow; ++l) {
         const int s = l + kLowBandLag;
-        const float* __restrict x0r = low.re[s] + b0;
-        const float* __restrict x0i = low.im[s] + b0;
-        const float* __restrict x1r = low.re[s - 1] + b0;
-        const float* __restrict x1i = low.im[s - 1] + b0;
-        const float* __restrict x2r = low.re[s - 2] + b0;
-        const float* __restrict x2i = low.im[s - 2] + b0;
-        float* __restrict outRe = high.re[l] + k0;
-        for (int j = 0; j < width; ++j) {
-            outRe[j] = x0r[j] + c0r[j] * x1r[j] - c0i[j] * x1i[j] + c1r[j] * x2r[j] - c1i[j] * x2i[j];
+        const float* __restrict x0r = low.re[s];
+        const float* __restrict x0i = low.im[s];
+        const float* __restrict x1r = low.re[s - 1];
+        const float* __restrict x1i = low.im[s - 1];
+        const float* __restrict x2r = low.re[s - 2];
+        const float* __restrict x2i = low.im[s - 2];
+        float* __restrict re = outRe[l];
+        float* __restrict im = outIm[l];
+        for (int b = 0; b < kAnalysisBands; ++b) {
+            re[b] = x0r[b] + a0r[b] * x1r[b] - a0i[b] * x1i[b] + a1r[b] * x2r[b] - a1i[b] * x2i[b];
         }
-        float* __restrict outIm = high.im[l] + k0;
-        for (int j = 0; j < width; ++j) {
-            outIm[j] = x0i[j] + c0r[j] * x1i[j] + c0i[j] * x1r[j] + c1r[j] * x2i[j] + c1i[j] * x2r[j];
+        for (int b = 0; b < kAnalysisBands; ++b) {
+            im[b] = x0i[b] + a0r[b] * x1i[b] + a0i[b] * x1r[b] + a1r[b] * x2i[b] + a1i[b] * x2r[b];
         }
     }
 }
@@ -277,10 +274,9 @@ void GenerateHighBand(const QmfMatrix& low, const SbrPatches& patches, float chi
                       int endRow, QmfMatrix& high) {
     firstRow = firstRow < 0 ? 0 : firstRow;
     endRow = endRow > kLowRows - kLowBandLag ? kLowRows - kLowBandLag : endRow;
-    if (firstRow < endRow) {
-        const size_t rows = static_cast<size_t>(endRow - firstRow);
-        std::memset(high.re[firstRow], 0, sizeof(float) * kSynthesisBands * rows);
-        std::memset(high.im[firstRow], 0, sizeof(float) * kSynthesisBands * rows);
+    for (int l = firstRow; l < endRow; ++l) {
+        ClearFloats(high.re[l], kSynthesisBands);
+        ClearFloats(high.im[l], kSynthesisBands);
     }
     if (patches.count <= 0 || firstRow >= endRow) return;
 
@@ -313,6 +309,9 @@ void GenerateHighBand(const QmfMatrix& low, const SbrPatches& patches, float chi
         }
     }
 
+    alignas(32) float predRe[kLowRows][kAnalysisBands];
+    alignas(32) float predIm[kLowRows][kAnalysisBands];
+    PredictRows(low, firstRow, endRow, a0r, a0i, a1r, a1i, predRe, predIm);
     for (int n = 0; n < patches.count; ++n) {
         // The bands of the patch whose target is in the matrix and whose source was analysed.
         const int shift = patches.shift[n];
@@ -323,7 +322,10 @@ void GenerateHighBand(const QmfMatrix& low, const SbrPatches& patches, float chi
         if (k0 < lowest + shift) k0 = lowest + shift;
         if (k1 > highest + shift) k1 = highest + shift;
         if (k0 >= k1) continue;
-        ApplyPatch(low, firstRow, endRow, k0, k0 - shift, k1 - k0, a0r, a0i, a1r, a1i, high);
+        for (int l = firstRow; l < endRow; ++l) {
+            CopyFloats(high.re[l] + k0, predRe[l] + (k0 - shift), k1 - k0);
+            CopyFloats(high.im[l] + k0, predIm[l] + (k0 - shift), k1 - k0);
+        }
     }
 }
 

@@ -7,13 +7,13 @@
 namespace velora::sbr {
 namespace {
 
-constexpr size_t kHalf = sizeof(float) * kFrameSubsamples * kSynthesisBands;
+constexpr int kHalf = kFrameSubsamples * kSynthesisBands;
 
 void MoveMatrixRows(QmfMatrix& m) {
-    std::memcpy(m.re[0], m.re[kFrameSubsamples], kHalf);
-    std::memcpy(m.im[0], m.im[kFrameSubsamples], kHalf);
-    std::memset(m.re[kFrameSubsamples], 0, kHalf);
-    std::memset(m.im[kFrameSubsamples], 0, kHalf);
+    CopyFloats(m.re[0], m.re[kFrameSubsamples], kHalf);
+    CopyFloats(m.im[0], m.im[kFrameSubsamples], kHalf);
+    ClearFloats(m.re[kFrameSubsamples], kHalf);
+    ClearFloats(m.im[kFrameSubsamples], kHalf);
 }
 
 }  // namespace
@@ -61,9 +61,9 @@ void SbrQmfFrame::Synthesise(int kx, int upper, float lowGain, float highGain, f
 void SbrQmfFrame::MoveRows() {
     // Only the low band's history rows carry over: the next Analyse writes rows 8..25 and
     // nothing writes the low rows after them.
-    constexpr size_t kHistory = sizeof(float) * kHistoryRows * kSynthesisBands;
-    std::memcpy(low_.re[0], low_.re[kFrameSubsamples], kHistory);
-    std::memcpy(low_.im[0], low_.im[kFrameSubsamples], kHistory);
+    constexpr int kHistory = kHistoryRows * kSynthesisBands;
+    CopyFloats(low_.re[0], low_.re[kFrameSubsamples], kHistory);
+    CopyFloats(low_.im[0], low_.im[kFrameSubsamples], kHistory);
     MoveMatrixRows(high_);
 }
 
