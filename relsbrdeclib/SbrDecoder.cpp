@@ -136,8 +136,16 @@ struct DecoderObject final : SbrDecoder {
         }
         DecodeFrameEnvelopes();
 
-        for (int ch = 0; ch < channels; ++ch) {
-            for (int n = 0; n < kCoreFrameSamples; ++n) channel[ch].input[n] = samples[n * channels + ch];
+        if (channels == 2) {
+            // Both channels in one pass: a constant stride lets it run on vectors.
+            float* __restrict left = channel[0].input;
+            float* __restrict right = channel[1].input;
+            for (int n = 0; n < kCoreFrameSamples; ++n) {
+                left[n] = samples[2 * n];
+                right[n] = samples[2 * n + 1];
+            }
+        } else {
+            std::memcpy(channel[0].input, samples, sizeof(channel[0].input));
         }
         const bool pseudo = OutputChannels(channels) == 2 && channels == 1;
         for (int ch = 0; ch < channels; ++ch) {
