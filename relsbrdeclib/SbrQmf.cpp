@@ -456,14 +456,6 @@ void QmfAnalysis::RunSlots(const float* input, int stride, int count, float* rea
     AnalyseLanes(blocks_, re, im);
     Transpose(re[0], kLanes, real, rowStride, kAnalysisBands, count);
     Transpose(im[0], kLanes, imag, rowStride, kAnalysisBands, count);
-    for (int s = 0; s < count; ++s) {
-        float* rowRe = real + s * rowStride;
-        float* rowIm = imag + s * rowStride;
-        if (rowStride >= kSynthesisBands) {
-            std::memset(rowRe + kAnalysisBands, 0, sizeof(float) * (kSynthesisBands - kAnalysisBands));
-            std::memset(rowIm + kAnalysisBands, 0, sizeof(float) * (kSynthesisBands - kAnalysisBands));
-        }
-    }
     KeepHistory<32>(blocks_, count);
 }
 

@@ -23,7 +23,7 @@ public:
     void Run(const float* input, int stride, float real[kAnalysisBands],
              float imag[kAnalysisBands]);
     // `count` (1..18) sub-samples at once: 32 x count core samples in; sub-sample s goes to
-    // real/imag + s x rowStride, bands 32..63 of each row cleared.
+    // real/imag + s x rowStride (32 bands).
     void RunSlots(const float* input, int stride, int count, float* real, float* imag,
                   int rowStride);
 

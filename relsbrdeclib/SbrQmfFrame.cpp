@@ -26,6 +26,8 @@ void SbrQmfFrame::Reset() {
 }
 
 void SbrQmfFrame::Analyse(const float* core, int stride) {
+    // Bands 32..63 of the low band stay as Reset left them: zero (kx is at most 32, so
+    // nothing writes there).
     static_assert(kFrameSubsamples <= kQmfMaxSlots, "a frame is one batch of the banks");
     analysis_.RunSlots(core, stride, kFrameSubsamples, low_.re[kHistoryRows], low_.im[kHistoryRows],
                        kSynthesisBands);
@@ -35,26 +37,17 @@ void SbrQmfFrame::Synthesise(int kx, int upper, float lowGain, float highGain, f
                              int stride) {
     kx = kx < 0 ? 0 : (kx > kSynthesisBands ? kSynthesisBands : kx);
     upper = upper < kx ? kx : (upper > kSynthesisBands ? kSynthesisBands : upper);
-    // Each sub-sample's row put together, then turned into the banks' lanes.
-    alignas(16) float rowsRe[kFrameSubsamples][kSynthesisBands];
-    alignas(16) float rowsIm[kFrameSubsamples][kSynthesisBands];
-    for (int i = 0; i < kFrameSubsamples; ++i) {
-        const float* lowRe = low_.re[i + kLowBandLag];
-        const float* lowIm = low_.im[i + kLowBandLag];
-        float* re = rowsRe[i];
-        float* im = rowsIm[i];
-        for (int k = 0; k < kx; ++k) {
-            re[k] = lowRe[k] * lowGain;
-            im[k] = lowIm[k] * lowGain;
-        }
-        for (int k = kx; k < upper; ++k) {
-            re[k] = high_.re[i][k] * highGain;
-            im[k] = high_.im[i][k] * highGain;
-        }
-        for (int k = upper; k < kSynthesisBands; ++k) re[k] = im[k] = 0.0f;
+    // Each band range straight into the banks' lanes, scaled on the way.
+    Transpose(low_.re[kLowBandLag], kSynthesisBands, synthesisRe_[0], kQmfLanes, kFrameSubsamples, kx, lowGain);
+    Transpose(low_.im[kLowBandLag], kSynthesisBands, synthesisIm_[0], kQmfLanes, kFrameSubsamples, kx, lowGain);
+    Transpose(high_.re[0] + kx, kSynthesisBands, synthesisRe_[kx], kQmfLanes, kFrameSubsamples, upper - kx,
+              highGain);
+    Transpose(high_.im[0] + kx, kSynthesisBands, synthesisIm_[kx], kQmfLanes, kFrameSubsamples, upper - kx,
+              highGain);
+    for (int k = upper; k < kSynthesisBands; ++k) {
+        ClearFloats(synthesisRe_[k], kFrameSubsamples);
+        ClearFloats(synthesisIm_[k], kFrameSubsamples);
     }
-    Transpose(rowsRe[0], kSynthesisBands, synthesisRe_[0], kQmfLanes, kFrameSubsamples, kSynthesisBands);
-    Transpose(rowsIm[0], kSynthesisBands, synthesisIm_[0], kQmfLanes, kFrameSubsamples, kSynthesisBands);
     synthesis_.RunSlots(synthesisRe_, synthesisIm_, kFrameSubsamples, output, stride);
 }
 

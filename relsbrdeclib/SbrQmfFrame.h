@@ -24,7 +24,8 @@ struct QmfMatrix {
 class SbrQmfFrame {
 public:
     void Reset();
-    // Analyses 576 core samples read with `stride` into low-band rows 8..25.
+    // Analyses 576 core samples read with `stride` into bands 0..31 of low-band rows 8..25
+    // (bands 32..63 stay zero: nothing writes them).
     void Analyse(const float* core, int stride);
     // Writes 1152 samples with `stride`: bands below `kx` from the low band scaled by
     // `lowGain`, bands kx..upper-1 from the high band scaled by `highGain`.

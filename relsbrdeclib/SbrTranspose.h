@@ -11,9 +11,9 @@
 
 namespace velora::sbr {
 
-// dst[c * dstStride + r] = src[r * srcStride + c] for r < rows, c < cols.
+// dst[c * dstStride + r] = src[r * srcStride + c] x scale for r < rows, c < cols.
 void Transpose(const float* src, std::ptrdiff_t srcStride, float* dst, std::ptrdiff_t dstStride,
-               std::ptrdiff_t rows, std::ptrdiff_t cols);
+               std::ptrdiff_t rows, std::ptrdiff_t cols, float scale = 1.0f);
 
 inline void CopyFloats(float* dst, const float* src, int count) {
     int n = 0;
