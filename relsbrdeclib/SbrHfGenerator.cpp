@@ -148,29 +148,35 @@ struct CovarianceSums {
 };
 
 Prediction SolveCovariance(const CovarianceSums& sums) {
-    using C = std::complex<double>;
-    const C first(sums.first);
-    const C second(sums.second);
-    const C last(sums.last);
-    const C beforeLast(sums.beforeLast);
-    C phi[3][3] = {};
-    phi[0][0] = sums.energy;
-    phi[1][1] = sums.energy - std::norm(last) + std::norm(second);
-    phi[2][2] = phi[1][1].real() - std::norm(beforeLast) + std::norm(first);
-    phi[0][1] = C(sums.lag1r, sums.lag1i);
-    phi[1][2] = phi[0][1] - last * std::conj(beforeLast) + second * std::conj(first);
-    phi[0][2] = C(sums.lag2r, sums.lag2i);
-    const double r11 = phi[1][1].real();
-    const double r22 = phi[2][2].real();
-    const double det = r11 * r22 - std::norm(phi[1][2]) / (1.0 + 1e-6);
-    C a1 = 0.0;
-    if (det != 0.0) a1 = (phi[0][1] * phi[1][2] - phi[0][2] * r11) / det;
-    C a0 = 0.0;
-    if (r11 != 0.0) a0 = -(phi[0][1] + a1 * std::conj(phi[1][2])) / r11;
+    // Written out in real arithmetic: std::complex products check for infinities on every
+    // call.
+    const double fr = sums.first.real(), fi = sums.first.imag();
+    const double sr = sums.second.real(), si = sums.second.imag();
+    const double br = sums.beforeLast.real(), bi = sums.beforeLast.imag();
+    const double lr = sums.last.real(), li = sums.last.imag();
+    const double r11 = sums.energy - (lr * lr + li * li) + (sr * sr + si * si);
+    const double r22 = r11 - (br * br + bi * bi) + (fr * fr + fi * fi);
+    const double p01r = sums.lag1r, p01i = sums.lag1i;
+    // phi12 = phi01 - last conj(beforeLast) + second conj(first).
+    const double p12r = p01r - (lr * br + li * bi) + (sr * fr + si * fi);
+    const double p12i = p01i - (li * br - lr * bi) + (si * fr - sr * fi);
+    const double p02r = sums.lag2r, p02i = sums.lag2i;
+    const double det = r11 * r22 - (p12r * p12r + p12i * p12i) / (1.0 + 1e-6);
+    double a1r = 0.0, a1i = 0.0;
+    if (det != 0.0) {
+        a1r = (p01r * p12r - p01i * p12i - p02r * r11) / det;
+        a1i = (p01r * p12i + p01i * p12r - p02i * r11) / det;
+    }
+    double a0r = 0.0, a0i = 0.0;
+    if (r11 != 0.0) {
+        // a0 = -(phi01 + a1 conj(phi12)) / r11.
+        a0r = -(p01r + a1r * p12r + a1i * p12i) / r11;
+        a0i = -(p01i + a1i * p12r - a1r * p12i) / r11;
+    }
     // Squared magnitudes against 4 squared: no square root per band.
-    if (std::norm(a0) >= 16.0 || std::norm(a1) >= 16.0) a0 = a1 = 0.0;
-    return {std::complex<float>(static_cast<float>(a0.real()), static_cast<float>(a0.imag())),
-            std::complex<float>(static_cast<float>(a1.real()), static_cast<float>(a1.imag()))};
+    if (a0r * a0r + a0i * a0i >= 16.0 || a1r * a1r + a1i * a1i >= 16.0) a0r = a0i = a1r = a1i = 0.0;
+    return {std::complex<float>(static_cast<float>(a0r), static_cast<float>(a0i)),
+            std::complex<float>(static_cast<float>(a1r), static_cast<float>(a1i))};
 }
 
 }  // namespace
@@ -217,8 +223,8 @@ struct BandSums {
     double lag2r[kAnalysisBands], lag2i[kAnalysisBands];
 };
 
-SBR_MULTIVERSION void SumCovariances(const QmfMatrix& low, BandSums& out) {
-    for (int b = 0; b < kAnalysisBands; ++b) {
+SBR_MULTIVERSION void SumCovariances(const QmfMatrix& low, int lowest, int highest, BandSums& out) {
+    for (int b = lowest; b < highest; ++b) {
         out.energy[b] = out.lag1r[b] = out.lag1i[b] = out.lag2r[b] = out.lag2i[b] = 0.0;
     }
     for (int n = 2; n < kLowRows; ++n) {
@@ -228,7 +234,7 @@ SBR_MULTIVERSION void SumCovariances(const QmfMatrix& low, BandSums& out) {
         const float* __restrict yi = low.im[n - 1];
         const float* __restrict zr = low.re[n - 2];
         const float* __restrict zi = low.im[n - 2];
-        for (int b = 0; b < kAnalysisBands; ++b) {
+        for (int b = lowest; b < highest; ++b) {
             const double ar = static_cast<double>(xr[b]);
             const double ai = static_cast<double>(xi[b]);
             const double br = static_cast<double>(yr[b]);
@@ -287,7 +293,7 @@ void GenerateHighBand(const QmfMatrix& low, const SbrPatches& patches, float chi
     const int highest = patches.highestSource > kAnalysisBands ? kAnalysisBands : patches.highestSource;
     if (chirp > 0.0f && lowest < highest) {
         BandSums sums;
-        SumCovariances(low, sums);
+        SumCovariances(low, lowest, highest, sums);
         for (int b = lowest; b < highest; ++b) {
             CovarianceSums band;
             band.energy = sums.energy[b];
