@@ -48,7 +48,7 @@ struct EnvelopeBands {
 
 // Mean energy of the generated sub-samples per QMF band, or per envelope band when the
 // energies are not interpolated over frequency.
-void EstimateCurrent(const QmfMatrix& high, int r0, int r1, const SbrFreqData& freq,
+SBR_MULTIVERSION void EstimateCurrent(const QmfMatrix& high, int r0, int r1, const SbrFreqData& freq,
                      const int32_t* table, int bands, bool perQmfBand, float* current) {
     const int kx = freq.kx;
     double perBand[kQmfBands] = {};

@@ -2,9 +2,11 @@
 
 #include <cmath>
 
+#include "SbrMultiversion.h"
+
 namespace velora::sbr {
 
-void ComputeGains(const GainInput& in, float* gain, float* noiseAmplitude) {
+SBR_MULTIVERSION void ComputeGains(const GainInput& in, float* gain, float* noiseAmplitude) {
     for (int k = 0; k < in.bands; ++k) {
         const double e = static_cast<double>(in.energy[k]);
         const double q = static_cast<double>(in.noise[k]);
