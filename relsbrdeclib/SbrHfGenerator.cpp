@@ -144,39 +144,35 @@ namespace {
 // turn them into the lag-shifted sums.
 struct CovarianceSums {
     double energy, lag1r, lag1i, lag2r, lag2i;
-    std::complex<float> first, second, beforeLast, last;
+    double fr, fi, sr, si;  // the first and second samples
+    double br, bi, lr, li;  // the one before the last, and the last
 };
 
-Prediction SolveCovariance(const CovarianceSums& sums) {
-    // Written out in real arithmetic: std::complex products check for infinities on every
-    // call.
-    const double fr = sums.first.real(), fi = sums.first.imag();
-    const double sr = sums.second.real(), si = sums.second.imag();
-    const double br = sums.beforeLast.real(), bi = sums.beforeLast.imag();
-    const double lr = sums.last.real(), li = sums.last.imag();
-    const double r11 = sums.energy - (lr * lr + li * li) + (sr * sr + si * si);
-    const double r22 = r11 - (br * br + bi * bi) + (fr * fr + fi * fi);
-    const double p01r = sums.lag1r, p01i = sums.lag1i;
+// Written out in real arithmetic (std::complex products check for infinities on every
+// call) and without branches, so a loop over bands can run it on vectors.
+[[gnu::always_inline]] inline void SolveCovariance(const CovarianceSums& c, double& a0r, double& a0i,
+                                                   double& a1r, double& a1i) {
+    const double r11 = c.energy - (c.lr * c.lr + c.li * c.li) + (c.sr * c.sr + c.si * c.si);
+    const double r22 = r11 - (c.br * c.br + c.bi * c.bi) + (c.fr * c.fr + c.fi * c.fi);
     // phi12 = phi01 - last conj(beforeLast) + second conj(first).
-    const double p12r = p01r - (lr * br + li * bi) + (sr * fr + si * fi);
-    const double p12i = p01i - (li * br - lr * bi) + (si * fr - sr * fi);
-    const double p02r = sums.lag2r, p02i = sums.lag2i;
+    const double p12r = c.lag1r - (c.lr * c.br + c.li * c.bi) + (c.sr * c.fr + c.si * c.fi);
+    const double p12i = c.lag1i - (c.li * c.br - c.lr * c.bi) + (c.si * c.fr - c.sr * c.fi);
     const double det = r11 * r22 - (p12r * p12r + p12i * p12i) / (1.0 + 1e-6);
-    double a1r = 0.0, a1i = 0.0;
-    if (det != 0.0) {
-        a1r = (p01r * p12r - p01i * p12i - p02r * r11) / det;
-        a1i = (p01r * p12i + p01i * p12r - p02i * r11) / det;
-    }
-    double a0r = 0.0, a0i = 0.0;
-    if (r11 != 0.0) {
-        // a0 = -(phi01 + a1 conj(phi12)) / r11.
-        a0r = -(p01r + a1r * p12r + a1i * p12i) / r11;
-        a0i = -(p01i + a1i * p12r - a1r * p12i) / r11;
-    }
+    const bool solvable = det != 0.0;
+    const double detOr1 = solvable ? det : 1.0;
+    a1r = solvable ? (c.lag1r * p12r - c.lag1i * p12i - c.lag2r * r11) / detOr1 : 0.0;
+    a1i = solvable ? (c.lag1r * p12i + c.lag1i * p12r - c.lag2i * r11) / detOr1 : 0.0;
+    // a0 = -(phi01 + a1 conj(phi12)) / r11.
+    const bool scalable = r11 != 0.0;
+    const double r11Or1 = scalable ? r11 : 1.0;
+    a0r = scalable ? -(c.lag1r + a1r * p12r + a1i * p12i) / r11Or1 : 0.0;
+    a0i = scalable ? -(c.lag1i + a1i * p12r - a1r * p12i) / r11Or1 : 0.0;
     // Squared magnitudes against 4 squared: no square root per band.
-    if (a0r * a0r + a0i * a0i >= 16.0 || a1r * a1r + a1i * a1i >= 16.0) a0r = a0i = a1r = a1i = 0.0;
-    return {std::complex<float>(static_cast<float>(a0r), static_cast<float>(a0i)),
-            std::complex<float>(static_cast<float>(a1r), static_cast<float>(a1i))};
+    const bool unstable = a0r * a0r + a0i * a0i >= 16.0 || a1r * a1r + a1i * a1i >= 16.0;
+    a0r = unstable ? 0.0 : a0r;
+    a0i = unstable ? 0.0 : a0i;
+    a1r = unstable ? 0.0 : a1r;
+    a1i = unstable ? 0.0 : a1i;
 }
 
 }  // namespace
@@ -200,11 +196,18 @@ Prediction PredictCovariance(const std::complex<float>* x, int count) {
         sums.lag2r += ar * cr + ai * ci;
         sums.lag2i += ai * cr - ar * ci;
     }
-    sums.first = x[0];
-    sums.second = x[1];
-    sums.beforeLast = x[count];
-    sums.last = x[count + 1];
-    return SolveCovariance(sums);
+    sums.fr = static_cast<double>(x[0].real());
+    sums.fi = static_cast<double>(x[0].imag());
+    sums.sr = static_cast<double>(x[1].real());
+    sums.si = static_cast<double>(x[1].imag());
+    sums.br = static_cast<double>(x[count].real());
+    sums.bi = static_cast<double>(x[count].imag());
+    sums.lr = static_cast<double>(x[count + 1].real());
+    sums.li = static_cast<double>(x[count + 1].imag());
+    double a0r, a0i, a1r, a1i;
+    SolveCovariance(sums, a0r, a0i, a1r, a1i);
+    return {std::complex<float>(static_cast<float>(a0r), static_cast<float>(a0i)),
+            std::complex<float>(static_cast<float>(a1r), static_cast<float>(a1i))};
 }
 
 }  // namespace velora::sbr
@@ -247,6 +250,34 @@ SBR_MULTIVERSION void SumCovariances(const QmfMatrix& low, int lowest, int highe
             out.lag2r[b] += ar * cr + ai * ci;
             out.lag2i[b] += ai * cr - ar * ci;
         }
+    }
+}
+
+// The prediction of every band in [lowest, highest), with the chirp folded in.
+SBR_MULTIVERSION void SolveBands(const QmfMatrix& low, const BandSums& sums, int lowest, int highest,
+                                 float chirp, float* a0r, float* a0i, float* a1r, float* a1i) {
+    const float chirp2 = chirp * chirp;
+    for (int b = lowest; b < highest; ++b) {
+        CovarianceSums c;
+        c.energy = sums.energy[b];
+        c.lag1r = sums.lag1r[b];
+        c.lag1i = sums.lag1i[b];
+        c.lag2r = sums.lag2r[b];
+        c.lag2i = sums.lag2i[b];
+        c.fr = static_cast<double>(low.re[0][b]);
+        c.fi = static_cast<double>(low.im[0][b]);
+        c.sr = static_cast<double>(low.re[1][b]);
+        c.si = static_cast<double>(low.im[1][b]);
+        c.br = static_cast<double>(low.re[kLowRows - 2][b]);
+        c.bi = static_cast<double>(low.im[kLowRows - 2][b]);
+        c.lr = static_cast<double>(low.re[kLowRows - 1][b]);
+        c.li = static_cast<double>(low.im[kLowRows - 1][b]);
+        double p0r, p0i, p1r, p1i;
+        SolveCovariance(c, p0r, p0i, p1r, p1i);
+        a0r[b] = chirp * static_cast<float>(p0r);
+        a0i[b] = chirp * static_cast<float>(p0i);
+        a1r[b] = chirp2 * static_cast<float>(p1r);
+        a1i[b] = chirp2 * static_cast<float>(p1i);
     }
 }
 
@@ -294,25 +325,7 @@ void GenerateHighBand(const QmfMatrix& low, const SbrPatches& patches, float chi
     if (chirp > 0.0f && lowest < highest) {
         BandSums sums;
         SumCovariances(low, lowest, highest, sums);
-        for (int b = lowest; b < highest; ++b) {
-            CovarianceSums band;
-            band.energy = sums.energy[b];
-            band.lag1r = sums.lag1r[b];
-            band.lag1i = sums.lag1i[b];
-            band.lag2r = sums.lag2r[b];
-            band.lag2i = sums.lag2i[b];
-            band.first = {low.re[0][b], low.im[0][b]};
-            band.second = {low.re[1][b], low.im[1][b]};
-            band.beforeLast = {low.re[kLowRows - 2][b], low.im[kLowRows - 2][b]};
-            band.last = {low.re[kLowRows - 1][b], low.im[kLowRows - 1][b]};
-            const Prediction p = SolveCovariance(band);
-            const std::complex<float> c0 = chirp * p.a0;
-            const std::complex<float> c1 = chirp * chirp * p.a1;
-            a0r[b] = c0.real();
-            a0i[b] = c0.imag();
-            a1r[b] = c1.real();
-            a1i[b] = c1.imag();
-        }
+        SolveBands(low, sums, lowest, highest, chirp, a0r, a0i, a1r, a1i);
     }
 
     alignas(32) float predRe[kLowRows][kAnalysisBands];
