@@ -454,8 +454,8 @@ void QmfAnalysis::RunSlots(const float* input, int stride, int count, float* rea
     alignas(32) float re[kAnalysisBands][kLanes];
     alignas(32) float im[kAnalysisBands][kLanes];
     AnalyseLanes(blocks_, re, im);
-    Transpose(re[0], kLanes, real, rowStride, kAnalysisBands, count);
-    Transpose(im[0], kLanes, imag, rowStride, kAnalysisBands, count);
+    Transpose(re[0], kLanes, real, rowStride, kAnalysisBands, count, 1.0f, kLanes);
+    Transpose(im[0], kLanes, imag, rowStride, kAnalysisBands, count, 1.0f, kLanes);
     KeepHistory<32>(blocks_, count);
 }
 
@@ -474,7 +474,7 @@ void QmfSynthesis::RunSlots(const float (*real)[kQmfLanes], const float (*imag)[
     alignas(32) float out[kSynthesisBands][kLanes];
     SynthesiseLanes(real, imag, v_, out);
     if (stride == 1) {
-        Transpose(out[0], kLanes, output, kSynthesisBands, kSynthesisBands, count);
+        Transpose(out[0], kLanes, output, kSynthesisBands, kSynthesisBands, count, 1.0f, kLanes);
     } else {
         for (int s = 0; s < count; ++s) {
             float* o = output + s * kSynthesisBands * stride;

@@ -37,16 +37,21 @@ void SbrQmfFrame::Synthesise(int kx, int upper, float lowGain, float highGain, f
                              int stride) {
     kx = kx < 0 ? 0 : (kx > kSynthesisBands ? kSynthesisBands : kx);
     upper = upper < kx ? kx : (upper > kSynthesisBands ? kSynthesisBands : upper);
-    // Each band range straight into the banks' lanes, scaled on the way.
-    Transpose(low_.re[kLowBandLag], kSynthesisBands, synthesisRe_[0], kQmfLanes, kFrameSubsamples, kx, lowGain);
-    Transpose(low_.im[kLowBandLag], kSynthesisBands, synthesisIm_[0], kQmfLanes, kFrameSubsamples, kx, lowGain);
-    Transpose(high_.re[0] + kx, kSynthesisBands, synthesisRe_[kx], kQmfLanes, kFrameSubsamples, upper - kx,
-              highGain);
-    Transpose(high_.im[0] + kx, kSynthesisBands, synthesisIm_[kx], kQmfLanes, kFrameSubsamples, upper - kx,
-              highGain);
+    // Each band range straight into the banks' lanes, scaled on the way. All kQmfLanes
+    // rows go, so the tiles come out whole: the lanes after the frame's do not matter, and
+    // the matrices have the rows.
+    static_assert(kLowBandLag + kQmfLanes <= kMatrixRows, "the low rows the lanes read exist");
+    Transpose(low_.re[kLowBandLag], kSynthesisBands, synthesisRe_[0], kQmfLanes, kQmfLanes, kx, lowGain,
+              kSynthesisBands);
+    Transpose(low_.im[kLowBandLag], kSynthesisBands, synthesisIm_[0], kQmfLanes, kQmfLanes, kx, lowGain,
+              kSynthesisBands);
+    Transpose(high_.re[0] + kx, kSynthesisBands, synthesisRe_[kx], kQmfLanes, kQmfLanes, upper - kx, highGain,
+              kSynthesisBands - kx);
+    Transpose(high_.im[0] + kx, kSynthesisBands, synthesisIm_[kx], kQmfLanes, kQmfLanes, upper - kx, highGain,
+              kSynthesisBands - kx);
     for (int k = upper; k < kSynthesisBands; ++k) {
-        ClearFloats(synthesisRe_[k], kFrameSubsamples);
-        ClearFloats(synthesisIm_[k], kFrameSubsamples);
+        ClearFloats(synthesisRe_[k], kQmfLanes);
+        ClearFloats(synthesisIm_[k], kQmfLanes);
     }
     synthesis_.RunSlots(synthesisRe_, synthesisIm_, kFrameSubsamples, output, stride);
 }

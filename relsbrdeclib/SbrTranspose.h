@@ -11,9 +11,11 @@
 
 namespace velora::sbr {
 
-// dst[c * dstStride + r] = src[r * srcStride + c] x scale for r < rows, c < cols.
+// dst[c * dstStride + r] = src[r * srcStride + c] x scale for r < rows, c < cols. Each
+// source row may be read up to column `readable` (at least cols), which lets the last
+// columns go by tiles too.
 void Transpose(const float* src, std::ptrdiff_t srcStride, float* dst, std::ptrdiff_t dstStride,
-               std::ptrdiff_t rows, std::ptrdiff_t cols, float scale = 1.0f);
+               std::ptrdiff_t rows, std::ptrdiff_t cols, float scale = 1.0f, std::ptrdiff_t readable = 0);
 
 inline void CopyFloats(float* dst, const float* src, int count) {
     int n = 0;
