@@ -103,12 +103,18 @@ struct DecoderObject final : SbrDecoder {
         QmfMatrix& low = c.qmf.Low();
         QmfMatrix& high = c.qmf.High();
         const bool generate = enabled && data.valid && c.patchesReady && parser.header.received;
+        // High-band rows this frame writes: none past the grid's borders (generator and
+        // adjuster), none past the frame (waveforms).
+        int highRowsUsed = kFrameSubsamples;
         if (generate) {
             const float target = ChirpTarget(c.patches.chirpRow, data.invfMode, c.previousInvfMode,
                                              config.chirpOverride);
             c.chirp = SmoothChirp(target, c.chirp);
             c.previousInvfMode = data.invfMode;
             const SbrFrameInfo& grid = channel[source].envelopes.grid;
+            for (int e = 0; e <= grid.envelopes && e <= kMaxEnvelopes; ++e) {
+                if (2 * grid.borders[e] > highRowsUsed) highRowsUsed = 2 * grid.borders[e];
+            }
             GenerateHighBand(low, c.patches, c.chirp, 2 * grid.borders[0],
                              2 * grid.borders[grid.envelopes], high);
             AdjusterSettings settings;
@@ -117,14 +123,16 @@ struct DecoderObject final : SbrDecoder {
             AdjustEnvelopes(channel[source].envelopes, freq, parser.header, settings, c.adjuster, high);
             c.previousWaveforms = ApplyWaveforms(data, freq.kx, c.previousWaveforms, low, high);
         } else {
-            std::memset(&high, 0, sizeof(high));
+            // Rows from 18 on are zero already (see MoveRows).
+            std::memset(high.re, 0, sizeof(high.re[0]) * kFrameSubsamples);
+            std::memset(high.im, 0, sizeof(high.im[0]) * kFrameSubsamples);
             c.previousWaveforms = false;
         }
         ApplyEqualiser(equaliserCount, equaliserEdges, equaliserGains, low);
         // The synthesis applies the -1/64 of the bank itself.
         c.qmf.Synthesise(freq.kx, freq.upper, lowScale / kSynthesisScale, HighScale() / kSynthesisScale,
                          output, stride);
-        c.qmf.MoveRows();
+        c.qmf.MoveRows(highRowsUsed);
     }
 
     int Process(const velora::SbrFrame& frame, float* samples, int channels) {

@@ -7,15 +7,6 @@
 namespace velora::sbr {
 namespace {
 
-constexpr int kHalf = kFrameSubsamples * kSynthesisBands;
-
-void MoveMatrixRows(QmfMatrix& m) {
-    CopyFloats(m.re[0], m.re[kFrameSubsamples], kHalf);
-    CopyFloats(m.im[0], m.im[kFrameSubsamples], kHalf);
-    ClearFloats(m.re[kFrameSubsamples], kHalf);
-    ClearFloats(m.im[kFrameSubsamples], kHalf);
-}
-
 }  // namespace
 
 void SbrQmfFrame::Reset() {
@@ -56,13 +47,24 @@ void SbrQmfFrame::Synthesise(int kx, int upper, float lowGain, float highGain, f
     synthesis_.RunSlots(synthesisRe_, synthesisIm_, kFrameSubsamples, output, stride);
 }
 
-void SbrQmfFrame::MoveRows() {
+void SbrQmfFrame::MoveRows(int highRowsUsed) {
     // Only the low band's history rows carry over: the next Analyse writes rows 8..25 and
     // nothing writes the low rows after them.
     constexpr int kHistory = kHistoryRows * kSynthesisBands;
     CopyFloats(low_.re[0], low_.re[kFrameSubsamples], kHistory);
     CopyFloats(low_.im[0], low_.im[kFrameSubsamples], kHistory);
-    MoveMatrixRows(high_);
+    // Rows 18 .. used - 1 move down and are cleared; the rows they leave empty below 18 are
+    // cleared; rows from `used` on are zero already and stay so.
+    const int used = highRowsUsed < kFrameSubsamples ? kFrameSubsamples
+                     : (highRowsUsed > kMatrixRows ? kMatrixRows : highRowsUsed);
+    const int moved = (used - kFrameSubsamples) * kSynthesisBands;
+    const int cleared = (kMatrixRows - used) * kSynthesisBands;
+    CopyFloats(high_.re[0], high_.re[kFrameSubsamples], moved);
+    CopyFloats(high_.im[0], high_.im[kFrameSubsamples], moved);
+    ClearFloats(high_.re[0] + moved, cleared);
+    ClearFloats(high_.im[0] + moved, cleared);
+    ClearFloats(high_.re[kFrameSubsamples], moved);
+    ClearFloats(high_.im[kFrameSubsamples], moved);
 }
 
 }  // namespace velora::sbr

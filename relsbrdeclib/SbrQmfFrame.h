@@ -32,8 +32,10 @@ public:
     void Synthesise(int kx, int upper, float lowGain, float highGain, float* output, int stride);
     // High-band rows 18..35 become rows 0..17 and 18..35 are cleared; low-band rows 18..25
     // become the history rows 0..7 (the low rows from 26 on are never written, and the next
-    // Analyse fills rows 8..25).
-    void MoveRows();
+    // Analyse fills rows 8..25). A caller that knows the high-band rows from
+    // `highRowsUsed` on are still zero (nothing wrote them since the last move) saves
+    // moving them.
+    void MoveRows(int highRowsUsed = kMatrixRows);
 
     QmfMatrix& Low() { return low_; }
     QmfMatrix& High() { return high_; }
