@@ -29,8 +29,9 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// Radix-2 decimation-in-time FFT of fixed size (exp(-2 pi i n p / N)), split real and
-// imaginary arrays, input in bit-reversed order, output in natural order.
+// Tables of a radix-2 decimation-in-time FFT of fixed size (exp(-2 pi i n p / N)), input
+// in bit-reversed order, output in natural order; its first two stages (no
+// multiplications) and its last are written out by the banks, fused with their twiddles.
 template <int N>
 struct Fft {
     static_assert(N >= 8 && (N & (N - 1)) == 0, "power of two from 8");
@@ -55,51 +56,6 @@ struct Fft {
                 twRe[t] = static_cast<float>(std::cos(a));
                 twIm[t] = static_cast<float>(-std::sin(a));
             }
-        }
-    }
-
-    void Run(float* re, float* im) const {
-        // The first two stages need no multiplications.
-        for (int s = 0; s < N; s += 4) {
-            const float r0 = re[s] + re[s + 1];
-            const float i0 = im[s] + im[s + 1];
-            const float r1 = re[s] - re[s + 1];
-            const float i1 = im[s] - im[s + 1];
-            const float r2 = re[s + 2] + re[s + 3];
-            const float i2 = im[s + 2] + im[s + 3];
-            const float r3 = re[s + 2] - re[s + 3];
-            const float i3 = im[s + 2] - im[s + 3];
-            re[s] = r0 + r2;
-            im[s] = i0 + i2;
-            re[s + 2] = r0 - r2;
-            im[s + 2] = i0 - i2;
-            // Times -i.
-            re[s + 1] = r1 + i3;
-            im[s + 1] = i1 - r3;
-            re[s + 3] = r1 - i3;
-            im[s + 3] = i1 + r3;
-        }
-        // The remaining stages as a plain loop: GCC vectorises it better than stages
-        // unrolled at compile time.
-        const float* wr = twRe;
-        const float* wi = twIm;
-        for (int half = 4; half < N; half *= 2) {
-            for (int s = 0; s < N; s += 2 * half) {
-                float* ar = re + s;
-                float* ai = im + s;
-                float* br = re + s + half;
-                float* bi = im + s + half;
-                for (int j = 0; j < half; ++j) {
-                    const float xr = br[j] * wr[j] - bi[j] * wi[j];
-                    const float xi = br[j] * wi[j] + bi[j] * wr[j];
-                    br[j] = ar[j] - xr;
-                    bi[j] = ai[j] - xi;
-                    ar[j] += xr;
-                    ai[j] += xi;
-                }
-            }
-            wr += half;
-            wi += half;
         }
     }
 
