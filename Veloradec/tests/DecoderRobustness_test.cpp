@@ -560,6 +560,24 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
 void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
     return operator new(size, tag);
 }
+// Over-aligned objects (the filter banks keep vector-aligned state) come through these.
+void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+    velora::allocations.fetch_add(1);
+    velora::allocatedBytes.fetch_add(static_cast<long>(size));
+    const auto align = static_cast<std::size_t>(alignment);
+    const std::size_t rounded = size == 0 ? align : (size + align - 1) / align * align;
+    void* memory = std::aligned_alloc(align, rounded);
+    if (memory != nullptr) std::memset(memory, velora::heapFill, size);
+    return memory;
+}
+void* operator new(std::size_t size, std::align_val_t alignment) {
+    if (void* p = operator new(size, alignment, std::nothrow)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size, std::align_val_t alignment) { return operator new(size, alignment); }
+void* operator new[](std::size_t size, std::align_val_t alignment, const std::nothrow_t& tag) noexcept {
+    return operator new(size, alignment, tag);
+}
 // These free what the replacements above took from malloc; the compiler, seeing a `new`
 // inlined beside them, cannot tell that the global operator is the replaced one.
 #if defined(__GNUC__) && !defined(__clang__)
@@ -572,6 +590,12 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
