@@ -28,6 +28,9 @@ public:
     int ScalefactorBits(const QuantisedGranule& g) const override {
         return enc::ScalefactorBits(g, version_, intensity_);
     }
+    bool SpectrumFits(const QuantisedGranule& g, int limit, int& bits) const override {
+        return coder_.Fits(g.values, g.blockType, limit, bits);
+    }
 
 private:
     const SpectrumCoder& coder_;

@@ -49,9 +49,11 @@ struct RegionChoice {
     int table;
 };
 
+}  // namespace
+
 // Scratch of one plan: magnitudes, the segments (scale-factor bands cut at the end of the
 // big values) and their bit sums per class, computed when a split first needs them.
-struct Work {
+struct HuffmanWork {
     uint16_t mag[kGranuleLines];
     int segBegin[kMaxSegments + 1];
     int segMax[kMaxSegments];
@@ -175,6 +177,8 @@ struct Work {
     }
 };
 
+namespace {
+
 // The row of the table choice for a largest value: classes below the escape rows, then one
 // step per escape row (their linbits differ).
 int RowOf(int maxValue) {
@@ -187,6 +191,40 @@ int RowOf(int maxValue) {
     return row;
 }
 
+// Fewest bits any table spends on a pair (code and sign bits; linbits not included): a
+// lower bound of every coding, whatever the regions. `escaped`: only the escape tables,
+// for pairs with a value above 15.
+struct PairLowerBits {
+    uint16_t any[256];
+    uint16_t escaped[256];
+    PairLowerBits() {
+        for (int x = 0; x < 16; ++x) {
+            for (int y = 0; y < 16; ++y) {
+                const int index = PairIndex(x, y);
+                const int signs = (x != 0 ? 1 : 0) + (y != 0 ? 1 : 0);
+                int fewest = 0xFFFF;
+                int fewestEscaped = 0xFFFF;
+                for (const PairCodeTable& t : kPairCodeTables) {
+                    if (t.words == nullptr || std::max(x, y) > std::min(t.maxValue, 15)) continue;
+                    const int bits = CodeLength(t.words[index]) + signs;
+                    fewest = std::min(fewest, bits);
+                    if (t.linbits > 0) fewestEscaped = std::min(fewestEscaped, bits);
+                }
+                any[index] = static_cast<uint16_t>(x == 0 && y == 0 ? 0 : fewest);
+                escaped[index] = static_cast<uint16_t>(fewestEscaped);
+            }
+        }
+    }
+};
+const PairLowerBits kPairLowerBits;
+
+// Linbits a value needs at least: the fewest of any escape table that holds it.
+inline int LinbitsAtLeast(int value) {
+    int bits = 0;
+    for (int rest = value - 15; rest > 0; rest >>= 1) ++bits;
+    return value > 15 ? bits : 0;
+}
+
 // Regions [0, e0), [e0, e1), [e1, segments) in segments.
 struct Split {
     int e0;
@@ -195,7 +233,7 @@ struct Split {
     RegionChoice region[3];
 };
 
-Split EvaluateSplit(Work& w, int e0, int e1) {
+Split EvaluateSplit(HuffmanWork& w, int e0, int e1) {
     Split s{e0, e1, 0, {}};
     const int n = w.segments;
     s.region[0] = w.Region(0, std::min(e0, n));
@@ -214,7 +252,7 @@ bool ValidSplit(int segments, int e0, int e1) {
 // above drops or that of everything below rises (a smaller table becomes possible on one
 // side); every pair of them within the count limits is tried, then the best split is moved
 // by one band each way.
-Split ChooseLongSplit(Work& w) {
+Split ChooseLongSplit(HuffmanWork& w) {
     const int n = w.segments;
     int below[kMaxSegments + 1];  // row of segments [0, s)
     int above[kMaxSegments + 1];  // row of segments [s, n)
@@ -295,6 +333,46 @@ int SpectrumCoder::CountBits(const int32_t values[kGranuleLines], int blockType)
 
 bool SpectrumCoder::Plan(const int32_t values[kGranuleLines], int blockType,
                          SpectrumPlan& plan) const {
+    HuffmanWork w;
+    int quadA = 0;
+    int quadB = 0;
+    if (!Prepare(values, blockType, plan, w, quadA, quadB)) return false;
+    Finish(w, blockType, quadA, quadB, plan);
+    return true;
+}
+
+bool SpectrumCoder::Fits(const int32_t values[kGranuleLines], int blockType, int limit, int& bits) const {
+    bits = -1;
+    HuffmanWork w;
+    SpectrumPlan plan;
+    int quadA = 0;
+    int quadB = 0;
+    if (!Prepare(values, blockType, plan, w, quadA, quadB)) {
+        bits = kUncodableBits;
+        return false;
+    }
+    const int count1 = std::min(quadA, quadB);
+    // A lower bound first, the fewest bits of each pair under any table: most gains far
+    // from the answer need no table choice.
+    const int bigEnd = 2 * plan.bigValues;
+    int lower = count1;
+    for (int i = 0; i < bigEnd; i += 2) {
+        const int x = w.mag[i];
+        const int y = w.mag[i + 1];
+        const int index = PairIndex(std::min(x, 15), std::min(y, 15));
+        lower += (x > 15 || y > 15) ? kPairLowerBits.escaped[index] + LinbitsAtLeast(x) + LinbitsAtLeast(y)
+                                    : kPairLowerBits.any[index];
+    }
+    if (lower > limit) return false;
+    Finish(w, blockType, quadA, quadB, plan);
+    bits = plan.bits;
+    return plan.bits <= limit;
+}
+
+// Magnitudes, the big-values and count1 boundaries, the segments and their largest values;
+// false when a value cannot be coded.
+bool SpectrumCoder::Prepare(const int32_t values[kGranuleLines], int blockType, SpectrumPlan& plan,
+                            HuffmanWork& w, int& quadA, int& quadB) const {
     plan = SpectrumPlan{};
     // Zero pairs at the top carry nothing; below them quadruples of magnitudes up to 1.
     int end = kGranuleLines;
@@ -311,14 +389,13 @@ bool SpectrumCoder::Plan(const int32_t values[kGranuleLines], int blockType,
                           (values[i + 2] != 0 ? 2 : 0) | (values[i + 3] != 0 ? 1 : 0);
         quadSum += kQuadBits[index];
     }
-    const int quadA = static_cast<int>(quadSum >> 16);
-    const int quadB = static_cast<int>(quadSum & 0xFFFFu);
+    quadA = static_cast<int>(quadSum >> 16);
+    quadB = static_cast<int>(quadSum & 0xFFFFu);
     plan.count1Table = quadB < quadA ? 1 : 0;
     plan.bigValues = bigEnd / 2;
     plan.count1End = end;
 
     // Segments: scale-factor bands for long blocks; for short blocks the two regions.
-    Work w;
     const bool shortBlock = blockType == kBlockShort;
     if (shortBlock) {
         w.segBegin[0] = 0;
@@ -354,7 +431,13 @@ bool SpectrumCoder::Plan(const int32_t values[kGranuleLines], int blockType,
         w.known[s] = 0;
         w.regionKnown[s] = 0;
     }
+    return true;
+}
 
+// The region split and tables of prepared values, and their bits.
+void SpectrumCoder::Finish(HuffmanWork& w, int blockType, int quadA, int quadB, SpectrumPlan& plan) const {
+    const bool shortBlock = blockType == kBlockShort;
+    const int bigEnd = 2 * plan.bigValues;
     int bigBits = 0;
     if (shortBlock) {
         // region0 ends at 36 lines, region1 takes the rest; there is no region2.
@@ -390,7 +473,6 @@ bool SpectrumCoder::Plan(const int32_t values[kGranuleLines], int blockType,
         bigBits = s.bits;
     }
     plan.bits = bigBits + (plan.count1Table == 0 ? quadA : quadB);
-    return true;
 }
 
 void SpectrumCoder::Write(const int32_t values[kGranuleLines], const SpectrumPlan& plan,

@@ -31,6 +31,8 @@ struct SpectrumPlan {
     bool codable = true;        // false: a value above kMaxCodableValue
 };
 
+struct HuffmanWork;
+
 class SpectrumCoder {
   public:
     // `version` 0 MPEG-1, 1 MPEG-2, 2 MPEG-2.5; `samplingIndex` 0..2. False for other values.
@@ -45,12 +47,19 @@ class SpectrumCoder {
 
     // Chooses the coding; false (plan.codable false) when a value cannot be coded.
     bool Plan(const int32_t values[kGranuleLines], int blockType, SpectrumPlan& plan) const;
+    // Whether CountBits(values, blockType) <= limit; a lower bound of the bits decides it
+    // without the table choice when it can. `bits`: the count, or -1 when it was not needed.
+    bool Fits(const int32_t values[kGranuleLines], int blockType, int limit, int& bits) const;
     // Writes the Huffman data of a codable plan made for these values.
     void Write(const int32_t values[kGranuleLines], const SpectrumPlan& plan, BitWriter& out) const;
 
     const ScaleFactorBands& Bands() const { return *bands_; }
 
   private:
+    bool Prepare(const int32_t values[kGranuleLines], int blockType, SpectrumPlan& plan, HuffmanWork& w,
+                 int& quadA, int& quadB) const;
+    void Finish(HuffmanWork& w, int blockType, int quadA, int quadB, SpectrumPlan& plan) const;
+
     const ScaleFactorBands* bands_ = &kScaleFactorBands[0][0];
     // Short blocks: the first region's end in lines.
     int shortRegionEnd_ = 36;

@@ -112,9 +112,15 @@ int Quantiser::SearchGain(const QuantiserInput& in, int targetBits, int part2Bit
     // The smallest global gain that fits: bits fall as the gain rises. The search starts at
     // the gain in `g` (the last round's, or the last granule's) and gallops outwards, which
     // takes far fewer counts than bisecting all of 0..255.
+    int quantisedAt = -1;  // the gain g.values hold, their largest magnitude and bits (-1: not counted)
+    int largestAt = 0;
+    int bitsAt = -1;
     auto fits = [&](int gain) {
         g.globalGain = gain;
-        return QuantiseAll(in, g) <= kMaxQuantised && counter.SpectrumBits(g) + part2Bits <= targetBits;
+        quantisedAt = gain;
+        largestAt = QuantiseAll(in, g);
+        bitsAt = -1;
+        return largestAt <= kMaxQuantised && counter.SpectrumFits(g, targetBits - part2Bits, bitsAt);
     };
     const int start = std::clamp(g.globalGain, 0, 255);
     int lo = 0;
@@ -154,13 +160,17 @@ int Quantiser::SearchGain(const QuantiserInput& in, int targetBits, int part2Bit
             lo = mid + 1;
     }
     g.globalGain = hi;
-    const int largest = QuantiseAll(in, g);
-    if (largest > kMaxQuantised) {
+    if (quantisedAt != hi) {
+        largestAt = QuantiseAll(in, g);
+        bitsAt = -1;
+    }
+    if (largestAt > kMaxQuantised) {
         // Even the coarsest gain cannot represent the values: clip (full-scale input never
         // gets here, the gain range covers it).
         for (int k = 0; k < kGranuleLines; ++k) g.values[k] = std::clamp(g.values[k], -kMaxQuantised, kMaxQuantised);
+        bitsAt = -1;
     }
-    return counter.SpectrumBits(g) + part2Bits;
+    return (bitsAt >= 0 ? bitsAt : counter.SpectrumBits(g)) + part2Bits;
 }
 
 void Quantiser::PrepareLines(const QuantiserInput& in) {
@@ -434,7 +444,8 @@ bool Quantiser::Quantise(const QuantiserInput& in, int targetBits, const Granule
         bestResult.bits = SearchGain(in, targetBits, counter.ScalefactorBits(g), counter, g);
         best = g;
     }
-    bestResult.bits = KeepIntensityBound(in, targetBits, counter, best);
+    // Without intensity the bits are those the search counted for `best`.
+    if (Intensity(in)) bestResult.bits = KeepIntensityBound(in, targetBits, counter, best);
     out = best;
     result = bestResult;
     lastGain_ = best.globalGain;

@@ -25,6 +25,12 @@ public:
     virtual int SpectrumBits(const QuantisedGranule& granule) const = 0;
     // Bits of the scale factors (part 2), or -1 when no scalefac_compress can carry them.
     virtual int ScalefactorBits(const QuantisedGranule& granule) const = 0;
+    // Whether SpectrumBits(granule) <= limit, and in `bits` that count or -1 when the answer
+    // came without it; a counter may answer for less than a count.
+    virtual bool SpectrumFits(const QuantisedGranule& granule, int limit, int& bits) const {
+        bits = SpectrumBits(granule);
+        return bits <= limit;
+    }
 };
 
 struct QuantiserResult {

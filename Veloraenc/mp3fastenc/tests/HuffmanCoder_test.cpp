@@ -1,7 +1,8 @@
 // The spectrum coder: what it writes decodes (with the decoder's Huffman routine) to the
-// values it was given, its count equals what it writes, the table of every region follows
-// the table-choice rule (checked with code lengths summed here from the code tables), the
-// region split comes close to the best of all splits, and counting is fast.
+// values it was given, its count equals what it writes and its fit test agrees with it,
+// the table of every region follows the table-choice rule (checked with code lengths summed
+// here from the code tables), the region split comes close to the best of all splits, and
+// counting is fast.
 
 #include "HuffmanCoder.h"
 #include "BitstreamTestSupport.h"
@@ -87,6 +88,15 @@ TEST(mp3enc_bs_SpectrumCoder, WrittenValuesDecodeBackAndCountsMatch) {
                 RoundTrip(coder, values, blockType, rate.version, plan, written);
             ASSERT_EQ(written, plan.bits);
             ASSERT_EQ(coder.CountBits(values, blockType), plan.bits);
+            // The fit test answers as the count does, at and around it and far from it.
+            for (const int limit : {0, plan.bits / 2, plan.bits - 1, plan.bits, plan.bits + 1, 2 * plan.bits}) {
+                int counted = 0;
+                ASSERT_EQ(coder.Fits(values, blockType, limit, counted), plan.bits <= limit)
+                    << "granule " << i << " limit " << limit;
+                if (counted >= 0) {
+                    ASSERT_EQ(counted, plan.bits);
+                }
+            }
             for (int k = 0; k < kGranuleLines; ++k)
                 ASSERT_EQ(decoded[static_cast<size_t>(k)], values[k])
                     << "rate " << rate.version << "/" << rate.samplingIndex << " granule " << i
