@@ -363,7 +363,10 @@ bool SpectrumCoder::Fits(const int32_t values[kGranuleLines], int blockType, int
         lower += (x > 15 || y > 15) ? kPairLowerBits.escaped[index] + LinbitsAtLeast(x) + LinbitsAtLeast(y)
                                     : kPairLowerBits.any[index];
     }
-    if (lower > limit) return false;
+    if (lower > limit) {
+        bits = -std::max(1, lower);
+        return false;
+    }
     Finish(w, blockType, quadA, quadB, plan);
     bits = plan.bits;
     return plan.bits <= limit;

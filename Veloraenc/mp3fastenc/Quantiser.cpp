@@ -112,7 +112,7 @@ int Quantiser::SearchGain(const QuantiserInput& in, int targetBits, int part2Bit
     // The smallest global gain that fits: bits fall as the gain rises. The search starts at
     // the gain in `g` (the last round's, or the last granule's) and gallops outwards, which
     // takes far fewer counts than bisecting all of 0..255.
-    int quantisedAt = -1;  // the gain g.values hold, their largest magnitude and bits (-1: not counted)
+    int quantisedAt = -1;  // the gain g.values hold, their largest magnitude and bits (< 0: not counted)
     int largestAt = 0;
     int bitsAt = -1;
     auto fits = [&](int gain) {
@@ -123,12 +123,17 @@ int Quantiser::SearchGain(const QuantiserInput& in, int targetBits, int part2Bit
         return largestAt <= kMaxQuantised && counter.SpectrumFits(g, targetBits - part2Bits, bitsAt);
     };
     const int start = std::clamp(g.globalGain, 0, 255);
+    const int limit = targetBits - part2Bits;
+    // Near the answer the bits change by 7 to 8 % a gain step, so the first count says how
+    // far the answer lies; the search tries the gain it points at and its neighbour, and
+    // gallops on from there when the guess was short.
     int lo = 0;
     int hi = 255;  // the answer lies in lo..hi; hi fits unless nothing does
     if (fits(start)) {
         hi = start;
+        const int below = bitsAt > 0 && limit > 0 ? (limit - bitsAt) * 100 / (8 * limit) : 0;
+        int next = start - 1 - below;  // the first gain expected not to fit
         for (int step = 2;; step *= 2) {
-            const int next = hi - step;
             if (next < 0) {
                 lo = 0;
                 break;
@@ -138,17 +143,22 @@ int Quantiser::SearchGain(const QuantiserInput& in, int targetBits, int part2Bit
                 break;
             }
             hi = next;
+            next = hi - step;
         }
     } else {
         lo = start + 1;
-        for (int step = 2; lo <= 255; step *= 2) {
-            const int next = std::min(255, start + step);
+        // A lower bound instead of a count lies about 9 % under it.
+        const int guess = bitsAt >= 0 ? bitsAt : -bitsAt + -bitsAt / 11;
+        const int above = limit > 0 && guess > limit ? ((guess - limit) * 100 + 7 * limit - 1) / (7 * limit) : 2;
+        int next = std::min(255, start + std::max(1, above));
+        for (int step = 2;; step *= 2) {
             if (fits(next)) {
                 hi = next;
                 break;
             }
             lo = next + 1;
             if (next == 255) break;
+            next = std::min(255, next + step);
         }
         if (lo > 255) lo = hi = 255;
     }
@@ -434,6 +444,8 @@ bool Quantiser::Quantise(const QuantiserInput& in, int targetBits, const Granule
             if (counter.ScalefactorBits(next) < 0) break;
         }
         g = next;
+        // Finer bands take about one gain step more: the search starts there.
+        g.globalGain += 1;
     }
     if (!haveBest) {
         g = QuantisedGranule{};

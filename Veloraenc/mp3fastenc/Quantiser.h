@@ -25,8 +25,9 @@ public:
     virtual int SpectrumBits(const QuantisedGranule& granule) const = 0;
     // Bits of the scale factors (part 2), or -1 when no scalefac_compress can carry them.
     virtual int ScalefactorBits(const QuantisedGranule& granule) const = 0;
-    // Whether SpectrumBits(granule) <= limit, and in `bits` that count or -1 when the answer
-    // came without it; a counter may answer for less than a count.
+    // Whether SpectrumBits(granule) <= limit, and in `bits` that count, or when the answer
+    // came without it, minus a lower bound of it (at most -1); a counter may answer for less
+    // than a count.
     virtual bool SpectrumFits(const QuantisedGranule& granule, int limit, int& bits) const {
         bits = SpectrumBits(granule);
         return bits <= limit;
