@@ -364,7 +364,7 @@ bool SpectrumCoder::Fits(const int32_t values[kGranuleLines], int blockType, int
                                     : kPairLowerBits.any[index];
     }
     if (lower > limit) {
-        bits = -std::max(1, lower);
+        bits = -1 - lower;
         return false;
     }
     Finish(w, blockType, quadA, quadB, plan);

@@ -48,8 +48,8 @@ class SpectrumCoder {
     // Chooses the coding; false (plan.codable false) when a value cannot be coded.
     bool Plan(const int32_t values[kGranuleLines], int blockType, SpectrumPlan& plan) const;
     // Whether CountBits(values, blockType) <= limit; a lower bound of the bits decides it
-    // without the table choice when it can. `bits`: the count, or minus that bound when it
-    // decided (then at most -1).
+    // without the table choice when it can. `bits`: the count, or -1 - that bound when it
+    // decided.
     bool Fits(const int32_t values[kGranuleLines], int blockType, int limit, int& bits) const;
     // Writes the Huffman data of a codable plan made for these values.
     void Write(const int32_t values[kGranuleLines], const SpectrumPlan& plan, BitWriter& out) const;

@@ -148,7 +148,7 @@ int Quantiser::SearchGain(const QuantiserInput& in, int targetBits, int part2Bit
     } else {
         lo = start + 1;
         // A lower bound instead of a count lies about 9 % under it.
-        const int guess = bitsAt >= 0 ? bitsAt : -bitsAt + -bitsAt / 11;
+        const int guess = bitsAt >= 0 ? bitsAt : (-1 - bitsAt) + (-1 - bitsAt) / 11;
         const int above = limit > 0 && guess > limit ? ((guess - limit) * 100 + 7 * limit - 1) / (7 * limit) : 2;
         int next = std::min(255, start + std::max(1, above));
         for (int step = 2;; step *= 2) {

@@ -26,8 +26,7 @@ public:
     // Bits of the scale factors (part 2), or -1 when no scalefac_compress can carry them.
     virtual int ScalefactorBits(const QuantisedGranule& granule) const = 0;
     // Whether SpectrumBits(granule) <= limit, and in `bits` that count, or when the answer
-    // came without it, minus a lower bound of it (at most -1); a counter may answer for less
-    // than a count.
+    // came without it, -1 - a lower bound of it; a counter may answer for less than a count.
     virtual bool SpectrumFits(const QuantisedGranule& granule, int limit, int& bits) const {
         bits = SpectrumBits(granule);
         return bits <= limit;
