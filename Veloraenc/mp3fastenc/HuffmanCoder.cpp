@@ -4,6 +4,10 @@
 
 #include "HuffmanCodes.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace velora::enc {
 namespace {
 
@@ -379,6 +383,15 @@ bool SpectrumCoder::Prepare(const int32_t values[kGranuleLines], int blockType, 
     plan = SpectrumPlan{};
     // Zero pairs at the top carry nothing; below them quadruples of magnitudes up to 1.
     int end = kGranuleLines;
+#if defined(__SSE2__)
+    // Eight lines at a time first: the quantiser leaves everything above the bandwidth zero.
+    while (end >= 8) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values + end - 8));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values + end - 4));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_or_si128(a, b), _mm_setzero_si128())) != 0xFFFF) break;
+        end -= 8;
+    }
+#endif
     while (end > 0 && (values[end - 1] | values[end - 2]) == 0) end -= 2;
     int bigEnd = end;
     const auto small = [](int32_t v) { return v >= -1 && v <= 1; };
