@@ -4,6 +4,8 @@
 #include <cstring>
 #include <numbers>
 
+#include "Multiversion.h"
+
 namespace velora::enc {
 namespace {
 
@@ -75,6 +77,17 @@ template <int N>
     }
 }
 
+// Windowing and folding of the eight 64-sample phases.
+VELORA_ENC_MULTIVERSION void WindowPhases(const float* x, float y[64]) {
+    const float* c = kTables.window;
+    for (int i = 0; i < 64; ++i) y[i] = c[i] * x[i];
+    for (int j = 1; j < 8; ++j) {
+        const float* cj = c + 64 * j;
+        const float* xj = x + 64 * j;
+        for (int i = 0; i < 64; ++i) y[i] += cj[i] * xj[i];
+    }
+}
+
 }  // namespace
 
 void PolyphaseAnalysis::Reset() {
@@ -93,15 +106,8 @@ void PolyphaseAnalysis::Run(const float in[32], float out[32]) {
     float* x = buffer_ + start_;
     for (int k = 0; k < 32; ++k) x[31 - k] = in[k];
 
-    // Windowing and folding of the eight 64-sample phases.
-    const float* c = kTables.window;
     float y[64];
-    for (int i = 0; i < 64; ++i) y[i] = c[i] * x[i];
-    for (int j = 1; j < 8; ++j) {
-        const float* cj = c + 64 * j;
-        const float* xj = x + 64 * j;
-        for (int i = 0; i < 64; ++i) y[i] += cj[i] * xj[i];
-    }
+    WindowPhases(x, y);
 
     // S[k] = sum_i y[i] cos((2k + 1)(i - 16) pi / 64). The cosine is even in i - 16,
     // vanishes at i = 48 and changes sign under i - 16 -> 64 - (i - 16), which folds the

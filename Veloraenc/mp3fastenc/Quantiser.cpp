@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "Layer3Tables.h"
+#include "Multiversion.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -62,6 +63,23 @@ float BackScale(int step) {
     return kSteps.back[step - kLowestStep];
 }
 
+// Quantises the lines of every band with its scale into `values`; returns the largest
+// magnitude (beyond the largest escape value: one more, the gain being too small).
+VELORA_ENC_MULTIVERSION int QuantiseBands(const float* __restrict xr34, const float* __restrict lines, const int32_t* bounds, int bands,
+                                          const float* scales, int32_t* __restrict values) {
+    int largest = 0;
+    for (int b = 0; b < bands; ++b) {
+        const float scale = scales[b];
+        for (int k = bounds[b]; k < bounds[b + 1]; ++k) {
+            const float v = xr34[k] * scale + kRounding;
+            const int q = v < static_cast<float>(kMaxQuantised + 1) ? static_cast<int>(v) : kMaxQuantised + 1;
+            largest = std::max(largest, q);
+            values[k] = lines[k] < 0.0f ? -q : q;
+        }
+    }
+    return largest;
+}
+
 // The scale factors of `g` limited to what a band may carry (long band 21 none).
 int Scalefactor(const QuantisedGranule& g, int band, int windows) {
     if (!HasScalefactor(band, windows)) return 0;
@@ -97,17 +115,9 @@ int Quantiser::BandStep(const QuantisedGranule& g, int band, int windows) {
 }
 
 int Quantiser::QuantiseAll(const QuantiserInput& in, QuantisedGranule& g) const {
-    int largest = 0;
-    for (int b = 0; b < in.bands; ++b) {
-        const float scale = ForwardScale(BandStep(g, b, in.windows));
-        for (int k = in.bounds[b]; k < in.bounds[b + 1]; ++k) {
-            const float v = xr34_[k] * scale + kRounding;
-            // Beyond the largest escape value the gain is too small; report it as such.
-            const int q = v < static_cast<float>(kMaxQuantised + 1) ? static_cast<int>(v) : kMaxQuantised + 1;
-            largest = std::max(largest, q);
-            g.values[k] = in.lines[k] < 0.0f ? -q : q;
-        }
-    }
+    float scales[kMaxQuantiserBands];
+    for (int b = 0; b < in.bands; ++b) scales[b] = ForwardScale(BandStep(g, b, in.windows));
+    const int largest = QuantiseBands(xr34_, in.lines, in.bounds, in.bands, scales, g.values);
     for (int k = in.bounds[in.bands]; k < kGranuleLines; ++k) g.values[k] = 0;
     return largest;
 }
