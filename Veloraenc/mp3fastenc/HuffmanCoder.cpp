@@ -79,7 +79,8 @@ struct HuffmanWork {
         for (int i = begin; i < end; i += 2) {
             const int x = mag[i];
             const int y = mag[i + 1];
-            count += (x >= 15 ? 1 : 0) + (y >= 15 ? 1 : 0);
+            // Sign bits for the count: a compare here becomes a branch the data cannot predict.
+            count += static_cast<int>((static_cast<uint32_t>(14 - x) >> 31) + (static_cast<uint32_t>(14 - y) >> 31));
             sum += kPairBits16And24[PairIndex(std::min(x, 15), std::min(y, 15))];
         }
         escapeCount = count;
