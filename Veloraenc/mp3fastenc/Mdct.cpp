@@ -6,6 +6,10 @@
 
 #include "Layer3Tables.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace velora::enc {
 namespace {
 
@@ -89,15 +93,43 @@ MdctTables MakeTables() {
 
 const MdctTables kTables = MakeTables();
 
+// Four subbands side by side, one in each lane: every operation of the transforms below
+// is done on the four at once, in the same order as for one, so the results are the same.
+struct Lanes4 {
+#if defined(__SSE2__)
+    __m128 v;
+    static Lanes4 All(float x) { return {_mm_set1_ps(x)}; }
+    friend Lanes4 operator+(Lanes4 a, Lanes4 b) { return {_mm_add_ps(a.v, b.v)}; }
+    friend Lanes4 operator-(Lanes4 a, Lanes4 b) { return {_mm_sub_ps(a.v, b.v)}; }
+    friend Lanes4 operator*(Lanes4 a, Lanes4 b) { return {_mm_mul_ps(a.v, b.v)}; }
+    friend Lanes4 operator-(Lanes4 a) { return {_mm_xor_ps(a.v, _mm_set1_ps(-0.0f))}; }
+#else
+    float v[4];
+    static Lanes4 All(float x) { return {{x, x, x, x}}; }
+    template <typename F>
+    static Lanes4 Each(Lanes4 a, Lanes4 b, F f) {
+        return {{f(a.v[0], b.v[0]), f(a.v[1], b.v[1]), f(a.v[2], b.v[2]), f(a.v[3], b.v[3])}};
+    }
+    friend Lanes4 operator+(Lanes4 a, Lanes4 b) { return Each(a, b, [](float x, float y) { return x + y; }); }
+    friend Lanes4 operator-(Lanes4 a, Lanes4 b) { return Each(a, b, [](float x, float y) { return x - y; }); }
+    friend Lanes4 operator*(Lanes4 a, Lanes4 b) { return Each(a, b, [](float x, float y) { return x * y; }); }
+    friend Lanes4 operator-(Lanes4 a) { return {{-a.v[0], -a.v[1], -a.v[2], -a.v[3]}}; }
+#endif
+    Lanes4& operator+=(Lanes4 b) { return *this = *this + b; }
+};
+inline Lanes4 operator*(Lanes4 a, float b) { return a * Lanes4::All(b); }
+inline Lanes4 operator*(float a, Lanes4 b) { return Lanes4::All(a) * b; }
+
 // 3-point DFT with the kernel exp(-2 pi i nk / 3) of the values at indices i0, i1, i2.
-[[gnu::always_inline]] inline void Dft3(float* re, float* im, int i0, int i1, int i2) {
-    const float sumRe = re[i1] + re[i2];
-    const float sumIm = im[i1] + im[i2];
-    const float midRe = re[i0] - 0.5f * sumRe;
-    const float midIm = im[i0] - 0.5f * sumIm;
+template <typename T>
+[[gnu::always_inline]] inline void Dft3(T* re, T* im, int i0, int i1, int i2) {
+    const T sumRe = re[i1] + re[i2];
+    const T sumIm = im[i1] + im[i2];
+    const T midRe = re[i0] - 0.5f * sumRe;
+    const T midIm = im[i0] - 0.5f * sumIm;
     // -i sqrt(3)/2 (x1 - x2)
-    const float rotRe = kTables.sqrt3Half * (im[i1] - im[i2]);
-    const float rotIm = -kTables.sqrt3Half * (re[i1] - re[i2]);
+    const T rotRe = kTables.sqrt3Half * (im[i1] - im[i2]);
+    const T rotIm = -kTables.sqrt3Half * (re[i1] - re[i2]);
     re[i0] += sumRe;
     im[i0] += sumIm;
     re[i1] = midRe + rotRe;
@@ -108,8 +140,8 @@ const MdctTables kTables = MakeTables();
 
 // In-place DFT of M = 3 or 9 points (kernel exp(-2 pi i nk / M)); 9 = 3 x 3 with input
 // n = 3a + b and output k = c + 3d.
-template <int M>
-[[gnu::always_inline]] inline void Dft(float* re, float* im) {
+template <int M, typename T>
+[[gnu::always_inline]] inline void Dft(T* re, T* im) {
     if constexpr (M == 3) {
         Dft3(re, im, 0, 1, 2);
     } else {
@@ -120,24 +152,26 @@ template <int M>
                 const float wc = kTables.ninth[b][c][0];
                 const float ws = kTables.ninth[b][c][1];
                 const int i = 3 * c + b;
-                const float r = re[i];
+                const T r = re[i];
                 re[i] = r * wc + im[i] * ws;
                 im[i] = im[i] * wc - r * ws;
             }
         }
-        float outRe[9];
-        float outIm[9];
+        T outRe[9];
+        T outIm[9];
         for (int c = 0; c < 3; ++c) {
-            float* rowRe = re + 3 * c;
-            float* rowIm = im + 3 * c;
+            T* rowRe = re + 3 * c;
+            T* rowIm = im + 3 * c;
             Dft3(rowRe, rowIm, 0, 1, 2);
             for (int d = 0; d < 3; ++d) {
                 outRe[c + 3 * d] = rowRe[d];
                 outIm[c + 3 * d] = rowIm[d];
             }
         }
-        std::memcpy(re, outRe, sizeof outRe);
-        std::memcpy(im, outIm, sizeof outIm);
+        for (int k = 0; k < 9; ++k) {
+            re[k] = outRe[k];
+            im[k] = outIm[k];
+        }
     }
 }
 
@@ -145,14 +179,14 @@ template <int M>
 // complex sequence u[2n] + i u[N-1-2n]: twisted by exp(-i pi (4n + 1) / 4N), transformed
 // by an N/2-point DFT and twisted again by exp(-i pi k / N), its real parts are the even
 // outputs and its negated imaginary parts the odd ones from the top.
-template <int N>
-[[gnu::always_inline]] inline void Dct4(const Dct4Twiddles<N>& tw, const float* u, float* out) {
+template <int N, typename T>
+[[gnu::always_inline]] inline void Dct4(const Dct4Twiddles<N>& tw, const T* u, T* out) {
     constexpr int M = N / 2;
-    float re[M];
-    float im[M];
+    T re[M];
+    T im[M];
     for (int n = 0; n < M; ++n) {
-        const float a = u[2 * n];
-        const float b = u[N - 1 - 2 * n];
+        const T a = u[2 * n];
+        const T b = u[N - 1 - 2 * n];
         re[n] = a * tw.preCos[n] + b * tw.preSin[n];
         im[n] = b * tw.preCos[n] - a * tw.preSin[n];
     }
@@ -165,12 +199,45 @@ template <int N>
 
 // The MDCT of 2N windowed values z = (a, b, c, d) is the DCT-IV of (-c_r - d, a - b_r),
 // where _r reverses a quarter.
-template <int N>
-[[gnu::always_inline]] inline void FoldMdct(const float* z, float* u) {
+template <int N, typename T>
+[[gnu::always_inline]] inline void FoldMdct(const T* z, T* u) {
     constexpr int Q = N / 2;
     for (int m = 0; m < Q; ++m) {
         u[m] = -z[3 * Q - 1 - m] - z[3 * Q + m];
         u[Q + m] = z[m] - z[N - 1 - m];
+    }
+}
+
+// LongMdct of four neighbouring subbands at once.
+void LongMdct4(const float previous[][kSubbandSamples], const float current[][kSubbandSamples], int32_t type,
+               float* out) {
+    const float* w = kTables.longWindow[type];
+    Lanes4 z[36];
+    for (int i = 0; i < 18; ++i) {
+#if defined(__SSE2__)
+        const Lanes4 p{_mm_setr_ps(previous[0][i], previous[1][i], previous[2][i], previous[3][i])};
+        const Lanes4 c{_mm_setr_ps(current[0][i], current[1][i], current[2][i], current[3][i])};
+#else
+        const Lanes4 p{{previous[0][i], previous[1][i], previous[2][i], previous[3][i]}};
+        const Lanes4 c{{current[0][i], current[1][i], current[2][i], current[3][i]}};
+#endif
+        z[i] = p * w[i];
+        z[18 + i] = c * w[18 + i];
+    }
+    Lanes4 u[18];
+    FoldMdct<18>(z, u);
+    Lanes4 lines[18];
+    Dct4<18>(kTables.dct18, u, lines);
+    alignas(16) float lanes[18][4];
+    for (int k = 0; k < 18; ++k) {
+#if defined(__SSE2__)
+        _mm_store_ps(lanes[k], lines[k].v);
+#else
+        for (int j = 0; j < 4; ++j) lanes[k][j] = lines[k].v[j];
+#endif
+    }
+    for (int j = 0; j < 4; ++j) {
+        for (int k = 0; k < 18; ++k) out[18 * j + k] = lanes[k][j];
     }
 }
 
@@ -216,18 +283,17 @@ void TransformGranule(int32_t blockType, const float previous[kSubbands][kSubban
                       const float current[kSubbands][kSubbandSamples], GranuleSpectrum& out) {
     const int32_t type = (blockType >= kBlockLong && blockType <= kBlockStop) ? blockType : kBlockLong;
     out.blockType = type;
+    if (type != kBlockShort) {
+        for (int sb = 0; sb < kSubbands; sb += 4) LongMdct4(previous + sb, current + sb, type, out.lines + 18 * sb);
+        AddAliasReduction(out.lines);
+        return;
+    }
     float in[36];
     for (int sb = 0; sb < kSubbands; ++sb) {
         std::memcpy(in, previous[sb], sizeof(float) * 18);
         std::memcpy(in + 18, current[sb], sizeof(float) * 18);
-        float* dst = out.lines + 18 * sb;
-        if (type == kBlockShort) {
-            ShortMdct(in, dst);
-        } else {
-            LongMdct(in, type, dst);
-        }
+        ShortMdct(in, out.lines + 18 * sb);
     }
-    if (type != kBlockShort) AddAliasReduction(out.lines);
 }
 
 }  // namespace velora::enc
