@@ -1,6 +1,8 @@
 #include "HuffmanCoder.h"
 
 #include <algorithm>
+#include <bit>
+#include <climits>
 
 #include "HuffmanCodes.h"
 
@@ -42,6 +44,18 @@ struct EscapeRow {
 constexpr EscapeRow kEscapeRows[] = {
     {16, 16, 24},  {18, 17, 24},  {22, 18, 24},  {30, 19, 24},   {46, 20, 25},   {78, 20, 26},
     {142, 21, 27}, {270, 21, 28}, {526, 22, 29}, {1038, 22, 30}, {2062, 23, 30}, {8206, 23, 31},
+};
+
+// The escape row of a largest value from 16 up: rows cover 15 + 2^(r+1) - 1, but the last,
+// which covers up to 8206.
+inline int EscapeRowIndex(int maxValue) {
+    return std::min(static_cast<int>(std::bit_width(static_cast<unsigned>(maxValue - 15))) - 1, 11);
+}
+
+// The candidates of each class in the lanes of its packed table (bits 32, 16, 0); -1: no
+// candidate in that lane. The escape class's come from its row.
+constexpr int8_t kLaneTables[kClassCount][3] = {
+    {-1, -1, -1}, {-1, -1, 1}, {-1, 2, 3}, {-1, 5, 6}, {7, 8, 9}, {10, 11, 12}, {-1, 13, 15}, {-1, -1, -1},
 };
 
 constexpr int kMaxSegments = 22;
@@ -148,37 +162,23 @@ struct HuffmanWork {
             if (c == kEscape) escapeCount += escapes[s];
         }
         const auto lane = [sum](int shift) { return static_cast<int>((sum >> shift) & 0xFFFFu); };
-        // Fewest bits wins; on equal counts the candidate listed first.
-        const auto two = [&](int firstTable, int secondTable) {
-            return lane(16) <= lane(0) ? RegionChoice{lane(16), firstTable}
-                                       : RegionChoice{lane(0), secondTable};
-        };
-        switch (c) {
-            case kOne:
-                return {lane(0), 1};
-            case kTwo:
-                return two(2, 3);
-            case kThree:
-                return two(5, 6);
-            case kFifteen:
-                return two(13, 15);
-            case kFive:
-            case kSeven: {
-                const int base = c == kFive ? 7 : 10;
-                RegionChoice best{lane(32), base};
-                if (lane(16) < best.bits) best = {lane(16), base + 1};
-                if (lane(0) < best.bits) best = {lane(0), base + 2};
-                return best;
-            }
-            default:
-                break;
+        // The candidates by lane, the first listed in the highest; a missing one counts as
+        // too many bits. Selects rather than branches: the class varies from region to region.
+        int tables[3] = {kLaneTables[c][0], kLaneTables[c][1], kLaneTables[c][2]};
+        int bits[3] = {tables[0] < 0 ? INT_MAX : lane(32), tables[1] < 0 ? INT_MAX : lane(16),
+                       tables[2] < 0 ? INT_MAX : lane(0)};
+        if (c == kEscape) {
+            const EscapeRow& row = kEscapeRows[EscapeRowIndex(maxValue)];
+            tables[1] = row.first;
+            tables[2] = row.second;
+            bits[1] = lane(16) + escapeCount * kPairCodeTables[row.first].linbits;
+            bits[2] = lane(0) + escapeCount * kPairCodeTables[row.second].linbits;
         }
-        const EscapeRow* row = kEscapeRows;
-        while (row->maxValue < maxValue) ++row;
-        const int firstBits = lane(16) + escapeCount * kPairCodeTables[row->first].linbits;
-        const int secondBits = lane(0) + escapeCount * kPairCodeTables[row->second].linbits;
-        return firstBits <= secondBits ? RegionChoice{firstBits, row->first}
-                                       : RegionChoice{secondBits, row->second};
+        // Fewest bits wins; on equal counts the candidate listed first.
+        RegionChoice best{bits[0], tables[0]};
+        best = bits[1] < best.bits ? RegionChoice{bits[1], tables[1]} : best;
+        best = bits[2] < best.bits ? RegionChoice{bits[2], tables[2]} : best;
+        return best;
     }
 };
 
@@ -187,13 +187,7 @@ namespace {
 // The row of the table choice for a largest value: classes below the escape rows, then one
 // step per escape row (their linbits differ).
 int RowOf(int maxValue) {
-    if (maxValue < 16) return ClassOf(maxValue);
-    int row = kEscape;
-    for (const EscapeRow& r : kEscapeRows) {
-        if (r.maxValue >= maxValue) break;
-        ++row;
-    }
-    return row;
+    return maxValue < 16 ? ClassOf(maxValue) : kEscape + EscapeRowIndex(maxValue);
 }
 
 // Fewest bits any table spends on a pair (code and sign bits; linbits not included): a
