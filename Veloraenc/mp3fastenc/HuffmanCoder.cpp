@@ -425,14 +425,51 @@ bool SpectrumCoder::Prepare(const int32_t values[kGranuleLines], int blockType, 
         }
         w.segments = s;
     }
+#if defined(__SSE2__)
+    // Magnitudes eight lines at a time, saturated at 32767 (any value above the codable
+    // largest fails the plan, whatever its magnitude here); the largest per segment from
+    // loads that may overlap, the unsigned order through a flipped sign bit.
+    const int bigRounded = (bigEnd + 7) & ~7;
+    for (int i = 0; i < bigRounded; i += 8) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values + i));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values + i + 4));
+        const __m128i sa = _mm_srai_epi32(a, 31);
+        const __m128i sb = _mm_srai_epi32(b, 31);
+        a = _mm_sub_epi32(_mm_xor_si128(a, sa), sa);
+        b = _mm_sub_epi32(_mm_xor_si128(b, sb), sb);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w.mag + i), _mm_packs_epi32(a, b));
+    }
+    const __m128i flip = _mm_set1_epi16(static_cast<int16_t>(0x8000));
+    const auto load8 = [&](int i) {
+        return _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w.mag + i)), flip);
+    };
+    const auto load4 = [&](int i) {
+        return _mm_xor_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(w.mag + i)), flip);
+    };
+#endif
     for (int s = 0; s < w.segments; ++s) {
         uint32_t segmentMax = 0;
-        for (int i = w.segBegin[s]; i < w.segBegin[s + 1]; ++i) {
+        const int b = w.segBegin[s];
+        const int e = w.segBegin[s + 1];
+#if defined(__SSE2__)
+        if (e - b >= 4) {
+            __m128i m = e - b >= 8 ? _mm_max_epi16(load8(b), load8(e - 8)) : _mm_max_epi16(load4(b), load4(e - 4));
+            for (int i = b + 8; i + 8 < e; i += 8) m = _mm_max_epi16(m, load8(i));
+            m = _mm_max_epi16(m, _mm_srli_si128(m, 8));
+            m = _mm_max_epi16(m, _mm_srli_si128(m, 4));
+            m = _mm_max_epi16(m, _mm_srli_si128(m, 2));
+            segmentMax = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_xor_si128(m, flip)) & 0xFFFF);
+        } else {
+            for (int i = b; i < e; ++i) segmentMax = std::max<uint32_t>(segmentMax, w.mag[i]);
+        }
+#else
+        for (int i = b; i < e; ++i) {
             const int32_t v = values[i];
             const uint32_t m = v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
             segmentMax = std::max(segmentMax, m);
             w.mag[i] = static_cast<uint16_t>(std::min<uint32_t>(m, 0xFFFFu));
         }
+#endif
         if (segmentMax > static_cast<uint32_t>(kMaxCodableValue)) {
             plan.codable = false;
             plan.bits = kUncodableBits;
