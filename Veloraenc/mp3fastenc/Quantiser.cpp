@@ -156,19 +156,29 @@ void Quantiser::BandNoise(const QuantiserInput& in, const QuantisedGranule& g, f
 }
 
 int Quantiser::SearchGain(const QuantiserInput& in, int targetBits, int part2Bits,
-                          const GranuleBitCounter& counter, QuantisedGranule& g) const {
+                          const GranuleBitCounter& counter, QuantisedGranule& g) {
     // The smallest global gain that fits: bits fall as the gain rises. The search starts at
     // the gain in `g` (the last round's, or the last granule's) and gallops outwards, which
     // takes far fewer counts than bisecting all of 0..255.
     int quantisedAt = -1;  // the gain g.values hold, their largest magnitude and bits (< 0: not counted)
     int largestAt = 0;
     int bitsAt = -1;
+    // The last gain that fitted, kept with its values and count: the search often ends on
+    // a try below it.
+    int fittedAt = -1;
+    int fittedBits = 0;
     auto fits = [&](int gain) {
         g.globalGain = gain;
         quantisedAt = gain;
         largestAt = QuantiseAll(in, g);
         bitsAt = -1;
-        return largestAt <= kMaxQuantised && counter.SpectrumFits(g, targetBits - part2Bits, bitsAt);
+        const bool fit = largestAt <= kMaxQuantised && counter.SpectrumFits(g, targetBits - part2Bits, bitsAt);
+        if (fit && bitsAt >= 0) {
+            fittedAt = gain;
+            fittedBits = bitsAt;
+            std::memcpy(fittedValues_, g.values, sizeof(fittedValues_));
+        }
+        return fit;
     };
     const int start = std::clamp(g.globalGain, 0, 255);
     const int limit = targetBits - part2Bits;
@@ -218,6 +228,12 @@ int Quantiser::SearchGain(const QuantiserInput& in, int targetBits, int part2Bit
             lo = mid + 1;
     }
     g.globalGain = hi;
+    if (quantisedAt != hi && fittedAt == hi) {
+        std::memcpy(g.values, fittedValues_, sizeof(fittedValues_));
+        quantisedAt = hi;
+        largestAt = 0;  // it fitted, so within the escape range
+        bitsAt = fittedBits;
+    }
     if (quantisedAt != hi) {
         largestAt = QuantiseAll(in, g);
         bitsAt = -1;

@@ -81,13 +81,14 @@ private:
                            QuantisedGranule& g) const;
     void Summarise(const QuantiserInput& in, const QuantisedGranule& g, int bits, QuantiserResult& result) const;
     int SearchGain(const QuantiserInput& in, int targetBits, int part2Bits,
-                   const GranuleBitCounter& counter, QuantisedGranule& g) const;
+                   const GranuleBitCounter& counter, QuantisedGranule& g);
 
     int maxRounds_ = 8;
     int patience_ = 2;  // rounds without a better result before the search stops
     int lastGain_ = 180;  // where the next gain search starts
     bool mpeg1_ = true;
     float xr34_[kGranuleLines] = {};  // |x|^(3/4) of the current granule (model scale)
+    int32_t fittedValues_[kGranuleLines] = {};  // the gain search's last fitting values
 };
 
 }  // namespace velora::enc
