@@ -118,6 +118,7 @@ bool CoreEncoder::Init(const CoreEncoderSettings& s) {
     for (GranuleAnalyser& a : analyser_) a.Reset();
     padding_.Init(s.bitrate, 576 * granules_, s.sampleRate);
     allowance_.Reset();
+    reservoirPlan_.Reset();
     std::memset(pending_, 0, sizeof(pending_));
     granule_ = 0;
     return true;
@@ -169,6 +170,7 @@ int CoreEncoder::QuantiseGranules(QuantiserInput (*inputs)[2], bool intensity, i
     const float meanGranule = static_cast<float>(meanFrame) / static_cast<float>(granules_);
     int capacity = writer_.MainDataCapacityBits(index, padding) - sbrBits;
     int reservoir = capacity - meanFrame;  // what earlier frames left
+    const int maxReservoir = 8 * writer_.MaxBackPointer(frameBits);
 
     stats_ = FrameStats{};
     int usedFrame = 0;
@@ -176,6 +178,14 @@ int CoreEncoder::QuantiseGranules(QuantiserInput (*inputs)[2], bool intensity, i
         QuantiserInput* in = inputs[g];
         bool anyShort = false;
         for (int ch = 0; ch < n; ++ch) anyShort = anyShort || in[ch].blockType == kBlockShort;
+
+        // The granule's demand before the allowance flattens it, and the bits the reservoir
+        // plan gives it.
+        float demand = 0.0f;
+        for (int ch = 0; ch < n; ++ch) demand += in[ch].perceptualEntropy;
+        const float planned = vbr ? 0.0f
+                                  : reservoirPlan_.Target(meanGranule, static_cast<float>(std::max(0, reservoir)),
+                                                          static_cast<float>(maxReservoir), demand, anyShort);
 
         float budget = 0.0f;
         float allowance = 0.0f;
@@ -215,8 +225,7 @@ int CoreEncoder::QuantiseGranules(QuantiserInput (*inputs)[2], bool intensity, i
         if (vbr) {
             available = static_cast<int>(budget);
         } else {
-            const float demand = std::clamp((entropy[0] + entropy[1]) / std::max(1.0f, meanGranule) - 0.6f, 0.0f, 1.0f);
-            available = static_cast<int>(meanGranule + demand * 0.8f * static_cast<float>(std::max(0, reservoir)));
+            available = static_cast<int>(planned);
         }
         const int keep = vbr ? 0 : static_cast<int>(meanGranule * 0.5f) * laterGranules;
         available = std::min(available, capacity - usedFrame - keep);

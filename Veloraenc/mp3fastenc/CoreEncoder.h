@@ -96,6 +96,7 @@ private:
     GranuleAnalyser analyser_[2];
     PaddingClock padding_;
     CbrAllowance allowance_;
+    ReservoirPlanner reservoirPlan_;
 
     // The delay line that makes the core's delay kDelay (the filter bank's is shorter).
     static constexpr int kLeadIn = kDelay - kFilterBankDelay;

@@ -24,6 +24,16 @@ bool PaddingClock::Next() {
 
 namespace {
 
+// Reservoir planning: how fast the mean entropy follows (per granule), the most an easy
+// granule gives up (share of the mean at zero entropy), the share of the reservoir a long
+// granule of twice the mean entropy or more draws, what a short block draws, and the fill
+// beyond which the reservoir is spent.
+constexpr float kEntropyFollow = 1.0f / 16.0f;
+constexpr float kSave = 0.1f;
+constexpr float kSpend = 0.3f;
+constexpr float kShortShare = 0.6f;
+constexpr float kFullShare = 0.9f;
+
 constexpr float kDbToLog2 = 0.33219281f;  // log2(10) / 10
 
 // Per band of every channel: its lines, log2 of energy over threshold, and its weight.
@@ -115,6 +125,30 @@ void CbrAllowance::Update(int targetBits, int usedBits) {
     if (ratio < 0.9f) k_ *= 1.02f;
     else if (ratio > 1.0f) k_ *= 0.98f;
     k_ = std::clamp(k_, 0.5f, 2.0f);
+}
+
+float ReservoirPlanner::Target(float meanBits, float reservoirBits, float maxReservoirBits, float entropy,
+                               bool shortBlocks) {
+    if (meanBits <= 0.0f) return 0.0f;
+    entropy = std::max(entropy, 0.0f);
+    const float demand = meanEntropy_ > 0.0f ? entropy / meanEntropy_ : 1.0f;
+    // The mean follows long blocks only: a run of attacks does not make the next one look easy.
+    if (!shortBlocks) meanEntropy_ = meanEntropy_ > 0.0f ? meanEntropy_ + kEntropyFollow * (entropy - meanEntropy_) : entropy;
+
+    const float reservoir = std::clamp(reservoirBits, 0.0f, std::max(0.0f, maxReservoirBits));
+    const float room = std::max(0.0f, maxReservoirBits - reservoir);
+    float target = meanBits;
+    if (shortBlocks) {
+        target += kShortShare * reservoir;
+    } else if (demand < 1.0f) {
+        // Saving beyond the room would only turn into stuffing.
+        target -= std::min(room, kSave * meanBits * (1.0f - demand));
+    } else {
+        target += kSpend * std::min(1.0f, demand - 1.0f) * reservoir;
+    }
+    // A nearly full reservoir gives back what would overflow it.
+    target += std::max(0.0f, reservoir - kFullShare * maxReservoirBits);
+    return target;
 }
 
 }  // namespace velora::enc

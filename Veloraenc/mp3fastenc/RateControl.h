@@ -48,4 +48,20 @@ private:
     float k_ = 1.0f;
 };
 
+// The bits of one granule of a constant-bit-rate stream: the reservoir fills in granules
+// whose perceptual entropy lies below the running mean of the stream's and empties into
+// those above it and into short blocks (attacks), which need the most.
+class ReservoirPlanner {
+public:
+    void Reset() { meanEntropy_ = 0.0f; }
+    // `entropy`: the granule's entropy (all channels) before any raise of the thresholds;
+    // `reservoirBits`: what earlier granules left, of at most `maxReservoirBits`. Returns
+    // the granule's target, before the limits of the frame's capacity.
+    float Target(float meanBits, float reservoirBits, float maxReservoirBits, float entropy, bool shortBlocks);
+    float MeanEntropy() const { return meanEntropy_; }
+
+private:
+    float meanEntropy_ = 0.0f;
+};
+
 }  // namespace velora::enc

@@ -288,9 +288,9 @@ TEST(mp3enc_core, OversizedSbrPayloadIsLeftOut) {
     s.bitrate = 32000;
     s.sbrContainer = true;
     const std::vector<float> pcm = MusicLike(16000, 2, 2.0);
-    // Every third frame asks for more than a frame and its reservoir hold.
+    // Every third frame asks for more than a frame and a full reservoir hold (144 + 255 bytes).
     std::vector<size_t> sizes;
-    for (size_t f = 0; f < 80; ++f) sizes.push_back(f % 3 == 0 ? 250 : 12);
+    for (size_t f = 0; f < 80; ++f) sizes.push_back(f % 3 == 0 ? 420 : 12);
     SbrPayloads payloads(sizes, 4);
     const std::vector<SbrContainerData>& sbr = payloads.containers;
     const Encoded e = Encode(s, pcm, &sbr);
@@ -379,6 +379,73 @@ TEST(mp3enc_core, ClickAfterSilenceSwitchesThroughStartShortStop) {
     EXPECT_GT(stop, start + 1);
     EXPECT_EQ(sequence.substr(start + 1, stop - start - 1).find_first_not_of('2'), std::string::npos) << sequence;
     EXPECT_EQ(sequence.find_first_not_of('0', stop + 1), std::string::npos) << sequence;
+}
+
+// The reservoir in a constant-bit-rate stream: dense music, then the same kind of music
+// far softer (easy granules: main_data_begin climbs), then a burst after near silence (short blocks: the attack
+// granules get well over the mean and main_data_begin falls). The stream stays exact and
+// the peers decode it as this project does.
+TEST(mp3enc_core, ReservoirFillsBeforeAnAttackAndSpendsOnIt) {
+    constexpr int kRate = 44100;
+    CoreEncoderSettings s;
+    s.sampleRate = kRate;
+    s.channels = 2;
+    s.bitrate = 128000;
+    const size_t music = kRate;  // samples per channel
+    std::vector<float> pcm = MusicLike(kRate, 2, 1.0);
+    // The same kind of music 30 dB down: nearer the threshold in quiet,
+    // so less entropy, yet still enough detail to fill any target.
+    const size_t quiet = static_cast<size_t>(1.5 * kRate);
+    const size_t burst = static_cast<size_t>(0.03 * kRate);
+    const size_t after = static_cast<size_t>(0.5 * kRate);
+    const std::vector<float> soft = MusicLike(kRate, 2, static_cast<double>(quiet + burst + after) / kRate, 7);
+    std::mt19937 rng(9);
+    std::normal_distribution<double> noise(0.0, 1.0);
+    const size_t attackAt = music + quiet;
+    for (size_t n = 0; n < quiet + burst + after; ++n) {
+        const double click = n >= quiet && n < quiet + burst ? 12000.0 * noise(rng) : 0.0;
+        for (size_t ch = 0; ch < 2; ++ch) pcm.push_back(static_cast<float>(0.03 * static_cast<double>(soft[2 * n + ch]) + click));
+    }
+    const Encoded e = Encode(s, pcm);
+    ASSERT_TRUE(e.ok);
+    const test::ReadStreamResult r = test::ReadStream(e.bytes, false);
+    ASSERT_TRUE(r.ok) << r.error;
+
+    // Input sample n lands in the decoder's frame (n + kDelay) / 1152; the attack's short
+    // blocks come in that frame or the one before.
+    const size_t attackFrame = (attackAt + static_cast<size_t>(CoreEncoder::kDelay)) / 1152;
+    ASSERT_LT(attackFrame + 4, r.frames.size());
+    const size_t denseEnd = (music + static_cast<size_t>(CoreEncoder::kDelay)) / 1152 - 1;  // the last of the music
+    const size_t beforeAttack = attackFrame - 2;
+    const int fillAfterMusic = r.frames[denseEnd].side.main_data_begin;
+    const int fillBeforeAttack = r.frames[beforeAttack].side.main_data_begin;
+    EXPECT_GT(fillBeforeAttack, 300) << "the easy granules fill the reservoir";
+    EXPECT_GT(fillBeforeAttack, fillAfterMusic + 100);
+
+    const test::ReadFrame& first = r.frames.front();
+    const double meanGranule =
+        (first.header.frameBits - first.header.headerBits - 8.0 * first.header.SideInfoBytes()) / 2.0;
+    int shortBits = 0;
+    int shortGranules = 0;
+    for (size_t f = attackFrame - 1; f <= attackFrame + 2; ++f) {
+        for (int g = 0; g < 2; ++g) {
+            const auto& granule = r.frames[f].granule[g];
+            if (granule[0].info.block_type != kBlockShort) continue;
+            EXPECT_EQ(granule[1].info.block_type, kBlockShort) << "the channels share their block type";
+            shortBits += granule[0].info.part2_3_length + granule[1].info.part2_3_length;
+            ++shortGranules;
+        }
+    }
+    ASSERT_GT(shortGranules, 0) << "the burst switches to short blocks";
+    EXPECT_GT(shortBits / shortGranules, 1.3 * meanGranule) << "the attack draws on the reservoir";
+    int lowest = fillBeforeAttack;
+    for (size_t f = attackFrame; f <= attackFrame + 3; ++f) lowest = std::min(lowest, r.frames[f].side.main_data_begin);
+    EXPECT_LT(lowest, fillBeforeAttack - 100) << "the attack empties the reservoir";
+
+    std::vector<Mp3Ssc> statuses;
+    const std::vector<int16_t> ours = test::DecodePcm(e.bytes, statuses);
+    for (Mp3Ssc st : statuses) ASSERT_EQ(st, kSscSuccess);
+    ExpectPeersAgree(e.bytes, "core_reservoir_attack", ours);
 }
 
 // Intensity stereo on a panned mono signal: chosen in most frames, both channels keep their

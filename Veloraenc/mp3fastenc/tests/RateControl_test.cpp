@@ -74,5 +74,47 @@ TEST(mp3enc_rate, AllowanceGrowsWithTheReservoirAndAdapts) {
     EXPECT_FLOAT_EQ(a.Factor(), 0.5f);
 }
 
+// The reservoir plan, granule by granule after a steady run that sets the mean entropy to
+// 1000: easy granules save (never past the reservoir's room), dense ones and short blocks
+// spend, a nearly full reservoir gives back its overflow.
+TEST(mp3enc_rate, ReservoirPlanSavesInEasyGranulesAndSpendsOnHardOnes) {
+    struct Case {
+        float reservoir;
+        float entropy;
+        bool shortBlocks;
+        float low, high;  // the target's range
+    };
+    constexpr float kMean = 1500.0f;
+    constexpr float kMax = 4088.0f;  // 511 bytes
+    const Case cases[] = {
+        {0.0f, 1000.0f, false, kMean, kMean},                 // average: the mean
+        {1000.0f, 1000.0f, false, kMean, kMean},
+        {1000.0f, 200.0f, false, 0.85f * kMean, 0.95f * kMean},  // easy: saves
+        {0.0f, 0.0f, false, 0.85f * kMean, 0.95f * kMean},      // the most it saves
+        {kMax - 20.0f, 0.0f, false, kMean + 300.0f, kMean + 400.0f},  // full: overflow, no saving
+        {1000.0f, 2000.0f, false, kMean + 200.0f, kMean + 400.0f},   // dense: draws the reservoir
+        {1000.0f, 9000.0f, false, kMean + 200.0f, kMean + 400.0f},   // no more than its share
+        {1000.0f, 1000.0f, true, kMean + 500.0f, kMean + 700.0f},    // attack: the most
+        {0.0f, 9000.0f, true, kMean, kMean},                         // nothing left to draw
+    };
+    for (const Case& c : cases) {
+        ReservoirPlanner p;
+        p.Reset();
+        for (int i = 0; i < 10; ++i) p.Target(kMean, 0.0f, kMax, 1000.0f, false);
+        ASSERT_FLOAT_EQ(p.MeanEntropy(), 1000.0f);
+        const float target = p.Target(kMean, c.reservoir, kMax, c.entropy, c.shortBlocks);
+        EXPECT_GE(target, c.low) << c.reservoir << " " << c.entropy << " " << c.shortBlocks;
+        EXPECT_LE(target, c.high) << c.reservoir << " " << c.entropy << " " << c.shortBlocks;
+        if (c.shortBlocks) {
+            EXPECT_FLOAT_EQ(p.MeanEntropy(), 1000.0f) << "short blocks leave the mean alone";
+        }
+    }
+    // Saving stops at the reservoir's room: what is saved must fit.
+    ReservoirPlanner p;
+    p.Reset();
+    p.Target(kMean, 0.0f, kMax, 1000.0f, false);
+    EXPECT_FLOAT_EQ(p.Target(kMean, kMax - 10.0f, kMax, 0.0f, false), kMean - 10.0f + (kMax - 10.0f - 0.9f * kMax));
+}
+
 }  // namespace
 }  // namespace velora::enc
