@@ -62,15 +62,8 @@ int main(int argc, char** argv) {
     Signal original;
     Signal decoded;
     std::string error;
-    if (!ReadPcmFile(o.original, o.rate, o.channels, original, error) ||
-        !ReadPcmFile(o.decoded, o.rate > 0 ? o.rate : original.rate,
-                     o.channels > 0 ? o.channels : original.ChannelCount(), decoded, error)) {
+    if (!ReadOriginalAndDecoded(o.original, o.decoded, o.rate, o.channels, original, decoded, error)) {
         std::fprintf(stderr, "velora_peaq: %s\n", error.c_str());
-        return 1;
-    }
-    if (decoded.rate != original.rate || decoded.ChannelCount() != original.ChannelCount()) {
-        std::fprintf(stderr, "velora_peaq: the decoded file has %d Hz, %d channels; the original %d Hz, %d channels\n",
-                     decoded.rate, decoded.ChannelCount(), original.rate, original.ChannelCount());
         return 1;
     }
     const Alignment a = FindLag(MonoSum(original), MonoSum(decoded), o.maxLag);

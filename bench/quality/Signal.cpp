@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace velora::bench {
 namespace {
@@ -105,6 +106,23 @@ std::vector<float> MonoSum(const Signal& s) {
     for (const std::vector<float>& c : s.channels)
         for (size_t n = 0; n < mono.size(); ++n) mono[n] += c[n];
     return mono;
+}
+
+bool ReadOriginalAndDecoded(const std::string& originalPath, const std::string& decodedPath, int rate,
+                            int channels, Signal& original, Signal& decoded, std::string& error) {
+    if (!ReadPcmFile(originalPath, rate, channels, original, error) ||
+        !ReadPcmFile(decodedPath, rate > 0 ? rate : original.rate,
+                     channels > 0 ? channels : original.ChannelCount(), decoded, error)) {
+        return false;
+    }
+    if (decoded.rate != original.rate || decoded.ChannelCount() != original.ChannelCount()) {
+        error = "the decoded file has " + std::to_string(decoded.rate) + " Hz, " +
+                std::to_string(decoded.ChannelCount()) + " channels; the original " +
+                std::to_string(original.rate) + " Hz, " + std::to_string(original.ChannelCount()) +
+                " channels";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace velora::bench

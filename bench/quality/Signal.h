@@ -21,6 +21,12 @@ struct Signal {
 // False with a message in `error` on failure.
 bool ReadPcmFile(const std::string& path, int rate, int channels, Signal& out, std::string& error);
 
+// An original and its decoded copy: the copy, when raw, in the original's rate and channels
+// unless they are given; false with a message when either cannot be read or they differ in
+// rate or channel count.
+bool ReadOriginalAndDecoded(const std::string& originalPath, const std::string& decodedPath, int rate,
+                            int channels, Signal& original, Signal& decoded, std::string& error);
+
 // The channels summed, for the lag search.
 std::vector<float> MonoSum(const Signal& s);
 
