@@ -59,10 +59,11 @@ void SbrQmfFrame::MoveRows(int highRowsUsed) {
                      : (highRowsUsed > kMatrixRows ? kMatrixRows : highRowsUsed);
     const int moved = (used - kFrameSubsamples) * kSynthesisBands;
     const int cleared = (kMatrixRows - used) * kSynthesisBands;
+    // Rows are addressed by row, not by an offset into row 0, which would index past it.
     CopyFloats(high_.re[0], high_.re[kFrameSubsamples], moved);
     CopyFloats(high_.im[0], high_.im[kFrameSubsamples], moved);
-    ClearFloats(high_.re[0] + moved, cleared);
-    ClearFloats(high_.im[0] + moved, cleared);
+    ClearFloats(high_.re[used - kFrameSubsamples], cleared);
+    ClearFloats(high_.im[used - kFrameSubsamples], cleared);
     ClearFloats(high_.re[kFrameSubsamples], moved);
     ClearFloats(high_.im[kFrameSubsamples], moved);
 }

@@ -40,8 +40,8 @@ if [ ! -f "$seeds/.made" ] || [ build/fuzz/fuzz/make_fuzz_seeds -nt "$seeds/.mad
   build/fuzz/fuzz/make_fuzz_seeds "$seeds" Veloradec/tests/conformance/*.bit Veloradec/tests/streams/*.bit
   touch "$seeds/.made"
 fi
-# Inputs the decoder once failed on or that stress it, for every codec target.
-codecExtra=(Veloradec/tests/conformance/robustness/* Veloradec/tests/regressions/*)
+# Inputs the decoder and the SBR decoder once failed on or that stress them, for every codec target.
+codecExtra=(Veloradec/tests/conformance/robustness/* Veloradec/tests/regressions/* relsbrdeclib/tests/regressions/*)
 
 # Seed folder, -max_len (a few frames: the seeds are cut to fit) and dictionary of each
 # target.
