@@ -52,8 +52,8 @@ TEST(veloraenc_Selection, ShippedTablesKeepTheFirstPoint) {
     EXPECT_EQ(FindCoreRow(t, 3, 64000), nullptr);
     const SbrTuningRow* sbr = FindSbrRow(t, 64000, 2, 22050);
     ASSERT_NE(sbr, nullptr);
-    EXPECT_EQ(sbr->startFreq, 10);
-    EXPECT_EQ(sbr->stopFreq, 9);
+    EXPECT_EQ(sbr->startFreq, 8);
+    EXPECT_EQ(sbr->stopFreq, 11);
     for (int v : sbr->tuning) EXPECT_EQ(v, 0);
     EXPECT_EQ(sbr->stereoCoding, 2);
     EXPECT_EQ(FindSbrRow(t, 64000, 1, 22050), nullptr);
