@@ -34,9 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SbrDecoder* decoder = nullptr;
     uint32_t noise = 1;
     int frameIndex = 0;
-    // Sixteen frames hold two header periods of the seeds' streams (a header every eighth frame);
-    // more only slow the search down: each frame runs both filter banks over 1152 samples.
-    while (frameIndex < 16 && frames.Next(frame, control)) {
+    // Nine frames hold a header period of the seeds' streams and the next header (a header
+    // every eighth frame); more only slow the search down: each frame runs both filter banks
+    // over 1152 samples.
+    while (frameIndex < 9 && frames.Next(frame, control)) {
         const int channels = (control & 0x40) != 0 ? 1 : 2;
         if (decoder == nullptr) {
             decoder = SbrDecoder::Create(22050, 576, DefaultSbrConfig(576), frame);
