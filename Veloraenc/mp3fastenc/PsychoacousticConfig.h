@@ -39,7 +39,13 @@ struct PsychoacousticConfig {
     PartitionTable longBlocks;
     PartitionTable shortBlocks;
 
-    float energyToThreshold = 0.0012589254f;  // 10^-2.9
+    // The own share of a band's energy that masks: this far below it for a tone (plus the
+    // band's Bark), this far for noise. Tonality is the band's spectral flatness over
+    // `fullyTonalDb`: the lines of one band of the filter bank are few, so even noise reads
+    // some dB below flat and a steady tone rarely reaches -60 dB.
+    float toneMaskingNoiseDb = 14.5f;
+    float noiseMaskingToneDb = 5.5f;
+    float fullyTonalDb = -90.0f;
     float longCeiling = 1000.0f;
     float shortCeiling = 111.11111f;
     float preEchoRise = 3.0f;

@@ -33,9 +33,9 @@ void Spread(const PartitionTable& t, const float* in, float* out) {
     for (int b = 0; b < n; ++b) out[b] = up[b] + down[b] - in[b];
 }
 
-// Spectral flatness of a band's line energies mapped to a tonality 0..1 (60 dB of
+// Spectral flatness of a band's line energies mapped to a tonality 0..1 (`fullyTonalDb` of
 // flatness below the arithmetic mean is fully tonal).
-float Tonality(const float* lines, int begin, int end, int stride) {
+float Tonality(const float* lines, int begin, int end, int stride, float fullyTonalDb) {
     // The log of a product of up to eight energies (each within 1e-20..1e30, so the product
     // stays inside double range) instead of eight logs: the model's costliest loop.
     double logSum = 0.0;
@@ -55,15 +55,22 @@ float Tonality(const float* lines, int begin, int end, int stride) {
     logSum += std::log(product);
     if (count < 2 || sum <= 1e-18 * count) return 0.0f;
     const double flatnessDb = 10.0 / std::log(10.0) * (logSum / count - std::log(sum / count));
-    return static_cast<float>(std::clamp(flatnessDb / -60.0, 0.0, 1.0));
+    return static_cast<float>(std::clamp(flatnessDb / static_cast<double>(fullyTonalDb), 0.0, 1.0));
 }
 
 // Thresholds of one set of partitions (a long block or one short window) from energies:
 // the own share, spreading, threshold in quiet, and the limits against the previous value.
+// A tone masks noise far less than noise masks a tone: the own share lies between the two
+// offsets by the band's tonality.
 void Thresholds(const PsychoacousticConfig& c, const PartitionTable& t, const float* energy,
-                float ceiling, float* previous, float* threshold) {
+                const float* tonality, float ceiling, float* previous, float* threshold) {
     float own[kMaxPartitions];
-    for (int b = 0; b < t.used; ++b) own[b] = std::min(energy[b] * c.energyToThreshold, ceiling);
+    for (int b = 0; b < t.used; ++b) {
+        const float tonal = tonality[b];
+        const float offsetDb = tonal * (c.toneMaskingNoiseDb + 0.01f * static_cast<float>(t.centreBark100[b])) +
+                               (1.0f - tonal) * c.noiseMaskingToneDb;
+        own[b] = std::min(energy[b] * std::exp2(-offsetDb * 0.33219281f), ceiling);
+    }
     float spread[kMaxPartitions];
     Spread(t, own, spread);
     for (int b = 0; b < t.used; ++b) {
@@ -126,9 +133,10 @@ void PsychoacousticModel::AnalyseChannel(const GranuleSpectrum& spectrum, Channe
             for (int k = t.bounds[b]; k < t.bounds[b + 1]; ++k) e += Square(out.lines[k]);
             energy[b] = static_cast<float>(e) * scale * scale;
             out.energy[b] = energy[b];
-            out.tonality[b] = Tonality(out.lines, t.bounds[b], std::min(t.bounds[b + 1], t.lineLimit), 1);
+            out.tonality[b] = Tonality(out.lines, t.bounds[b], std::min(t.bounds[b + 1], t.lineLimit), 1,
+                                     config_.fullyTonalDb);
         }
-        Thresholds(config_, t, energy, config_.longCeiling, state.previousLong, out.threshold);
+        Thresholds(config_, t, energy, out.tonality, config_.longCeiling, state.previousLong, out.threshold);
     } else {
         const PartitionTable& t = config_.shortBlocks;
         out.windows = kShortWindows;
@@ -153,11 +161,13 @@ void PsychoacousticModel::AnalyseChannel(const GranuleSpectrum& spectrum, Channe
                     e += Square(out.lines[k]);
                 energy[b] = static_cast<float>(e) * scale * scale;
                 out.energy[band] = energy[b];
-                out.tonality[band] = Tonality(out.lines, out.bounds[band], out.bounds[band + 1], 1);
+                out.tonality[band] = Tonality(out.lines, out.bounds[band], out.bounds[band + 1], 1, config_.fullyTonalDb);
             }
             // Each window is limited by the one before it, the first by the previous granule's last.
             float threshold[kMaxPartitions];
-            Thresholds(config_, t, energy, config_.shortCeiling, state.previousShort, threshold);
+            float tonality[kMaxPartitions];
+            for (int b = 0; b < t.count; ++b) tonality[b] = out.tonality[3 * b + w];
+            Thresholds(config_, t, energy, tonality, config_.shortCeiling, state.previousShort, threshold);
             for (int b = 0; b < t.count; ++b) out.threshold[3 * b + w] = threshold[b];
         }
     }
