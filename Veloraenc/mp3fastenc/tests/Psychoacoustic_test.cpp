@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 
+#include "FilterBank.h"
 #include "Layer3Tables.h"
 #include "PsychoacousticConfig.h"
 #include "PsychoacousticModel.h"
@@ -219,6 +221,103 @@ TEST_F(mp3enc_psy_Model, TonalityTellsTonesFromNoise) {
     model->Analyse(spectra, 1, out, stereo);
     EXPECT_GT(out[0].tonality[band], 0.5f);
     EXPECT_LT(out[0].tonality[band + 2], 0.2f);
+}
+
+// Known masking behaviour, with signals through the encoder's own filter bank at 44.1 kHz:
+// a steady tone masks noise far below itself (14.5 dB + Bark), a band of noise masks only a
+// few dB below itself, masking spreads further upwards than downwards, and a signal under
+// the threshold in quiet leaves that threshold alone.
+TEST(mp3enc_psy_Masking, KnownBehaviourOfTonesNoiseAndQuiet) {
+    enum Kind { kTone, kNoiseBand };
+    struct Case {
+        const char* name;
+        Kind kind;
+        double lowHz, highHz;  // a tone lies at lowHz
+        double levelDb;        // of full scale
+        // Energy over threshold in the loudest band, relative to the noise offset; a tone's
+        // at most its tone offset.
+        double minOverNoiseDb, maxOverNoiseDb;
+    };
+    // A steady tone through the filter bank reads only partly tonal (its band's flatness
+    // over few lines, with the window's leakage), so its offset lies between the noise
+    // value and 14.5 dB + Bark: the table asks for 3 dB beyond the noise value at least.
+    const Case cases[] = {
+        {"tone 1 kHz", kTone, 1000.0, 0.0, -6.0, 3.0, 0.0},
+        {"tone 3 kHz", kTone, 3000.0, 0.0, -6.0, 3.0, 0.0},
+        {"tone 8 kHz", kTone, 8000.0, 0.0, -6.0, 3.0, 0.0},
+        {"noise 1-1.6 kHz", kNoiseBand, 1000.0, 1600.0, -6.0, -1.5, 3.5},
+        {"noise 4-6 kHz", kNoiseBand, 4000.0, 6000.0, -6.0, -1.5, 3.5},
+        {"quiet tone 3 kHz", kTone, 3000.0, 0.0, -110.0, 0.0, 0.0},
+    };
+    constexpr int kCoreRate = 44100;
+    constexpr int kGranules = 12;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PsychoacousticConfig config;
+        ASSERT_TRUE(BuildPsychoacousticConfig(kCoreRate, 128000, 16000.0f, false, false, config));
+        PsychoacousticModel model;
+        model.Init(config);
+        GranuleAnalyser analyser;
+        analyser.Reset();
+        // The noise band: many sines of random phase, evenly spaced over it.
+        constexpr int kPartials = 200;
+        double phase[kPartials];
+        Lcg rng;
+        for (double& p : phase) p = 3.14159265 * (1.0 + static_cast<double>(rng.Next()));
+        const double amplitude = 32768.0 * std::pow(10.0, c.levelDb / 20.0);
+        QuantiserInput out;
+        StereoDecision stereo;
+        for (int g = 0; g < kGranules; ++g) {
+            float samples[kGranuleLines];
+            for (int i = 0; i < kGranuleLines; ++i) {
+                const double t = static_cast<double>(g * kGranuleLines + i) / kCoreRate;
+                double v = 0.0;
+                if (c.kind == kTone) {
+                    v = amplitude * std::sin(2.0 * 3.14159265358979 * c.lowHz * t);
+                } else {
+                    for (int p = 0; p < kPartials; ++p) {
+                        const double f = c.lowHz + (c.highHz - c.lowHz) * (p + 0.5) / kPartials;
+                        v += amplitude * std::sqrt(2.0 / kPartials) * std::sin(2.0 * 3.14159265358979 * f * t + phase[p]);
+                    }
+                }
+                samples[i] = static_cast<float>(v);
+            }
+            analyser.Analyse(samples);
+            GranuleSpectrum spectrum;
+            analyser.Transform(kBlockLong, spectrum);
+            model.Analyse(&spectrum, 1, &out, stereo);
+        }
+        const PartitionTable& t = config.longBlocks;
+        int loudest = 0;
+        for (int b = 0; b < t.used; ++b) loudest = out.energy[b] > out.energy[loudest] ? b : loudest;
+        const double offset = Db(static_cast<double>(out.energy[loudest] / out.threshold[loudest]));
+        std::printf("  %-18s band %2d (%.1f Bark): tonality %.2f, %.1f dB under the energy (tone masking noise %.1f dB)\n",
+                    c.name, loudest, t.centreBark100[loudest] / 100.0, static_cast<double>(out.tonality[loudest]), offset,
+                    ToneOffsetDb(config, t, loudest));
+        if (c.levelDb < -100.0) {
+            // Under the threshold in quiet: every band keeps it.
+            for (int b = 0; b < t.used; ++b) EXPECT_EQ(out.threshold[b], t.quiet[b]) << b;
+            continue;
+        }
+        const double noiseOffset = static_cast<double>(config.noiseMaskingToneDb);
+        EXPECT_GE(offset, noiseOffset + c.minOverNoiseDb);
+        if (c.kind == kTone) {
+            EXPECT_LE(offset, ToneOffsetDb(config, t, loudest) + 0.5);
+        } else {
+            EXPECT_LE(offset, noiseOffset + c.maxOverNoiseDb) << "noise masks within a few dB of itself";
+        }
+        // Spreading: the threshold two bands above the masker stands higher over its own
+        // band's energy share than two bands below, per Bark of distance.
+        if (c.kind == kTone && loudest >= 2 && loudest + 2 < t.used) {
+            const double up = Db(static_cast<double>(out.threshold[loudest] / out.threshold[loudest + 2])) /
+                              ((t.centreBark100[loudest + 2] - t.centreBark100[loudest]) / 100.0);
+            const double down = Db(static_cast<double>(out.threshold[loudest] / out.threshold[loudest - 2])) /
+                                ((t.centreBark100[loudest] - t.centreBark100[loudest - 2]) / 100.0);
+            std::printf("  %-18s falls %.1f dB/Bark upwards, %.1f dB/Bark downwards\n", c.name, up, down);
+            EXPECT_LT(up, down);
+            EXPECT_GT(up, 5.0);
+        }
+    }
 }
 
 }  // namespace
