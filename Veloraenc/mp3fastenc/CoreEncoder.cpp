@@ -204,6 +204,8 @@ int CoreEncoder::QuantiseGranules(QuantiserInput (*inputs)[2], bool intensity, i
         } else {
             allowance = allowance_.Allowance(meanGranule, static_cast<float>(std::max(0, reservoir)), anyShort);
         }
+        float mask[2][kMaxQuantiserBands];
+        for (int ch = 0; ch < n; ++ch) std::memcpy(mask[ch], in[ch].threshold, sizeof(mask[ch]));
         RaiseToAllowance(in, n, allowance);
         if (vbr && settings_.vbrQuality > 60) {
             // Above 60 the allowance no longer binds: the thresholds themselves come down,
@@ -257,6 +259,10 @@ int CoreEncoder::QuantiseGranules(QuantiserInput (*inputs)[2], bool intensity, i
             stats_.blockType[g][ch] = q.blockType;
             stats_.overNoiseDb += result.overNoiseDb;
             stats_.bandsOver += result.bandsOver;
+            for (int b = 0; b < in[ch].usedBands; ++b) {
+                ++stats_.bandsJudged;
+                if (result.noise[b] > mask[ch][b]) ++stats_.bandsOverMask;
+            }
         }
         if (!vbr) allowance_.Update(targets[0] + targets[1], usedGranule);
         usedFrame += usedGranule;

@@ -74,6 +74,10 @@ public:
         bool midSide = false;
         float overNoiseDb = 0.0f;  // summed over granules and channels
         int32_t bandsOver = 0;
+        // Against the model's thresholds before the rate control raised them: the bands
+        // judged and those whose noise exceeds the model's mask.
+        int32_t bandsJudged = 0;
+        int32_t bandsOverMask = 0;
     };
     const FrameStats& LastFrame() const { return stats_; }
     // With the SBR container on: how much of each slice of the spectrum the frames coded so

@@ -111,6 +111,8 @@ struct Totals {
     long shortBlocks = 0;
     long blocks = 0;
     long bandsOver = 0;
+    long bandsJudged = 0;
+    long bandsOverMask = 0;
     double overNoiseDb = 0.0;
     double usedBits = 0.0;
     long bitrateIndexSum = 0;
@@ -194,6 +196,8 @@ int main(int argc, char** argv) {
                     t.shortBlocks += s.blockType[k][ch] == velora::enc::kBlockShort ? 1 : 0;
                 }
             t.bandsOver += s.bandsOver;
+            t.bandsJudged += s.bandsJudged;
+            t.bandsOverMask += s.bandsOverMask;
             t.overNoiseDb += static_cast<double>(s.overNoiseDb);
             t.usedBits += s.usedBits;
             t.bitrateIndexSum += s.bitrateIndex;
@@ -240,12 +244,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr,
                      "velora_core_encode: %ld frames, bandwidth %.0f Hz, mid/side %.1f %%, short blocks %.1f %%, "
                      "main data %.0f of %.0f bits/frame, bands over %.2f/frame, over-noise %.2f dB/frame, "
-                     "mean bit-rate index %.2f\n",
+                     "mean bit-rate index %.2f, bands over the model's mask %.1f %%\n",
                      t.frames, static_cast<double>(encoder->Bandwidth()), 100.0 * static_cast<double>(t.midSide) / frames,
                      100.0 * static_cast<double>(t.shortBlocks) / static_cast<double>(t.blocks), t.usedBits / frames,
                      8.0 * static_cast<double>(t.streamBytes) / frames - FrameOverheadBits(o.settings),
                      static_cast<double>(t.bandsOver) / frames, t.overNoiseDb / frames,
-                     static_cast<double>(t.bitrateIndexSum) / frames);
+                     static_cast<double>(t.bitrateIndexSum) / frames,
+                     t.bandsJudged > 0 ? 100.0 * static_cast<double>(t.bandsOverMask) / static_cast<double>(t.bandsJudged)
+                                       : 0.0);
     }
     return 0;
 }
