@@ -98,6 +98,10 @@ PeaqResult AnalysePeaq(const Signal& reference, const Signal& test, size_t begin
     int distorted = 0;
     double distortedJnds = 0.0;
     int frames = 0;
+    const size_t bands = static_cast<size_t>(model[0].Ear().BandCount());
+    std::vector<double> bandNmr(bands, 0.0);
+    std::vector<double> bandDisturbed(bands, 0.0);
+    const double disturbedRatio = std::pow(10.0, kDisturbedDb / 10.0);
     PeaqFrameValues v;
     for (size_t p = first; p <= last; p += hop, ++frames) {
         double detection = 0.0;
@@ -110,6 +114,11 @@ PeaqResult AnalysePeaq(const Signal& reference, const Signal& test, size_t begin
             ChannelSums& s = sums[static_cast<size_t>(c)];
             s.nmr += v.nmr;
             if (v.maxNmrDb > kDisturbedDb) ++s.disturbed;
+            const std::vector<double>& ratio = model[static_cast<size_t>(c)].BandNmr();
+            for (size_t b = 0; b < bands; ++b) {
+                bandNmr[b] += ratio[b];
+                if (ratio[b] > disturbedRatio) bandDisturbed[b] += 1.0;
+            }
             if (v.bandwidthValid) {
                 ++s.bandwidthFrames;
                 s.bandwidthRef += v.bandwidthRef;
@@ -161,6 +170,12 @@ PeaqResult AnalysePeaq(const Signal& reference, const Signal& test, size_t begin
     m.mfpd = peak;
     m.adb = distorted == 0 ? 0.0 : distortedJnds > 0.0 ? std::log10(distortedJnds / distorted) : -0.5;
     result.grade = MapToGrade(m);
+    const double judged = static_cast<double>(frames) * channels;
+    for (size_t b = 0; b < bands; ++b) {
+        result.bandCentreHz.push_back(model[0].Ear().CentreHz(static_cast<int>(b)));
+        result.bandNmrDb.push_back(10.0 * std::log10(std::max(bandNmr[b] / judged, 1e-30)));
+        result.bandDisturbed.push_back(bandDisturbed[b] / judged);
+    }
     result.frames = frames;
     result.ok = true;
     return result;

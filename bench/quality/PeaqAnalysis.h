@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 #include "PeaqNetwork.h"
 #include "Signal.h"
@@ -15,6 +16,12 @@ struct PeaqResult {
     int frames = 0;   // judged, per channel
     PeaqMovs movs;
     PeaqGrade grade;
+    // Per band of the ear model, over frames and channels: where the noise lies. The mean
+    // noise over mask (dB of the linear mean) and the share of frames in which the band is
+    // disturbed (more than 1.5 dB over its mask, the test behind RelDistFrames).
+    std::vector<double> bandCentreHz;
+    std::vector<double> bandNmrDb;
+    std::vector<double> bandDisturbed;
 };
 
 // `test` must be aligned with `reference` (same sample indices, same channel count); frames

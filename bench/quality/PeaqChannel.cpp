@@ -68,6 +68,7 @@ bool PeaqChannel::Init(int sampleRate) {
     }
     noise_.assign(PeaqEar::kBins, 0.0);
     noiseBands_.assign(bands, 0.0);
+    bandNmr_.assign(bands, 0.0);
     for (std::vector<double>* v : {&levelRef_, &levelTest_, &corrNum_, &corrDen_, &ratioRef_, &ratioTest_, &pattRef_,
                                    &pattTest_, &adaptedRef_, &adaptedTest_})
         v->assign(bands, 0.0);
@@ -292,6 +293,7 @@ void PeaqChannel::Process(const float* reference, const float* test, bool loudEn
     double largest = 0.0;
     for (size_t b = 0; b < bands; ++b) {
         const double r = noiseBands_[b] / ref_.Mask()[b];
+        bandNmr_[b] = r;
         sum += r;
         largest = std::max(largest, r);
     }

@@ -32,6 +32,8 @@ public:
     bool Init(int sampleRate);
     void Reset();
     const PeaqEar& Ear() const { return ref_; }
+    // Noise over mask of each band in the last frame (linear).
+    const std::vector<double>& BandNmr() const { return bandNmr_; }
     // One frame of each (kFrameSize samples); `loudEnough` says whether the harmonic
     // structure of the error is judged in this frame.
     void Process(const float* reference, const float* test, bool loudEnough, PeaqFrameValues& out);
@@ -59,6 +61,7 @@ private:
     std::vector<double> loudnessIndex_;  // the threshold index s of each band
     std::vector<double> noise_;          // per bin, then per band
     std::vector<double> noiseBands_;
+    std::vector<double> bandNmr_;
     // Level and pattern adaptation.
     std::vector<double> levelRef_;
     std::vector<double> levelTest_;

@@ -3,10 +3,11 @@
 // difference grade (0 imperceptible .. -4 very annoying), the distortion index and the
 // eleven model output variables. See README.md beside this file.
 //
-//   velora_peaq ORIGINAL DECODED [--rate R --channels C] [--max-lag N]
+//   velora_peaq ORIGINAL DECODED [--rate R --channels C] [--max-lag N] [--bands]
 //
 // Files are 16-bit WAVE or raw 16-bit little-endian PCM (then --rate and --channels say
-// what they hold). The output is one line, "result key=value ...".
+// what they hold). The output is one line, "result key=value ..."; --bands adds a line per
+// band of the ear model: its centre, mean noise over mask and share of disturbed frames.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -26,6 +27,7 @@ struct Options {
     int rate = 0;
     int channels = 0;
     int maxLag = 8192;
+    bool bands = false;
 };
 
 bool ParseOptions(int argc, char** argv, Options& o) {
@@ -39,6 +41,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             o.channels = std::atoi(argv[++i]);
         } else if (arg == "--max-lag" && hasValue) {
             o.maxLag = std::atoi(argv[++i]);
+        } else if (arg == "--bands") {
+            o.bands = true;
         } else if (!arg.empty() && arg[0] == '-') {
             return false;
         } else {
@@ -56,7 +60,7 @@ bool ParseOptions(int argc, char** argv, Options& o) {
 int main(int argc, char** argv) {
     Options o;
     if (!ParseOptions(argc, argv, o)) {
-        std::fprintf(stderr, "usage: velora_peaq ORIGINAL DECODED [--rate R --channels C] [--max-lag N]\n");
+        std::fprintf(stderr, "usage: velora_peaq ORIGINAL DECODED [--rate R --channels C] [--max-lag N] [--bands]\n");
         return 2;
     }
     Signal original;
@@ -86,5 +90,9 @@ int main(int argc, char** argv) {
                 r.grade.odg, r.grade.distortionIndex, a.lag, a.correlation, r.frames, m.bandwidthRef, m.bandwidthTest,
                 m.totalNmrDb, m.winModDiff1, m.adb, m.ehs, m.avgModDiff1, m.avgModDiff2, m.rmsNoiseLoudness, m.mfpd,
                 m.relDistFrames);
+    if (o.bands)
+        for (size_t b = 0; b < r.bandCentreHz.size(); ++b)
+            std::printf("band %zu centre_hz=%.0f nmr_db=%.2f disturbed=%.3f\n", b, r.bandCentreHz[b], r.bandNmrDb[b],
+                        r.bandDisturbed[b]);
     return 0;
 }

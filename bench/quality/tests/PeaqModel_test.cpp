@@ -113,6 +113,19 @@ TEST(BenchQualityPeaq, ToneMasksNoiseBesideItNotFarAway) {
     EXPECT_GT(n.grade.odg, f.grade.odg + 0.5);
     EXPECT_LT(n.movs.totalNmrDb, f.movs.totalNmrDb - 10.0);
     EXPECT_LT(n.movs.rmsNoiseLoudness, f.movs.rmsNoiseLoudness);
+    // The per-band report puts the far noise where it is: its bands disturbed in nearly
+    // every frame, none below 5 kHz, and no band at all with the noise beside the tone.
+    ASSERT_EQ(f.bandDisturbed.size(), f.bandCentreHz.size());
+    for (size_t b = 0; b < f.bandCentreHz.size(); ++b) {
+        const double hz = f.bandCentreHz[b];
+        if (hz > 8600.0 && hz < 9000.0) {
+            EXPECT_GT(f.bandDisturbed[b], 0.9) << hz;
+        }
+        if (hz < 5000.0) {
+            EXPECT_EQ(f.bandDisturbed[b], 0.0) << hz;
+        }
+        EXPECT_EQ(n.bandDisturbed[b], 0.0) << hz;
+    }
 }
 
 // Noise of the given RMS low-passed at 12 kHz (a windowed sinc), as coding noise and music
