@@ -88,19 +88,32 @@ Alignment FindLag(const std::vector<float>& original, const std::vector<float>& 
         const double v = b[i];
         prefix[i + 1] = prefix[i] + v * v;
     }
-    long best = 0;
+    const size_t lags = 2 * static_cast<size_t>(maxLag) + 1;
+    std::vector<double> score(lags, -1e300);
     double bestScore = -1e300;
-    for (size_t k = 0; k <= 2 * static_cast<size_t>(maxLag); ++k) {
+    for (size_t k = 0; k < lags; ++k) {
         const double energy = prefix[k + segment] - prefix[k];
         if (energy <= 0.0) continue;
-        const double score = static_cast<double>(c[k]) / std::sqrt(energy);
-        if (score > bestScore) {
-            bestScore = score;
-            best = static_cast<long>(k) - maxLag;
-        }
+        score[k] = static_cast<double>(c[k]) / std::sqrt(energy);
+        bestScore = std::max(bestScore, score[k]);
     }
-    // The float correlation picks the region; the whole signal in double picks the sample.
-    Alignment result{best, Correlation(original, decoded, best)};
+    // A periodic signal matches nearly as well a whole number of periods away, where the
+    // float correlation of one stretch cannot tell the lags apart: each peak near the best
+    // is judged over the whole signal in double, and of equal ones the nearest to no delay
+    // wins.
+    if (!(bestScore > -1e300)) return {0, Correlation(original, decoded, 0)};  // a silent decoded signal
+    Alignment result{0, -2.0};
+    const double near = bestScore > 0.0 ? bestScore * (1.0 - 1e-3) : bestScore;
+    for (size_t k = 0; k < lags; ++k) {
+        const bool peak = (k == 0 || score[k] >= score[k - 1]) && (k + 1 == lags || score[k] >= score[k + 1]);
+        if (!peak || score[k] < near) continue;
+        const long lag = static_cast<long>(k) - maxLag;
+        const double r = Correlation(original, decoded, lag);
+        if (r > result.correlation + 1e-9 || (r > result.correlation - 1e-9 && std::labs(lag) < std::labs(result.lag)))
+            result = {lag, r};
+    }
+    // The sample: the neighbours of the peak, in double over the whole signal.
+    const long best = result.lag;
     for (long lag = best - 3; lag <= best + 3; ++lag) {
         if (lag < -maxLag || lag > maxLag || lag == best) continue;
         const double r = Correlation(original, decoded, lag);

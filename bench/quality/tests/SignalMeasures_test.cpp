@@ -38,6 +38,17 @@ TEST(BenchQualityMeasures, LagSearchFindsTheDelayEitherWay) {
     }
 }
 
+TEST(BenchQualityMeasures, LagSearchTakesTheNearestOfEqualLagsOfAPeriodicSignal) {
+    // A pure tone matches itself at every whole number of periods: a copy is not delayed,
+    // and a copy delayed by less than a period keeps that delay.
+    Signal original = Silence(kRate, 2, 3 * kRate);
+    test::AddTone(original, 440.0, 10000.0);
+    for (const long lag : {0L, 40L, -60L}) {
+        const Signal decoded = Shift(original, -lag, original.Length());
+        EXPECT_EQ(FindLag(MonoSum(original), MonoSum(decoded), 8192).lag, lag);
+    }
+}
+
 TEST(BenchQualityMeasures, SnrAndSegmentalSnrOfKnownNoise) {
     const Signal original = WhiteNoise(kRate, 2, kRate, 3000.0, 13);
     const Signal noise = WhiteNoise(kRate, 2, kRate, 3000.0, 14);
