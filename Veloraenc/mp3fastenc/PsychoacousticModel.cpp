@@ -67,8 +67,9 @@ void Thresholds(const PsychoacousticConfig& c, const PartitionTable& t, const fl
     float own[kMaxPartitions];
     for (int b = 0; b < t.used; ++b) {
         const float tonal = tonality[b];
-        const float offsetDb = tonal * (c.toneMaskingNoiseDb + 0.01f * static_cast<float>(t.centreBark100[b])) +
-                               (1.0f - tonal) * c.noiseMaskingToneDb;
+        const float bark = 0.01f * static_cast<float>(t.centreBark100[b]);
+        const float offsetDb = tonal * (c.toneMaskingNoiseDb + bark) + (1.0f - tonal) * c.noiseMaskingToneDb +
+                               c.lowMarginDb * std::max(0.0f, 1.0f - bark / c.lowMarginTopBark);
         own[b] = std::min(energy[b] * std::exp2(-offsetDb * 0.33219281f), ceiling);
     }
     float spread[kMaxPartitions];

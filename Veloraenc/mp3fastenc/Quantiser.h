@@ -75,6 +75,12 @@ private:
     int CoarsestStep(const QuantiserInput& in, int band, float threshold) const;
     float NoiseAtStep(const QuantiserInput& in, int band, int step) const;
     void PrepareLines(const QuantiserInput& in);
+    // Sets the global gain and scale factors that give every audible band the coarsest step
+    // its threshold allows, the steps' differences taken at `depth` of their size (1: the
+    // thresholds met as they are), and with `floorDb` > 0 no band's noise above its energy
+    // that far down; false when no band needs a step.
+    bool ShapeToThresholds(const QuantiserInput& in, const GranuleBitCounter& counter, float depth, float floorDb,
+                           QuantisedGranule& g) const;
     // Gives the band below an intensity band a non-zero value when it has none; returns the
     // granule's bits (part 2 + part 3).
     int KeepIntensityBound(const QuantiserInput& in, int targetBits, const GranuleBitCounter& counter,
