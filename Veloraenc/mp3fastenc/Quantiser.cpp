@@ -480,8 +480,10 @@ bool Quantiser::Quantise(const QuantiserInput& in, int targetBits, const Granule
     // shape trusts the model's thresholds further than the ear does (the listening set
     // graded 0.6 best, between 0.5 and 0.8). No band's noise is let above its energy less
     // `kHoleFloorDb`: a band quantised to nothing in some granules is heard as a hole,
-    // however masked it seemed.
-    if (!ShapeToThresholds(in, counter, kShapeDepth, kHoleFloorDb, g)) g.globalGain = lastGain_;
+    // however masked it seemed. Short blocks start from one step: their scale factors
+    // cannot span the shape of three windows, and the gain that fits then empties most of
+    // them.
+    if (in.windows != 1 || !ShapeToThresholds(in, counter, kShapeDepth, kHoleFloorDb, g)) g.globalGain = lastGain_;
     int stale = 0;  // rounds since the best one
     for (int round = 0; round < maxRounds_; ++round) {
         const int part2 = counter.ScalefactorBits(g);

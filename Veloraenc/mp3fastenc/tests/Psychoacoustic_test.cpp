@@ -36,8 +36,14 @@ PsychoacousticConfig Config(float bandwidth = 11025.0f, bool midSide = true) {
 double Db(double r) { return 10.0 * std::log10(r); }
 
 // How far below a fully tonal band's energy its own masking lies.
+// The further margin of the low bands: the full value at 0 Bark, none from the top Bark on.
+double LowMarginDb(const PsychoacousticConfig& c, const PartitionTable& t, int band) {
+    const double bark = t.centreBark100[band] / 100.0;
+    return static_cast<double>(c.lowMarginDb) * std::max(0.0, 1.0 - bark / static_cast<double>(c.lowMarginTopBark));
+}
+
 double ToneOffsetDb(const PsychoacousticConfig& c, const PartitionTable& t, int band) {
-    return static_cast<double>(c.toneMaskingNoiseDb) + t.centreBark100[band] / 100.0;
+    return static_cast<double>(c.toneMaskingNoiseDb) + t.centreBark100[band] / 100.0 + LowMarginDb(c, t, band);
 }
 
 TEST(mp3enc_psy_Config, PartitionsAreTheScaleFactorBands) {
@@ -100,7 +106,7 @@ TEST_F(mp3enc_psy_Model, ToneMasksWithSpreadingSlopes) {
     const double energy = static_cast<double>(out[0].energy[band]);
     EXPECT_NEAR(energy, 20000.0 * 20000.0 / 32768.0 / 32768.0, 1e-6);
     EXPECT_NEAR(Db(energy / static_cast<double>(out[0].threshold[band])), ToneOffsetDb(config, t, band), 0.5)
-        << "own masking 14.5 dB + Bark below";
+        << "own masking 14.5 dB + Bark below, and the low bands' margin";
     // Upwards 15 dB per Bark, downwards 30 dB per Bark, measured band to band while the
     // spread stays well above the threshold in quiet.
     int checked = 0;
@@ -299,7 +305,7 @@ TEST(mp3enc_psy_Masking, KnownBehaviourOfTonesNoiseAndQuiet) {
             for (int b = 0; b < t.used; ++b) EXPECT_EQ(out.threshold[b], t.quiet[b]) << b;
             continue;
         }
-        const double noiseOffset = static_cast<double>(config.noiseMaskingToneDb);
+        const double noiseOffset = static_cast<double>(config.noiseMaskingToneDb) + LowMarginDb(config, t, loudest);
         EXPECT_GE(offset, noiseOffset + c.minOverNoiseDb);
         if (c.kind == kTone) {
             EXPECT_LE(offset, ToneOffsetDb(config, t, loudest) + 0.5);
