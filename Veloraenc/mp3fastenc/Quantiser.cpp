@@ -482,8 +482,10 @@ bool Quantiser::Quantise(const QuantiserInput& in, int targetBits, const Granule
     // `kHoleFloorDb`: a band quantised to nothing in some granules is heard as a hole,
     // however masked it seemed. Short blocks start from one step: their scale factors
     // cannot span the shape of three windows, and the gain that fits then empties most of
-    // them.
-    if (in.windows != 1 || !ShapeToThresholds(in, counter, kShapeDepth, kHoleFloorDb, g)) g.globalGain = lastGain_;
+    // them. So does the half rates' core (under SBR it graded better so, with the model's
+    // plain thresholds of those rates).
+    const bool shaped = mpeg1_ && in.windows == 1;
+    if (!shaped || !ShapeToThresholds(in, counter, kShapeDepth, kHoleFloorDb, g)) g.globalGain = lastGain_;
     int stale = 0;  // rounds since the best one
     for (int round = 0; round < maxRounds_; ++round) {
         const int part2 = counter.ScalefactorBits(g);
