@@ -603,5 +603,58 @@ INSTANTIATE_TEST_SUITE_P(Paths, veloraenc_Delay,
                                            DelayCase{"sbr_32k_48", 32000, kSbrModeAuto, 0, 48000}),
                          [](const ::testing::TestParamInfo<DelayCase>& p) { return std::string(p.param.name); });
 
+// Two channels of one high-passed noise at a level difference, over a shared tone: what
+// intensity stereo is for. Without SBR a 22050 Hz core at 48 kbit/s codes part of it with intensity
+// positions; with SBR the core's band ends at the crossover, and it never does.
+std::vector<float> PannedHighNoise(int rate, double seconds) {
+    std::mt19937 rng(11);
+    std::normal_distribution<double> noise(0.0, 1.0);
+    const size_t frames = static_cast<size_t>(seconds * rate);
+    std::vector<float> out(2 * frames);
+    // White noise through a second difference (rising 12 dB an octave), and a 220 Hz tone
+    // so the low band is not empty.
+    double x1 = 0.0, x2 = 0.0;
+    for (size_t n = 0; n < frames; ++n) {
+        const double x = noise(rng);
+        const double high = x - 2.0 * x1 + x2;
+        x2 = x1;
+        x1 = x;
+        const double tone = 3000.0 * std::sin(2.0 * test::kTestPi * 220.0 * static_cast<double>(n) / rate);
+        out[2 * n] = static_cast<float>(tone + 1500.0 * high);
+        out[2 * n + 1] = static_cast<float>(tone + 500.0 * high);
+    }
+    return out;
+}
+
+int IntensityFrames(int inputRate, uint32_t sbrMode, uint32_t kbps) {
+    Handle e(mp3EncOpen(inputRate, 2, kInputInt16));
+    if (e.h == nullptr) return -1;
+    EncoderOutputFormat f;
+    f.channelMode = kChannelModeStereo;
+    f.sbrMode = sbrMode;
+    f.bitrate = kbps * 1000;
+    if (mp3EncSetOutputFormat(e.h, &f) != 1) return -1;
+    EncoderConfiguration c = *mp3EncGetConfiguration(e.h);
+    c.intensityStereo = 1;  // as the encode job asks by default
+    if (mp3EncSetConfiguration(e.h, &c) != 1) return -1;
+    const test::EncodedStream s = test::EncodeAll(e.h, test::AsInt16Bytes(PannedHighNoise(inputRate, 3.0)));
+    if (!s.ok) return -1;
+    const FrameWalk w = WalkFrames(s.bytes);
+    if (!w.complete || w.headers.size() < 50) return -1;
+    int count = 0;
+    for (const MpegHeader& h : w.headers) count += h.mode == 1 && (h.modeExtension & 1) != 0 ? 1 : 0;
+    return count;
+}
+
+TEST(veloraenc_Stereo, NoIntensityUnderSbr) {
+    // The check sees intensity frames where the core may use them ...
+    EXPECT_GT(IntensityFrames(22050, kSbrModeOff, 48), 0);
+    // ... and none with the SBR layer on, at any of its two-channel rates.
+    for (const uint32_t kbps : {48u, 56u, 64u, 80u}) {
+        SCOPED_TRACE(kbps);
+        EXPECT_EQ(IntensityFrames(44100, kSbrModeOn, kbps), 0);
+    }
+}
+
 }  // namespace
 }  // namespace velora::enc
