@@ -54,7 +54,9 @@ TEST(veloraenc_Selection, ShippedTablesKeepTheFirstPoint) {
     ASSERT_NE(sbr, nullptr);
     EXPECT_EQ(sbr->startFreq, 8);
     EXPECT_EQ(sbr->stopFreq, 11);
-    for (int v : sbr->tuning) EXPECT_EQ(v, 0);
+    // One noise-floor band per octave and 3.0 dB envelope steps; the other choices default.
+    const int32_t tuning[5] = {0, 1, 2, 0, 0};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(sbr->tuning[i], tuning[i]) << i;
     EXPECT_EQ(sbr->stereoCoding, 2);
     EXPECT_EQ(FindSbrRow(t, 64000, 1, 22050), nullptr);
     EXPECT_EQ(FindSbrRow(t, 64001, 2, 22050), nullptr);
