@@ -2,9 +2,28 @@
 
 #include "SbrGridChooser.h"
 #include "SbrMissingHarmonics.h"
+#include "SbrPatchSource.h"
 #include "SbrSourceFill.h"
 
 namespace velora::sbr {
+namespace {
+
+// The detector flags the first row whose energy has risen by its threshold over the two
+// rows before, and the decoder fades into an envelope's gains over its first rows, so an
+// envelope that starts at the flagged row reaches its gains late. It starts this many rows
+// earlier: on the listening set at 64 kbit/s the high band then tracks the original closer
+// (mean band error in 23 ms segments: attacks 1.32 -> 1.25 dB, synth 1.36 -> 1.24, drums
+// 1.35 -> 1.27, tracker 1.64 -> 1.51, nebula 1.69 -> 1.49; the others within 0.03) and
+// velora_peaq's mean grade rises (64 kbit/s -2.266 -> -2.226, 96 -1.396 -> -1.379). Without
+// the rule below, at 64 kbit/s: one row earlier -2.231, two -2.225, three -2.226, four
+// -2.222; two rows later -2.353.
+constexpr int kTransientLeadRows = 2;
+// Not where the sources themselves start there from (near) silence: an envelope that
+// began before them would give the first loud source rows the gain sized for the silent
+// ones, a burst.
+constexpr double kLeadSourceShare = 0.1;
+
+}  // namespace
 
 bool SbrChannelEncoder::Init(int delay, const SbrEncoderSettings& settings, const SbrTables& tables) {
     settings_ = settings;
@@ -57,6 +76,22 @@ void SbrChannelEncoder::NoteTransients() {
     if (r.present && pendingCount_ < kMaxPending) pending_[pendingCount_++] = newest + r.qmfSlot;
 }
 
+bool SbrChannelEncoder::LeadsSource(const SbrTables& tables, int row) const {
+    const SbrFreqData& f = tables.freq;
+    const int last = kFrameRows + rows_.LookAheadRows() - 1;  // the newest analysed row
+    double before = 0.0;
+    double at = 0.0;
+    for (int k = f.kx; k < f.upper; ++k) {
+        const int s = PatchSource(tables.patches, k);
+        if (s < 0 || s >= kEncoderQmfBands) continue;
+        for (int r = 0; r < kTransientLeadRows; ++r) {
+            before += static_cast<double>(rows_.Energy(row - kTransientLeadRows + r)[s]);
+            at += static_cast<double>(rows_.Energy(row + r < last ? row + r : last)[s]);
+        }
+    }
+    return before >= kLeadSourceShare * at;
+}
+
 void SbrChannelEncoder::Analyse(const float* samples, const SbrTables& tables, ChannelFrame& out) {
     rows_.Push(samples);
     NoteTransients();
@@ -69,7 +104,8 @@ void SbrChannelEncoder::Analyse(const float* samples, const SbrTables& tables, C
                                          ? rows_.LookAheadRows() / 2
                                          : kMaxLastBorder - kFrameSlots);
     for (int i = 0; i < pendingCount_; ++i) {
-        const int slot = pending_[i] / 2;
+        const int row = pending_[i] - (LeadsSource(tables, pending_[i]) ? kTransientLeadRows : 0);
+        const int slot = row > 0 ? row / 2 : 0;
         if (slot >= request.start && slot <= reach && (request.transient < 0 || slot < request.transient))
             request.transient = slot;
     }

@@ -57,6 +57,9 @@ public:
 
 private:
     void NoteTransients();
+    // Whether the transient envelope at `row` may start kTransientLeadRows earlier: the
+    // sources the patches copy are not rising from silence there.
+    bool LeadsSource(const SbrTables& tables, int row) const;
 
     static constexpr int kMaxPending = 8;
     SbrEncoderSettings settings_;

@@ -442,6 +442,57 @@ TEST(relsbrenc_encoder_Grid, TransientsGetBordersStationaryFramesDoNot) {
     for (size_t f = 2; f < steady.grids.size(); ++f) EXPECT_EQ(steady.grids[f].frameClass, 0) << f;
 }
 
+// Where each onset of `x` (at `first` and every `step` samples) gets its transient
+// envelope, in slots from the onset's slot; -99 where no grid around it marks one.
+std::vector<int> TransientOffsets(const std::vector<float>& x, int first, int step) {
+    const RunResult r = test::Run(Mono(x), RunOptions{});
+    std::vector<int> out;
+    if (!r.created) return out;
+    for (int onset = first; onset + 2304 < static_cast<int>(x.size()); onset += step) {
+        // As in the test above: payload lag, core delay, half the QMF prototype.
+        const int shifted = onset + 384 + r.coreDelay + 320;
+        const int frame = shifted / 1152;
+        const int slot = (shifted % 1152) / 128;
+        int offset = -99;
+        for (int f = frame - 1; f <= frame + 1 && offset == -99; ++f) {
+            const SbrFrameInfo& g = r.grids[static_cast<size_t>(f)];
+            if (g.frameClass == 0) continue;
+            // The transient envelope starts at the pointer's border (0: at the frame's start).
+            const int at = (f - frame) * 9 + g.borders[g.pointer <= g.envelopes ? g.pointer : 0];
+            if (std::abs(at - slot) <= 2) offset = at - slot;
+        }
+        out.push_back(offset);
+    }
+    return out;
+}
+
+// The decoder fades into an envelope's gains over its first rows: an onset over a bed
+// (here 8 dB up from the same noise) gets its envelope a slot early, so that the gains are
+// in place when it arrives. Sharp attacks get theirs at the onset or a slot before, never
+// after. (Where the sources start from silence the envelope is not moved earlier: see
+// NoBurstWhenTheSourcesReturn, which fails without that.)
+TEST(relsbrenc_encoder_Grid, TransientEnvelopesLeadOnsets) {
+    const std::vector<int> steps =
+        TransientOffsets(test::Gated(test::WhiteNoise(80, 3000.0f, 77), 4410, {0.4f, 1.0f}), 4410, 8820);
+    int early = 0;
+    int marked = 0;
+    for (int o : steps) {
+        if (o == -99) continue;
+        ++marked;
+        early += o == -1 ? 1 : 0;
+        EXPECT_LE(o, 0);
+    }
+    EXPECT_GE(marked, 5);
+    EXPECT_GE(early, marked - 1);
+    const int period = static_cast<int>(0.3 * 44100);
+    const std::vector<int> attacks = TransientOffsets(test::Castanets(60, 51), period, period);
+    EXPECT_GE(attacks.size(), 4u);
+    for (int o : attacks) {
+        EXPECT_LE(o, 0);
+        EXPECT_GE(o, -1);
+    }
+}
+
 TEST(relsbrenc_encoder_Stereo, IdenticalChannelsCoupleUnrelatedOnesDoNot) {
     const std::vector<float> a = test::TiltedNoise(40, 20000.0f, 61);
     RunOptions o;
