@@ -53,7 +53,7 @@ TEST(veloraenc_Selection, ShippedTablesKeepTheFirstPoint) {
     const SbrTuningRow* sbr = FindSbrRow(t, 64000, 2, 22050);
     ASSERT_NE(sbr, nullptr);
     EXPECT_EQ(sbr->startFreq, 8);
-    EXPECT_EQ(sbr->stopFreq, 11);
+    EXPECT_EQ(sbr->stopFreq, 12);
     // One noise-floor band per octave and 3.0 dB envelope steps; the other choices default.
     const int32_t tuning[5] = {0, 1, 2, 0, 0};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(sbr->tuning[i], tuning[i]) << i;
