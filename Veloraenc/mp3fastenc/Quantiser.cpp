@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 #include "Layer3Tables.h"
 #include "Multiversion.h"
@@ -65,6 +66,53 @@ float BackScale(int step) {
     return kSteps.back[step - kLowestStep];
 }
 
+// Noise energy of `count` lines quantised at the step of `forward` and `back`; 1e30 when a
+// value would pass the escape range. Four lines at a time, in four partial sums (the
+// quantiser's costliest loop once the start follows the thresholds).
+float LinesNoise(const float* __restrict xr34, const float* __restrict lines, int count, float scale, float forward,
+                 float back) {
+    float sum = 0.0f;
+    float peak = 0.0f;
+    int k = 0;
+#if defined(__SSE2__)
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    const __m128 forward4 = _mm_set1_ps(forward);
+    const __m128 back4 = _mm_set1_ps(back);
+    const __m128 scale4 = _mm_set1_ps(scale);
+    const __m128 rounding4 = _mm_set1_ps(kRounding);
+    const __m128i top4 = _mm_set1_epi32(kMaxQuantised + 1);
+    __m128 sum4 = _mm_setzero_ps();
+    __m128 peak4 = _mm_setzero_ps();
+    for (; k + 4 <= count; k += 4) {
+        const __m128 v = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(xr34 + k), forward4), rounding4);
+        peak4 = _mm_max_ps(peak4, v);
+        __m128i q = _mm_cvttps_epi32(v);
+        // Past the escape range (or past int) the table's last entry; the peak reports it.
+        const __m128i over = _mm_or_si128(_mm_cmpgt_epi32(q, top4), _mm_cmplt_epi32(q, _mm_setzero_si128()));
+        q = _mm_or_si128(_mm_and_si128(over, top4), _mm_andnot_si128(over, q));
+        alignas(16) int32_t index[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(index), q);
+        const __m128 p = _mm_set_ps(kPow43.value[index[3]], kPow43.value[index[2]], kPow43.value[index[1]],
+                                    kPow43.value[index[0]]);
+        const __m128 d = _mm_sub_ps(_mm_mul_ps(_mm_and_ps(_mm_loadu_ps(lines + k), magnitude), scale4), _mm_mul_ps(p, back4));
+        sum4 = _mm_add_ps(sum4, _mm_mul_ps(d, d));
+    }
+    alignas(16) float lanes[4];
+    _mm_store_ps(lanes, sum4);
+    sum = (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
+    _mm_store_ps(lanes, peak4);
+    peak = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+#endif
+    for (; k < count; ++k) {
+        const float v = xr34[k] * forward + kRounding;
+        peak = std::max(peak, v);
+        const int q = std::min(static_cast<int>(v), kMaxQuantised + 1);
+        const float d = std::fabs(lines[k]) * scale - kPow43.value[q] * back;
+        sum += d * d;
+    }
+    return peak >= static_cast<float>(kMaxQuantised + 1) ? 1e30f : sum;
+}
+
 // Quantises the lines of every band with its scale into `values`; returns the largest
 // magnitude (beyond the largest escape value: one more, the gain being too small).
 VELORA_ENC_MULTIVERSION int QuantiseBands(const float* __restrict xr34, const float* __restrict lines, const int32_t* bounds, int bands,
@@ -105,6 +153,8 @@ void Quantiser::Init(int maxRounds, bool mpeg1, int patience) {
     maxRounds_ = std::max(1, maxRounds);
     patience_ = std::max(1, patience);
     mpeg1_ = mpeg1;
+    std::fill(std::begin(lastSteps_), std::end(lastSteps_), 0);
+    shapeOffset_ = 0;
 }
 
 int Quantiser::BandStep(const QuantisedGranule& g, int band, int windows) {
@@ -271,22 +321,14 @@ void Quantiser::PrepareLines(const QuantiserInput& in) {
 
 float Quantiser::NoiseAtStep(const QuantiserInput& in, int band, int step) const {
     const float scale = static_cast<float>(kModelScale);
-    const float forward = ForwardScale(step);
-    const float back = BackScale(step);
-    float sum = 0.0f;
-    for (int k = in.bounds[band]; k < in.bounds[band + 1]; ++k) {
-        const float v = xr34_[k] * forward + kRounding;
-        if (v >= static_cast<float>(kMaxQuantised + 1)) return 1e30f;
-        const float d = std::fabs(in.lines[k]) * scale - Pow43(static_cast<int>(v)) * back;
-        sum += d * d;
-    }
-    return sum;
+    return LinesNoise(xr34_ + in.bounds[band], in.lines + in.bounds[band], in.bounds[band + 1] - in.bounds[band], scale,
+                      ForwardScale(step), BackScale(step));
 }
 
-int Quantiser::CoarsestStep(const QuantiserInput& in, int band, float threshold) const {
-    // Noise grows with the step; the largest step still under the threshold, by bisection.
-    // The finest step is the one whose largest value still has an escape code: below it
-    // the band cannot be coded at all.
+int Quantiser::CoarsestStep(const QuantiserInput& in, int band, float threshold, int guess) const {
+    // Noise grows with the step; the largest step still under the threshold. The finest
+    // step is the one whose largest value still has an escape code: below it the band
+    // cannot be coded at all.
     float peak = 0.0f;
     for (int k = in.bounds[band]; k < in.bounds[band + 1]; ++k) peak = std::max(peak, xr34_[k]);
     int lo = -120;  // fine enough for any band of a 16-bit signal
@@ -296,17 +338,40 @@ int Quantiser::CoarsestStep(const QuantiserInput& in, int band, float threshold)
     }
     int hi = kCoarsestStep;
     if (lo >= hi) return hi;
-    while (lo < hi && NoiseAtStep(in, band, lo) >= 1e30f) ++lo;  // rounding at the limit
-    if (NoiseAtStep(in, band, hi) <= threshold) return hi;
-    if (NoiseAtStep(in, band, lo) > threshold) return lo;
-    while (hi - lo > 1) {
-        const int mid = (lo + hi) / 2;
-        if (NoiseAtStep(in, band, mid) <= threshold)
-            lo = mid;
-        else
-            hi = mid;
+    // From the guess (the band's answer in the last granule), steps of the size the noise
+    // asks: it rises about 1.5 dB, half a power of two, a step. Steps known to fit (`fit`)
+    // and not to (`over`) close in on the answer; a few tries nearly always meet.
+    const float target = std::log2(std::max(threshold, 1e-30f));
+    int fit = lo - 1;
+    int over = hi + 1;
+    int at = std::clamp(guess, lo, hi);
+    for (int tries = 0; tries < 8 && over - fit > 1; ++tries) {
+        const float noise = NoiseAtStep(in, band, at);
+        int next = 0;
+        if (noise >= 1e30f) {
+            // Past the escape range (rounding at the limit): the answer is coarser.
+            lo = at + 1;
+            fit = std::max(fit, at);
+            next = at + 1;
+        } else if (noise <= threshold) {
+            fit = at;
+            next = at + std::max(1, static_cast<int>(2.0f * (target - std::log2(std::max(noise, 1e-30f)))));
+        } else {
+            over = at;
+            next = at - std::max(1, static_cast<int>(2.0f * (std::log2(noise) - target) + 0.5f));
+        }
+        at = std::clamp(next, fit + 1, over - 1);
     }
-    return lo;
+    if (over - fit <= 1) return std::max(fit, lo);
+    // Rarely: halve what is left.
+    while (over - fit > 1) {
+        const int mid = fit + (over - fit) / 2;
+        if (NoiseAtStep(in, band, mid) <= threshold)
+            fit = mid;
+        else
+            over = mid;
+    }
+    return std::max(fit, lo);
 }
 
 int Quantiser::KeepIntensityBound(const QuantiserInput& in, int targetBits, const GranuleBitCounter& counter,
@@ -346,7 +411,7 @@ void Quantiser::Summarise(const QuantiserInput& in, const QuantisedGranule& g, i
 }
 
 bool Quantiser::ShapeToThresholds(const QuantiserInput& in, const GranuleBitCounter& counter, float depth,
-                                  float floorDb, QuantisedGranule& g) const {
+                                  float floorDb, QuantisedGranule& g) {
     int steps[kMaxQuantiserBands];
     int coarsest = -1000;
     bool any = false;
@@ -356,7 +421,8 @@ bool Quantiser::ShapeToThresholds(const QuantiserInput& in, const GranuleBitCoun
         for (int k = in.bounds[b]; k < in.bounds[b + 1] && silent; ++k) silent = xr34_[k] == 0.0f;
         const float allowed = floorDb > 0.0f ? std::min(in.threshold[b], floorShare * in.energy[b]) : in.threshold[b];
         // Silent bands and bands above the used range take whatever step the others leave.
-        steps[b] = (silent || b >= in.usedBands) ? 1000 : CoarsestStep(in, b, allowed);
+        if (!silent && b < in.usedBands) lastSteps_[b] = CoarsestStep(in, b, allowed, lastSteps_[b]);
+        steps[b] = (silent || b >= in.usedBands) ? 1000 : lastSteps_[b];
         // A band masked even when it quantises to nothing needs no step either.
         if (steps[b] == kCoarsestStep) steps[b] = 1000;
         if (steps[b] != 1000) {
@@ -402,8 +468,9 @@ bool Quantiser::ShapeToThresholds(const QuantiserInput& in, const GranuleBitCoun
         FixPositions(in, g);
     }
     // Rounding makes the noise uneven in the step: a band whose rounded-up scale factor
-    // lands on a step that is finer but noisier gets one or two steps more.
-    for (int b = 0; b < in.bands; ++b) {
+    // lands on a step that is finer but noisier gets one or two steps more (where the
+    // thresholds are to be met as they are).
+    for (int b = 0; depth >= 1.0f && b < in.bands; ++b) {
         if (steps[b] == 1000 || !HasScalefactor(b, in.windows)) continue;
         for (int more = 0; more < 2; ++more) {
             if (NoiseAtStep(in, b, BandStep(g, b, in.windows)) <= in.threshold[b]) break;
@@ -484,8 +551,11 @@ bool Quantiser::Quantise(const QuantiserInput& in, int targetBits, const Granule
     // cannot span the shape of three windows, and the gain that fits then empties most of
     // them. So does the half rates' core (under SBR it graded better so, with the model's
     // plain thresholds of those rates).
-    const bool shaped = mpeg1_ && in.windows == 1;
-    if (!shaped || !ShapeToThresholds(in, counter, kShapeDepth, kHoleFloorDb, g)) g.globalGain = lastGain_;
+    const bool shaped = mpeg1_ && in.windows == 1 && ShapeToThresholds(in, counter, kShapeDepth, kHoleFloorDb, g);
+    // The gain that fits lies about as far from the shape's as it did in the last granule:
+    // the search starts there.
+    const int shapedGain = g.globalGain;
+    g.globalGain = shaped ? std::clamp(shapedGain + shapeOffset_, 0, 255) : lastGain_;
     int stale = 0;  // rounds since the best one
     for (int round = 0; round < maxRounds_; ++round) {
         const int part2 = counter.ScalefactorBits(g);
@@ -557,6 +627,7 @@ bool Quantiser::Quantise(const QuantiserInput& in, int targetBits, const Granule
     out = best;
     result = bestResult;
     lastGain_ = best.globalGain;
+    if (shaped) shapeOffset_ = best.globalGain - shapedGain;
     return result.bits <= targetBits;
 }
 

@@ -71,8 +71,8 @@ public:
 
 private:
     // The coarsest step (quarter steps relative to gain 210) at which band b's noise stays
-    // under `threshold`.
-    int CoarsestStep(const QuantiserInput& in, int band, float threshold) const;
+    // under `threshold`; the search starts at `guess` (the band's last answer).
+    int CoarsestStep(const QuantiserInput& in, int band, float threshold, int guess) const;
     float NoiseAtStep(const QuantiserInput& in, int band, int step) const;
     void PrepareLines(const QuantiserInput& in);
     // Sets the global gain and scale factors that give every audible band the coarsest step
@@ -80,7 +80,7 @@ private:
     // thresholds met as they are), and with `floorDb` > 0 no band's noise above its energy
     // that far down; false when no band needs a step.
     bool ShapeToThresholds(const QuantiserInput& in, const GranuleBitCounter& counter, float depth, float floorDb,
-                           QuantisedGranule& g) const;
+                           QuantisedGranule& g);
     // Gives the band below an intensity band a non-zero value when it has none; returns the
     // granule's bits (part 2 + part 3).
     int KeepIntensityBound(const QuantiserInput& in, int targetBits, const GranuleBitCounter& counter,
@@ -93,6 +93,8 @@ private:
     int patience_ = 2;  // rounds without a better result before the search stops
     int lastGain_ = 180;  // where the next gain search starts
     bool mpeg1_ = true;
+    int lastSteps_[kMaxQuantiserBands] = {};  // each band's coarsest allowed step, last granule
+    int shapeOffset_ = 0;                     // last fitted gain less the shape's own
     float xr34_[kGranuleLines] = {};  // |x|^(3/4) of the current granule (model scale)
     int32_t fittedValues_[kGranuleLines] = {};  // the gain search's last fitting values
 };

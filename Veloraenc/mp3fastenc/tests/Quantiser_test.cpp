@@ -134,6 +134,61 @@ TEST_F(mp3enc_quant, NoisyBandsGetFinerSteps) {
     EXPECT_GE(result.rounds, 2);
 }
 
+// At the full rates the start follows the thresholds' shape, and no band the input holds is
+// emptied even where the thresholds (raised by a tight allowance) lie above its energy; the
+// half rates start from one step, which leaves a quiet treble out.
+TEST(mp3enc_quant_start, FullRatesKeepAQuietTrebleTheHalfRatesDrop) {
+    struct Case {
+        int rate;
+        bool mpeg1;
+        bool trebleKept;
+    };
+    for (const Case c : {Case{44100, true, true}, Case{22050, false, false}}) {
+        SCOPED_TRACE(c.rate);
+        PsychoacousticConfig config;
+        ASSERT_TRUE(BuildPsychoacousticConfig(c.rate, 128000, 0.45f * static_cast<float>(c.rate), false, false, config));
+        QuantiserInput input;
+        input.blockType = kBlockLong;
+        input.windows = 1;
+        input.bands = config.longBlocks.count;
+        input.usedBands = config.longBlocks.used;
+        for (int b = 0; b <= input.bands; ++b) input.bounds[b] = config.longBlocks.bounds[b];
+        // Loud lines in the low bands, a treble 60 dB down; every threshold 6 dB over the
+        // treble's energy, a little over a tenth of the low bands' (the allowance at work).
+        const int treble = 16;
+        Lcg rng;
+        for (int k = 0; k < kGranuleLines; ++k) {
+            const int b = [&] {
+                int at = 0;
+                while (at + 1 < input.bands && input.bounds[at + 1] <= k) ++at;
+                return at;
+            }();
+            const float level = b < 8 ? 20000.0f : (b >= treble && b < treble + 3 ? 20.0f : 0.0f);
+            input.lines[k] = level * rng.Next();
+        }
+        for (int b = 0; b < input.bands; ++b) {
+            double e = 0.0;
+            for (int k = input.bounds[b]; k < input.bounds[b + 1]; ++k) e += std::pow(static_cast<double>(input.lines[k]) / 32768.0, 2);
+            input.energy[b] = static_cast<float>(e);
+        }
+        for (int b = 0; b < input.bands; ++b)
+            input.threshold[b] = b < 8 ? 0.08f * input.energy[b] : 4.0f * input.energy[treble];
+        Quantiser quantiser;
+        quantiser.Init(4, c.mpeg1);
+        QuantisedGranule out;
+        QuantiserResult result;
+        StandInCounter counter;
+        ASSERT_TRUE(quantiser.Quantise(input, 800, counter, out, result));
+        int trebleValues = 0;
+        for (int k = input.bounds[treble]; k < input.bounds[treble + 3]; ++k) trebleValues += out.values[k] != 0;
+        if (c.trebleKept) {
+            EXPECT_GT(trebleValues, 0) << "the treble left out";
+        } else {
+            EXPECT_EQ(trebleValues, 0);
+        }
+    }
+}
+
 TEST_F(mp3enc_quant, SilenceCodesToNothing) {
     for (float& v : spectrum.lines) v = 0.0f;
     StereoDecision stereo;
