@@ -106,7 +106,7 @@ float LinesNoise(const float* __restrict xr34, const float* __restrict lines, in
     for (; k < count; ++k) {
         const float v = xr34[k] * forward + kRounding;
         peak = std::max(peak, v);
-        const int q = std::min(static_cast<int>(v), kMaxQuantised + 1);
+        const int q = v >= static_cast<float>(kMaxQuantised + 1) ? kMaxQuantised + 1 : static_cast<int>(v);
         const float d = std::fabs(lines[k]) * scale - kPow43.value[q] * back;
         sum += d * d;
     }
@@ -362,7 +362,7 @@ int Quantiser::CoarsestStep(const QuantiserInput& in, int band, float threshold,
         }
         at = std::clamp(next, fit + 1, over - 1);
     }
-    if (over - fit <= 1) return std::max(fit, lo);
+    if (over - fit <= 1) return std::min(std::max(fit, lo), hi);
     // Rarely: halve what is left.
     while (over - fit > 1) {
         const int mid = fit + (over - fit) / 2;
@@ -371,7 +371,7 @@ int Quantiser::CoarsestStep(const QuantiserInput& in, int band, float threshold,
         else
             over = mid;
     }
-    return std::max(fit, lo);
+    return std::min(std::max(fit, lo), hi);
 }
 
 int Quantiser::KeepIntensityBound(const QuantiserInput& in, int targetBits, const GranuleBitCounter& counter,
