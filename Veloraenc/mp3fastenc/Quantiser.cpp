@@ -26,6 +26,7 @@ constexpr float kShapeDepth = 0.6f;   // share of the thresholds' shape, in dB, 
 constexpr float kHoleFloorDb = 6.0f;  // noise at least this far under a band's energy at the start
 constexpr float kRounding = 0.4054f;       // nint(x^(3/4) - 0.0946)
 constexpr int kCoarsestStep = 45;          // global gain 255 without scale factors
+constexpr float kStepNoiseRise = 1.41421356f;  // noise rises about 1.5 dB a quarter step
 
 // |q|^(4/3) for every magnitude the escape codes reach, built once.
 struct Pow43Table {
@@ -325,7 +326,7 @@ float Quantiser::NoiseAtStep(const QuantiserInput& in, int band, int step) const
                       ForwardScale(step), BackScale(step));
 }
 
-int Quantiser::CoarsestStep(const QuantiserInput& in, int band, float threshold, int guess) const {
+int Quantiser::CoarsestStep(const QuantiserInput& in, int band, float threshold, int guess, bool nearEnough) const {
     // Noise grows with the step; the largest step still under the threshold. The finest
     // step is the one whose largest value still has an escape code: below it the band
     // cannot be coded at all.
@@ -355,14 +356,19 @@ int Quantiser::CoarsestStep(const QuantiserInput& in, int band, float threshold,
             next = at + 1;
         } else if (noise <= threshold) {
             fit = at;
+            if (nearEnough && noise * kStepNoiseRise > threshold) break;
             next = at + std::max(1, static_cast<int>(2.0f * (target - std::log2(std::max(noise, 1e-30f)))));
         } else {
             over = at;
+            if (nearEnough && noise < threshold * kStepNoiseRise && at - 1 >= lo) {
+                fit = at - 1;
+                break;
+            }
             next = at - std::max(1, static_cast<int>(2.0f * (std::log2(noise) - target) + 0.5f));
         }
         at = std::clamp(next, fit + 1, over - 1);
     }
-    if (over - fit <= 1) return std::min(std::max(fit, lo), hi);
+    if (over - fit <= 1 || (nearEnough && fit >= lo)) return std::min(std::max(fit, lo), hi);
     // Rarely: halve what is left.
     while (over - fit > 1) {
         const int mid = fit + (over - fit) / 2;
@@ -421,7 +427,7 @@ bool Quantiser::ShapeToThresholds(const QuantiserInput& in, const GranuleBitCoun
         for (int k = in.bounds[b]; k < in.bounds[b + 1] && silent; ++k) silent = xr34_[k] == 0.0f;
         const float allowed = floorDb > 0.0f ? std::min(in.threshold[b], floorShare * in.energy[b]) : in.threshold[b];
         // Silent bands and bands above the used range take whatever step the others leave.
-        if (!silent && b < in.usedBands) lastSteps_[b] = CoarsestStep(in, b, allowed, lastSteps_[b]);
+        if (!silent && b < in.usedBands) lastSteps_[b] = CoarsestStep(in, b, allowed, lastSteps_[b], depth < 1.0f);
         steps[b] = (silent || b >= in.usedBands) ? 1000 : lastSteps_[b];
         // A band masked even when it quantises to nothing needs no step either.
         if (steps[b] == kCoarsestStep) steps[b] = 1000;

@@ -71,8 +71,10 @@ public:
 
 private:
     // The coarsest step (quarter steps relative to gain 210) at which band b's noise stays
-    // under `threshold`; the search starts at `guess` (the band's last answer).
-    int CoarsestStep(const QuantiserInput& in, int band, float threshold, int guess) const;
+    // under `threshold`; the search starts at `guess` (the band's last answer). `nearEnough`:
+    // a step whose noise lies within one step's rise of the threshold ends the search (the
+    // step or the one under it), for a start the outer loop refines anyway.
+    int CoarsestStep(const QuantiserInput& in, int band, float threshold, int guess, bool nearEnough) const;
     float NoiseAtStep(const QuantiserInput& in, int band, int step) const;
     void PrepareLines(const QuantiserInput& in);
     // Sets the global gain and scale factors that give every audible band the coarsest step
