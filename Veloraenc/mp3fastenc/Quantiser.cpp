@@ -190,21 +190,39 @@ void Quantiser::BandNoise(const QuantiserInput& in, const QuantisedGranule& g, f
     const float scale = static_cast<float>(kModelScale);
     for (int b = 0; b < in.bands; ++b) {
         const float step = BackScale(BandStep(g, b, in.windows));
-        // Two running sums, alternate lines, halve the chain of dependent additions; in
-        // double their order does not show in the float result.
-        const auto error = [&](int k) {
-            const float d = std::fabs(in.lines[k]) * scale - Pow43(std::abs(g.values[k])) * step;
-            return static_cast<double>(d) * static_cast<double>(d);
-        };
-        double first = 0.0;
-        double second = 0.0;
         int k = in.bounds[b];
-        for (; k + 1 < in.bounds[b + 1]; k += 2) {
-            first += error(k);
-            second += error(k + 1);
+        const int end = in.bounds[b + 1];
+        float sum = 0.0f;
+#if defined(__SSE2__)
+        // Four lines at a time in four partial sums, as LinesNoise does.
+        const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+        const __m128 scale4 = _mm_set1_ps(scale);
+        const __m128 step4 = _mm_set1_ps(step);
+        const __m128i top4 = _mm_set1_epi32(kMaxQuantised + 1);
+        __m128 sum4 = _mm_setzero_ps();
+        for (; k + 4 <= end; k += 4) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g.values + k));
+            const __m128i sign = _mm_srai_epi32(v, 31);
+            __m128i q = _mm_sub_epi32(_mm_xor_si128(v, sign), sign);
+            const __m128i over = _mm_cmpgt_epi32(q, top4);
+            q = _mm_or_si128(_mm_and_si128(over, top4), _mm_andnot_si128(over, q));
+            alignas(16) int32_t index[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(index), q);
+            const __m128 p = _mm_set_ps(kPow43.value[index[3]], kPow43.value[index[2]], kPow43.value[index[1]],
+                                        kPow43.value[index[0]]);
+            const __m128 d =
+                _mm_sub_ps(_mm_mul_ps(_mm_and_ps(_mm_loadu_ps(in.lines + k), magnitude), scale4), _mm_mul_ps(p, step4));
+            sum4 = _mm_add_ps(sum4, _mm_mul_ps(d, d));
         }
-        if (k < in.bounds[b + 1]) first += error(k);
-        noise[b] = static_cast<float>(first + second);
+        alignas(16) float lanes[4];
+        _mm_store_ps(lanes, sum4);
+        sum = (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
+#endif
+        for (; k < end; ++k) {
+            const float d = std::fabs(in.lines[k]) * scale - Pow43(std::abs(g.values[k])) * step;
+            sum += d * d;
+        }
+        noise[b] = sum;
     }
 }
 
