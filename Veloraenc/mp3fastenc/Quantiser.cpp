@@ -26,6 +26,8 @@ constexpr float kShapeDepth = 0.6f;   // share of the thresholds' shape, in dB, 
 constexpr float kHoleFloorDb = 6.0f;  // noise at least this far under a band's energy at the start
 constexpr float kRounding = 0.4054f;       // nint(x^(3/4) - 0.0946)
 constexpr int kCoarsestStep = 45;          // global gain 255 without scale factors
+// Quarter steps a forced intensity-bound value may stand above its line (12 dB).
+constexpr int kForcedValueSlack = 16;
 constexpr float kStepNoiseRise = 1.41421356f;  // noise rises about 1.5 dB a quarter step
 
 // |q|^(4/3) for every magnitude the escape codes reach, built once.
@@ -405,13 +407,49 @@ int Quantiser::KeepIntensityBound(const QuantiserInput& in, int targetBits, cons
     // the band below the intensity band must keep one; otherwise the bands under it would
     // be read as intensity coded with their scale factors as positions.
     const int b = in.intensityBand - 1;
-    for (;;) {
-        bool any = false;
-        int loudest = in.bounds[b + 1] - 1;
-        for (int k = in.bounds[b]; k < in.bounds[b + 1]; ++k) {
-            any = any || g.values[k] != 0;
-            if (std::fabs(in.lines[k]) > std::fabs(in.lines[loudest])) loudest = k;
+    int loudest = in.bounds[b + 1] - 1;
+    for (int k = in.bounds[b]; k < in.bounds[b + 1]; ++k)
+        if (std::fabs(in.lines[k]) > std::fabs(in.lines[loudest])) loudest = k;
+    const auto bandCodes = [&g, &in](int band) {
+        for (int k = in.bounds[band]; k < in.bounds[band + 1]; ++k)
+            if (g.values[k] != 0) return true;
+        return false;
+    };
+    // A value forced at a step far coarser than the line itself would be a burst (at the
+    // coarsest gain of a silent channel, past full scale). A 1 at step s stands for 2^(s/4),
+    // and half a step over the line rounds to it; never a step above 0 either, which a
+    // decoder of this system reads as silence.
+    const float size = std::fabs(in.lines[loudest]) * static_cast<float>(kModelScale);
+    const int fitting =
+        size > 0.0f ? std::min(0, static_cast<int>(std::floor(4.0f * std::log2(size) + 2.0f))) : -1000;
+    const auto tooCoarse = [&] {
+        const int step = BandStep(g, b, in.windows);
+        return step - fitting > kForcedValueSlack || step > 0;
+    };
+    if (!bandCodes(b) && tooCoarse()) {
+        // The band's own scale factor first, as far as its coding reaches; then the global
+        // gain, with the bands that code nothing kept at nothing (their noise stays what the
+        // loop accepted) and the others quantised at their finer step, unless that passes
+        // the escape range.
+        const QuantisedGranule before = g;
+        while (HasScalefactor(b, in.windows) && BandStep(g, b, in.windows) > fitting) {
+            ++g.scalefactors[b];
+            if (counter.ScalefactorBits(g) < 0) {
+                --g.scalefactors[b];
+                break;
+            }
         }
+        if (tooCoarse()) g.globalGain = std::max(0, g.globalGain - (BandStep(g, b, in.windows) - fitting));
+        int largest = 0;
+        for (int band = 0; band < in.bands; ++band) {
+            if (band != b && !bandCodes(band)) continue;
+            const float scale = ForwardScale(BandStep(g, band, in.windows));
+            largest = std::max(largest, QuantiseBands(xr34_, in.lines, in.bounds + band, 1, &scale, g.values));
+        }
+        if (largest > kMaxQuantised) g = before;
+    }
+    for (;;) {
+        const bool any = bandCodes(b);
         if (!any) g.values[loudest] = in.lines[loudest] < 0.0f ? -1 : 1;
         const int bits = counter.SpectrumBits(g) + counter.ScalefactorBits(g);
         if (bits <= targetBits || g.globalGain >= 255) return bits;
@@ -455,6 +493,10 @@ bool Quantiser::ShapeToThresholds(const QuantiserInput& in, const GranuleBitCoun
         }
     }
     if (!any) return false;
+    // No band's step above 0, where values would stand above full scale: a decoder of this
+    // system reads such a band as silence (a loud band at the coarse steps of low VBR
+    // qualities).
+    coarsest = std::min(coarsest, 0);
     // Band 21 of long blocks has no scale factor: its step is the global one.
     int gain = std::min(255, 210 + coarsest);
     if (in.windows == 1 && in.bands > kLongScalefactorBands && steps[kLongScalefactorBands] != 1000)
