@@ -7,6 +7,12 @@ namespace {
 bool Dominates(float a, float b) { return AttackDetector::kRatio * a > b; }
 
 bool Loud(float e) { return e > AttackDetector::kMinimumEnergy; }
+// A segment that rises out of near silence: heard as an onset at far lower levels.
+constexpr float kSilentEnergy = 1.0e4f;
+constexpr float kOnsetEnergy = 1.0e6f;
+bool Onset(float e, float before1, float before2) {
+    return e > kOnsetEnergy && before1 < kSilentEnergy && before2 < kSilentEnergy;
+}
 
 }  // namespace
 
@@ -20,7 +26,8 @@ bool AttackDetector::FindAttack() const {
     const float p2 = previousEnergy_[2];
     return (Loud(e2) && Dominates(e2, e1) && Dominates(e2, e0)) ||
            (Loud(e1) && Dominates(e1, e0) && Dominates(e1, p2)) ||
-           (Loud(e0) && Dominates(e0, p2) && Dominates(e0, p1));
+           (Loud(e0) && Dominates(e0, p2) && Dominates(e0, p1)) || Onset(e2, e1, e0) || Onset(e1, e0, p2) ||
+           Onset(e0, p2, p1);
 }
 
 // An attack at the very end of the previous granule may only show as a drop in energy

@@ -150,14 +150,25 @@ TEST(mp3enc_fb_AttackDetector, AttackInTheFirstSegment) {
     EXPECT_FALSE(AttackAfterSteady(kLoud, {{kLoud, kQuiet, kLoud}, {kLoud2, kLoud2, kLoud2}}));
 }
 
-TEST(mp3enc_fb_AttackDetector, QuietSegmentsAreNeverAttacks) {
-    // Just above and just below the minimum energy (47110000 = 192 x 495.3^2), after silence.
+TEST(mp3enc_fb_AttackDetector, QuietSegmentsAreAttacksOnlyOutOfSilence) {
+    // Just above and just below the minimum energy (47110000 = 192 x 495.3^2): after a quiet
+    // bed (192 x 10^2, over the silent 10^4) only the louder one is an attack.
     AttackDetector d;
-    EXPECT_EQ(Attacks(d, {Silence(), Granule({0.0f, 0.0f, 520.0f})}), (std::vector<bool>{false, true}));
+    const auto bed = [](float a0, float a1, float a2) { return Granule({10.0f + a0, 10.0f + a1, 10.0f + a2}); };
+    EXPECT_EQ(Attacks(d, {bed(0, 0, 0), bed(0, 0, 520.0f)}), (std::vector<bool>{false, true}));
     AttackDetector e;
-    EXPECT_EQ(Attacks(e, {Silence(), Granule({0.0f, 0.0f, 470.0f}), Silence(), Granule({0.0f, 470.0f, 0.0f}),
-                          Silence(), Granule({470.0f, 0.0f, 0.0f})}),
+    EXPECT_EQ(Attacks(e, {bed(0, 0, 0), bed(0, 0, 470.0f), bed(0, 0, 0), bed(0, 470.0f, 0), bed(0, 0, 0),
+                          bed(470.0f, 0, 0)}),
               (std::vector<bool>(6, false)));
+    // Out of digital silence an onset counts from 10^6 (192 x 72^2): a note after a pause or
+    // at the start of a file, whose pre-echo would fall on silence.
+    for (const Segments s : {Segments{0.0f, 0.0f, 470.0f}, Segments{0.0f, 470.0f, 0.0f}, Segments{470.0f, 0.0f, 0.0f},
+                             Segments{0.0f, 0.0f, 80.0f}}) {
+        AttackDetector f;
+        EXPECT_EQ(Attacks(f, {Silence(), Granule(s)}), (std::vector<bool>{false, true})) << s.a0 << " " << s.a1 << " " << s.a2;
+    }
+    AttackDetector g;
+    EXPECT_EQ(Attacks(g, {Silence(), Granule({0.0f, 0.0f, 60.0f})}), (std::vector<bool>{false, false}));
 }
 
 // After a granule with an attack, a first segment far above the second one, or a previous
