@@ -69,6 +69,19 @@ float BackScale(int step) {
     return kSteps.back[step - kLowestStep];
 }
 
+#if defined(__SSE2__)
+// |q|^(4/3) of four magnitudes from the table; past the escape range (or past int, which
+// reads as negative) the table's last entry.
+inline __m128 Pow43Lanes(__m128i q) {
+    const __m128i top4 = _mm_set1_epi32(kMaxQuantised + 1);
+    const __m128i over = _mm_or_si128(_mm_cmpgt_epi32(q, top4), _mm_cmplt_epi32(q, _mm_setzero_si128()));
+    q = _mm_or_si128(_mm_and_si128(over, top4), _mm_andnot_si128(over, q));
+    alignas(16) int32_t index[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(index), q);
+    return _mm_set_ps(kPow43.value[index[3]], kPow43.value[index[2]], kPow43.value[index[1]], kPow43.value[index[0]]);
+}
+#endif
+
 // Noise energy of `count` lines quantised at the step of `forward` and `back`; 1e30 when a
 // value would pass the escape range. Four lines at a time, in four partial sums (the
 // quantiser's costliest loop once the start follows the thresholds).
@@ -83,20 +96,13 @@ float LinesNoise(const float* __restrict xr34, const float* __restrict lines, in
     const __m128 back4 = _mm_set1_ps(back);
     const __m128 scale4 = _mm_set1_ps(scale);
     const __m128 rounding4 = _mm_set1_ps(kRounding);
-    const __m128i top4 = _mm_set1_epi32(kMaxQuantised + 1);
     __m128 sum4 = _mm_setzero_ps();
     __m128 peak4 = _mm_setzero_ps();
     for (; k + 4 <= count; k += 4) {
         const __m128 v = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(xr34 + k), forward4), rounding4);
+        // Past the escape range the peak reports it.
         peak4 = _mm_max_ps(peak4, v);
-        __m128i q = _mm_cvttps_epi32(v);
-        // Past the escape range (or past int) the table's last entry; the peak reports it.
-        const __m128i over = _mm_or_si128(_mm_cmpgt_epi32(q, top4), _mm_cmplt_epi32(q, _mm_setzero_si128()));
-        q = _mm_or_si128(_mm_and_si128(over, top4), _mm_andnot_si128(over, q));
-        alignas(16) int32_t index[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(index), q);
-        const __m128 p = _mm_set_ps(kPow43.value[index[3]], kPow43.value[index[2]], kPow43.value[index[1]],
-                                    kPow43.value[index[0]]);
+        const __m128 p = Pow43Lanes(_mm_cvttps_epi32(v));
         const __m128 d = _mm_sub_ps(_mm_mul_ps(_mm_and_ps(_mm_loadu_ps(lines + k), magnitude), scale4), _mm_mul_ps(p, back4));
         sum4 = _mm_add_ps(sum4, _mm_mul_ps(d, d));
     }
@@ -200,18 +206,11 @@ void Quantiser::BandNoise(const QuantiserInput& in, const QuantisedGranule& g, f
         const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
         const __m128 scale4 = _mm_set1_ps(scale);
         const __m128 step4 = _mm_set1_ps(step);
-        const __m128i top4 = _mm_set1_epi32(kMaxQuantised + 1);
         __m128 sum4 = _mm_setzero_ps();
         for (; k + 4 <= end; k += 4) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g.values + k));
             const __m128i sign = _mm_srai_epi32(v, 31);
-            __m128i q = _mm_sub_epi32(_mm_xor_si128(v, sign), sign);
-            const __m128i over = _mm_cmpgt_epi32(q, top4);
-            q = _mm_or_si128(_mm_and_si128(over, top4), _mm_andnot_si128(over, q));
-            alignas(16) int32_t index[4];
-            _mm_store_si128(reinterpret_cast<__m128i*>(index), q);
-            const __m128 p = _mm_set_ps(kPow43.value[index[3]], kPow43.value[index[2]], kPow43.value[index[1]],
-                                        kPow43.value[index[0]]);
+            const __m128 p = Pow43Lanes(_mm_sub_epi32(_mm_xor_si128(v, sign), sign));
             const __m128 d =
                 _mm_sub_ps(_mm_mul_ps(_mm_and_ps(_mm_loadu_ps(in.lines + k), magnitude), scale4), _mm_mul_ps(p, step4));
             sum4 = _mm_add_ps(sum4, _mm_mul_ps(d, d));
