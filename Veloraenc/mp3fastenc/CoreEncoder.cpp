@@ -319,9 +319,12 @@ bool CoreEncoder::EncodeFrame(const SbrContainerData* sbr) {
             }
             for (int g = 0; g < granules_; ++g) {
                 // A granule without intensity bands still needs its second channel's bound
-                // above every band the first channel codes.
+                // above every band the first channel codes, planned from there: gains of
+                // zero would make its carrier 0/0.
                 const QuantiserInput& left = input_[g][0];
-                if (plans[g].band >= left.bands) plans[g].band = std::min(left.usedBands, left.bands - 1);
+                if (plans[g].band >= left.bands)
+                    PlanIntensity(left, input_[g][1], std::min(left.usedBands, left.bands - 1),
+                                  writer_.Settings().version == 0, plans[g]);
                 ApplyIntensity(input_[g][0], input_[g][1], plans[g], inputs[g][0], inputs[g][1]);
             }
         }

@@ -94,7 +94,7 @@ void ApplyIntensity(const QuantiserInput& left, const QuantiserInput& right, con
         const float norm = kl * kl + kr * kr;
         double energy = 0.0;
         for (int k = begin; k < end; ++k) {
-            const float x = b == kLastBand ? 0.0f : (kl * left.lines[k] + kr * right.lines[k]) / norm;
+            const float x = b == kLastBand || !(norm > 0.0f) ? 0.0f : (kl * left.lines[k] + kr * right.lines[k]) / norm;
             first.lines[k] = x;
             second.lines[k] = 0.0f;
             energy += Square(x);

@@ -504,6 +504,46 @@ TEST(mp3enc_core, IntensityStereoKeepsThePanning) {
     }
 }
 
+// A frame whose granules disagree: one codes intensity bands, the other none. Under a
+// bandwidth below the last band the second one's bound still needs positions for the bands
+// above its used range; without them its carrier there was 0/0, which coded as the largest
+// values (a burst in every decoder) or overflowed the frame.
+TEST(mp3enc_core, IntensityFramesWithAGranuleWithoutIntensityBands) {
+    CoreEncoderSettings s;
+    s.sampleRate = 32000;
+    s.channels = 2;
+    s.bitrate = 80000;
+    s.allowIntensity = true;
+    // Independent noise in both channels, and a panned high tone faded in and out every
+    // 100 ms (slowly enough for long blocks): intensity stereo only while it sounds.
+    std::mt19937 rng(3);
+    std::normal_distribution<double> noise(0.0, 300.0);
+    std::vector<float> pcm;
+    for (int n = 0; n < 2 * s.sampleRate; ++n) {
+        const double t = static_cast<double>(n) / s.sampleRate;
+        const double fade = 0.5 - 0.5 * std::cos(2 * kPi * 5.0 * t);
+        const double tone = fade * fade * 8000.0 * std::sin(2 * kPi * 10000.0 * t);
+        pcm.push_back(static_cast<float>(noise(rng) + tone));
+        pcm.push_back(static_cast<float>(noise(rng) + 0.5 * tone));
+    }
+    const Encoded e = Encode(s, pcm);
+    ASSERT_TRUE(e.ok);
+    const test::ReadStreamResult r = test::ReadStream(e.bytes, false);
+    ASSERT_TRUE(r.ok) << r.error;
+    size_t intensity = 0;
+    for (const test::ReadFrame& f : r.frames) intensity += (f.header.modeExtension & 1) != 0 ? 1 : 0;
+    EXPECT_GT(intensity, 0u);
+    EXPECT_LT(intensity, r.frames.size());
+
+    std::vector<Mp3Ssc> statuses;
+    const std::vector<int16_t> ours = test::DecodePcm(e.bytes, statuses);
+    for (Mp3Ssc st : statuses) ASSERT_EQ(st, kSscSuccess);
+    int peak = 0;
+    for (int16_t v : ours) peak = std::max(peak, std::abs(static_cast<int>(v)));
+    EXPECT_LT(peak, 16000) << "the input peaks near 9000";
+    ExpectPeersAgree(e.bytes, "core_intensity_partial", ours);
+}
+
 TEST(mp3enc_core, DualMonoMakesNoStereoDecision) {
     CoreEncoderSettings s;
     s.sampleRate = 44100;
