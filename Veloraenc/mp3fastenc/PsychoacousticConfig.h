@@ -58,7 +58,6 @@ struct PsychoacousticConfig {
     // Values the stereo decisions use.
     float stereoLow = 0.0019952623f;   // 10^-2.7
     float stereoHigh = 7.9432823f;     // 10^0.9
-    float stereoShare = 0.1f;
     int32_t stereoBands = 9;           // 7 when the core rate is above 24000 Hz
     bool lowRate96 = false;            // bit rate at most 96000
     bool lowRate160 = false;           // bit rate at most 159999

@@ -216,8 +216,7 @@ void PsychoacousticModel::Analyse(const GranuleSpectrum* spectra, int channels, 
     stereo.midSideAvailable = true;
     stereo.separateEntropy = separate;
     stereo.jointEntropy = joint;
-    // A small margin keeps the decision from flipping on nearly equal cost.
-    stereo.midSide = joint < (1.0f - config_.stereoShare) * separate;
+    stereo.midSide = PreferMidSide(joint, separate);
 }
 
 }  // namespace velora::enc

@@ -48,6 +48,16 @@ struct StereoDecision {
 // Perceptual entropy of bands with the given energies and thresholds (in bits).
 float PerceptualEntropy(const QuantiserInput& in);
 
+// Whether mid/side codes a granule (or the granules of a frame) better than left/right, from
+// the entropies of both. Mid/side is worth up to a tenth more entropy: its noise lies under
+// the lower of the two channels' thresholds in both, so the louder channel gets less noise
+// than left/right coding would leave in it (the listening set graded 1.1 best of 0.8-1.3,
+// at 64 to 192 kbit/s).
+constexpr float kMidSideEntropyRatio = 1.1f;
+inline bool PreferMidSide(float jointEntropy, float separateEntropy) {
+    return jointEntropy < kMidSideEntropyRatio * separateEntropy;
+}
+
 class PsychoacousticModel {
 public:
     void Init(const PsychoacousticConfig& config);

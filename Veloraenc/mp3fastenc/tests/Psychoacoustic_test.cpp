@@ -200,8 +200,9 @@ TEST_F(mp3enc_psy_Model, MidSideForCorrelatedChannelsOnly) {
     EXPECT_EQ(out[1].lines[100], spectra[1].lines[100]) << "the records stay left and right";
     // Mid/side thresholds: the lower of the two channels', so neither channel gets more noise.
     for (int b = 0; b < 22; ++b) EXPECT_EQ(model->Mid().threshold[b], std::min(out[0].threshold[b], out[1].threshold[b]));
-    // Independent channels stay left/right.
-    for (int k = 0; k < kGranuleLines; ++k) spectra[1].lines[k] = 3000.0f * noise.Next();
+    // Independent channels of unequal level stay left/right: mid and side would both need
+    // the quieter channel's thresholds. (At equal level the two codings cost about alike.)
+    for (int k = 0; k < kGranuleLines; ++k) spectra[1].lines[k] = 750.0f * noise.Next();
     model->Analyse(spectra, 2, out, stereo);
     EXPECT_FALSE(stereo.midSide);
     // Different block types, or no permission (dual mono): never.
